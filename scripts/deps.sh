@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the monitor need,
+# only those that are missing. Run as root on Debian 12.
+set -euo pipefail
+pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
+      libgtest-dev libbenchmark-dev libsqlite3-dev sqlite3
+      qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+      fonts-wqy-microhei)
+if [ "${1:-}" = "--gui" ]; then
+  pkgs+=(xvfb xauth)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

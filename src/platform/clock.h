@@ -1,0 +1,54 @@
+#pragma once
+// The one source of "now" for the whole program: sample times, the clock
+// label, chart time labels and error-memory times all read a Clock, so tests
+// drive time by hand and the demo can run time faster.
+#include <chrono>
+
+#include "platform/date_time.h"
+
+namespace orlix {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Current local date-time.
+    virtual DateTime now() const = 0;
+    // How many program seconds pass per real second (timers divide their
+    // intervals by it). 1 for the real clock.
+    virtual double timeScale() const { return 1.0; }
+};
+
+// Local wall-clock time.
+DateTime localNow();
+
+class SystemClock final : public Clock {
+public:
+    DateTime now() const override { return localNow(); }
+};
+
+// Starts at the real local time and then runs `scale` times faster.
+class ScaledClock final : public Clock {
+public:
+    explicit ScaledClock(double scale);
+    DateTime now() const override;
+    double timeScale() const override { return scale_; }
+
+private:
+    double scale_;
+    DateTime start_;
+    std::chrono::steady_clock::time_point startTick_;
+};
+
+// Time set and advanced by hand.
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(DateTime start = 0.0) : t_(start) {}
+    DateTime now() const override { return t_; }
+    void set(DateTime t) { t_ = t; }
+    void advanceSeconds(double s) { t_ += secondsToDays(s); }
+
+private:
+    DateTime t_;
+};
+
+}  // namespace orlix

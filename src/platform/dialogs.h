@@ -1,0 +1,41 @@
+#pragma once
+// The dialog seam: message boxes and the common dialogs (font, colour, file
+// open) that the windows show. The real host shows Qt dialogs at the given
+// screen position; tests plug in a scripted host that answers without
+// blocking and records what was asked.
+#include <optional>
+#include <string>
+
+#include "platform/rgb.h"
+
+namespace orlix {
+
+enum class MsgButtons { Ok, YesNo, YesNoCancel };
+enum class MsgResult { Ok, Yes, No, Cancel };
+
+struct FontChoice {
+    std::string name;  // may be empty: then only size and styles apply
+    double pointSize = 9.0;
+    bool bold = false, italic = false, strikeOut = false, underline = false;
+};
+
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+    // A plain message box; no title unless one is given.
+    virtual MsgResult message(const std::string& text, MsgButtons buttons = MsgButtons::Ok,
+                              const std::string& title = {}) = 0;
+    // Common dialogs hosted at (left, top) in twips. std::nullopt means the
+    // user cancelled. Each call opens a fresh dialog (no memory of the last
+    // choice).
+    virtual std::optional<FontChoice> chooseFont(int leftTwips, int topTwips, int flags) = 0;
+    virtual std::optional<Rgb> chooseColor(int leftTwips, int topTwips, int flags) = 0;
+    // filter is "description|pattern", e.g. "*.mdb|*.mdb". A typed name of a
+    // file that does not exist is accepted.
+    virtual std::optional<std::string> chooseOpenFile(int leftTwips, int topTwips,
+                                                      const std::string& title,
+                                                      const std::string& initialDir,
+                                                      const std::string& filter) = 0;
+};
+
+}  // namespace orlix
