@@ -1,0 +1,533 @@
+#include "monitor/frm_main.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "monitor/monitor_layout.h"
+#include "platform/date_time.h"
+
+namespace orlix {
+namespace {
+
+constexpr const char* kTitleStopped = "Orlix Monitor---Stopping...";
+constexpr const char* kTitleRunning = "Orlix Monitor---Running";
+constexpr const char* kTitleReconnecting = "Orlix Monitor---Reconnecting...";
+constexpr int kComPortCount = 16;
+constexpr int kTimer1IntervalMs = 2000;
+
+constexpr Rgb kStatusGreen{80, 183, 80};
+
+QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+QRect toPixels(const TwipsRect& r) {
+    return {twipsToPixels(r.left), twipsToPixels(r.top), twipsToPixels(r.width),
+            twipsToPixels(r.height)};
+}
+
+QString indexed(const char* name, int i) {
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
+}
+
+// Runs one event handler; a failing step never escapes into the event loop.
+template <class F>
+void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+QString cjkFontFamily() {
+    static const QString family = [] {
+        const QStringList all = QFontDatabase::families();
+        const QString song = QString::fromUtf8("宋体");
+        if (all.contains(song)) return song;
+        for (const char* name : {"SimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC"})
+            if (all.contains(QLatin1String(name))) return QString::fromLatin1(name);
+        const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+        return chinese.isEmpty() ? QString() : chinese.front();
+    }();
+    return family;
+}
+
+std::vector<PortChoice> buildPortChoices(const std::vector<PortChoice>& overrides,
+                                         const std::vector<PortChoice>& systemPorts) {
+    std::vector<PortChoice> out;
+    for (int n = 1; n <= kComPortCount; ++n) {
+        PortChoice c{"Com" + std::to_string(n), comPortPath(n)};
+        for (const PortChoice& o : overrides)
+            if (o.label == c.label) c.path = o.path;
+        out.push_back(c);
+    }
+    for (const PortChoice& s : systemPorts) {
+        const bool known = std::any_of(out.begin(), out.end(),
+                                       [&](const PortChoice& c) { return c.path == s.path; });
+        if (!known) out.push_back(s);
+    }
+    return out;
+}
+
+FrmMain::FrmMain(LiveStore& store, const Clock& clock, SerialPort& port, DialogHost& dialogs,
+                 AnalyzerLink& analyzer, std::vector<PortChoice> ports, QWidget* parent)
+    : QWidget(parent),
+      store_(store),
+      clock_(clock),
+      port_(port),
+      dialogs_(dialogs),
+      analyzer_(analyzer),
+      ports_(std::move(ports)),
+      decoder_(board_, store_, clock_),
+      receiver_(decoder_) {
+    buildWindow();
+    port_.onReadyRead = [this] { guarded([this] { receiveEvent(); }); };
+    port_.onTrouble = [this](PortTrouble t) { guarded([this, t] { portTrouble(t); }); };
+    load();
+}
+
+FrmMain::~FrmMain() {
+    port_.onReadyRead = nullptr;
+    port_.onTrouble = nullptr;
+}
+
+void FrmMain::buildWindow() {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(kTitleStopped));
+    resize(twipsToPixels(kDesignWidthTwips), twipsToPixels(kDesignHeightTwips));
+
+    const QString family = cjkFontFamily();
+    auto fontOf = [&](double points) {
+        QFont f(family);
+        f.setPointSizeF(points);
+        return f;
+    };
+
+    // Top row.
+    QFont labelBackFont;
+    for (const TopControl& c : topControls()) {
+        QWidget* parentWidget = c.parent.empty() ? static_cast<QWidget*>(this) : baudsel_;
+        const QString caption = QString::fromUtf8(c.caption.data(), static_cast<int>(c.caption.size()));
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case TopKind::Button: {
+            auto* b = new QPushButton(caption, parentWidget);
+            b->setAutoDefault(false);
+            w = b;
+            break;
+        }
+        case TopKind::Frame:
+            w = new QGroupBox(caption, parentWidget);
+            break;
+        case TopKind::Option:
+            w = new QRadioButton(caption, parentWidget);
+            break;
+        case TopKind::List:
+            w = new QComboBox(parentWidget);
+            break;
+        case TopKind::ValueLabel:
+        case TopKind::CaptionLabel: {
+            auto* l = new QLabel(caption, parentWidget);
+            l->setFrameShape(QFrame::Box);
+            l->setLineWidth(1);
+            if (c.kind == TopKind::CaptionLabel || c.name == "TimeTxt")
+                l->setAlignment(Qt::AlignCenter);
+            else
+                l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            if (c.kind == TopKind::ValueLabel) {
+                // Looks like a field: the highlight-text colour as background.
+                QPalette p = l->palette();
+                p.setColor(QPalette::Window, p.color(QPalette::HighlightedText));
+                l->setPalette(p);
+                l->setAutoFillBackground(true);
+            }
+            w = l;
+            break;
+        }
+        }
+        w->setObjectName(QString::fromLatin1(c.name.data(), static_cast<int>(c.name.size())));
+        w->setGeometry(toPixels(c.rect));
+        w->setFont(fontOf(c.pointSize));
+
+        const std::string_view n = c.name;
+        if (n == "StartCmd") startCmd_ = static_cast<QPushButton*>(w);
+        else if (n == "StopCmd") stopCmd_ = static_cast<QPushButton*>(w);
+        else if (n == "FontSet") fontSet_ = static_cast<QPushButton*>(w);
+        else if (n == "ColorSet") colorSet_ = static_cast<QPushButton*>(w);
+        else if (n == "cmdRealChart") cmdRealChart_ = static_cast<QPushButton*>(w);
+        else if (n == "cmdClrAll") cmdClrAll_ = static_cast<QPushButton*>(w);
+        else if (n == "baudsel") baudsel_ = static_cast<QGroupBox*>(w);
+        else if (n == "b600") b600_ = static_cast<QRadioButton*>(w);
+        else if (n == "b1200") b1200_ = static_cast<QRadioButton*>(w);
+        else if (n == "b2400") b2400_ = static_cast<QRadioButton*>(w);
+        else if (n == "CommPortSel") commPortSel_ = static_cast<QComboBox*>(w);
+        else if (n == "TimeTxt") timeTxt_ = static_cast<QLabel*>(w);
+        else if (n == "Status") status_ = static_cast<QLabel*>(w);
+        else if (n == "StatusTxt") statusTxt_ = static_cast<QLabel*>(w);
+        else if (n == "NumTxt") numTxt_ = static_cast<QLabel*>(w);
+        else if (n == "Check") check_ = static_cast<QLabel*>(w);
+        else if (n == "CheckTxt") checkTxt_ = static_cast<QLabel*>(w);
+    }
+    {
+        QPalette p = cmdRealChart_->palette();
+        p.setColor(QPalette::Button, QColor(255, 255, 192));
+        cmdRealChart_->setPalette(p);
+    }
+
+    line1_ = new QFrame(this);
+    line1_->setObjectName(QStringLiteral("Line1"));
+    line1_->setFrameShape(QFrame::HLine);
+    line1_->setFrameShadow(QFrame::Plain);
+    line1_->setLineWidth(2);
+    {
+        const int y = twipsToPixels(std::min(kLine1.y1, kLine1.y2));
+        line1_->setGeometry(twipsToPixels(kLine1.x1), y - 1,
+                            twipsToPixels(kLine1.x2 - kLine1.x1), 3);
+    }
+
+    // Panels.
+    for (int k = 0; k < kPanelCount; ++k) {
+        const PanelLayout& p = panelLayouts()[static_cast<std::size_t>(k)];
+        auto* box = new QGroupBox(QString::fromUtf8(p.caption.data(), static_cast<int>(p.caption.size())), this);
+        box->setObjectName(indexed("Information", k));
+        box->setGeometry(toPixels(p.rect));
+        box->setFont(fontOf(kPanelPointSize));
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::WindowText, toQColor(p.captionColour));
+        box->setPalette(pal);
+        box->installEventFilter(this);
+        information_[static_cast<std::size_t>(k)] = box;
+        panelObjects_.push_back(box);
+    }
+
+    // Fields and captions, in index order (so field 126 is created after,
+    // and stacked above, field 80).
+    const QFont fieldFont = fontOf(kFieldPointSize);
+    for (const FieldLayout& f : fieldLayouts()) {
+        QGroupBox* panel = information_[static_cast<std::size_t>(f.panel)];
+        auto* label = new QLabel(QString::fromUtf8(f.caption.data(), static_cast<int>(f.caption.size())), panel);
+        label->setObjectName(indexed("Label1", f.index));
+        label->setGeometry(toPixels(f.caption_rect));
+        label->setFont(f.index == kHiddenUnderField ? fieldFont : fontOf(kCaptionPointSize));
+        QPalette lp = label->palette();
+        lp.setColor(QPalette::WindowText, QColor(0, 0, 0));
+        label->setPalette(lp);
+        label->installEventFilter(this);
+
+        auto* field = new QLineEdit(panel);
+        field->setObjectName(indexed("Text1", f.index));
+        field->setGeometry(toPixels(f.field_rect));
+        field->setFont(fieldFont);
+        field->setFrame(true);
+        field->setTextMargins(0, 0, 0, 0);
+        field->installEventFilter(this);
+
+        label1_[static_cast<std::size_t>(f.index)] = label;
+        text1_[static_cast<std::size_t>(f.index)] = field;
+    }
+    Label1(kHiddenOverField)->raise();
+    Text1(kHiddenOverField)->raise();
+    for (int i = 0; i < kFieldCount; ++i) {
+        text1Objects_.push_back(Text1(i));
+        label1Objects_.push_back(Label1(i));
+    }
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    const double scale = clock_.timeScale() > 0 ? clock_.timeScale() : 1.0;
+    timer1_->setInterval(std::max(1, static_cast<int>(std::lround(kTimer1IntervalMs / scale))));
+
+    connect(startCmd_, &QPushButton::clicked, this, [this] { guarded([this] { startCmdClick(); }); });
+    connect(stopCmd_, &QPushButton::clicked, this, [this] { guarded([this] { stopCmdClick(); }); });
+    connect(fontSet_, &QPushButton::clicked, this, [this] { guarded([this] { fontSetClick(); }); });
+    connect(colorSet_, &QPushButton::clicked, this, [this] { guarded([this] { colorSetClick(); }); });
+    connect(cmdClrAll_, &QPushButton::clicked, this, [this] { guarded([this] { cmdClrAllClick(); }); });
+    connect(cmdRealChart_, &QPushButton::clicked, this, [this] { guarded([this] { realChartClick(); }); });
+    connect(timer1_, &QTimer::timeout, this, [this] { guarded([this] { timer1Tick(); }); });
+    connect(commPortSel_, &QComboBox::currentIndexChanged, this,
+            [this](int i) { guarded([this, i] { commPortSelChanged(i); }); });
+    const std::pair<QRadioButton*, int> bauds[] = {{b600_, 600}, {b1200_, 1200}, {b2400_, 2400}};
+    for (const auto& [button, rate] : bauds) {
+        connect(button, &QRadioButton::toggled, this, [this, r = rate](bool on) {
+            if (on) guarded([this, r] { baudSelected(r); });
+        });
+    }
+}
+
+void FrmMain::load() {
+    if (QScreen* s = screen()) resize(s->geometry().width(), height());
+    RunDots_ = 0;
+    decoder_.OnColor = kBlue;
+    setTextColour(statusTxt_, kRed);
+    b1200_->setChecked(true);  // runs the baud handler
+    if (BaudText_.empty()) baudSelected(1200);
+
+    {
+        const QSignalBlocker block(commPortSel_);
+        for (const PortChoice& c : ports_) commPortSel_->addItem(QString::fromStdString(c.label));
+        commPortSel_->setCurrentIndex(0);
+    }
+    commPortSelChanged(0);
+    commPortSel_->setEnabled(true);
+
+    setTextColour(numTxt_, kBlue);
+    for (int i = 0; i < 3; ++i) store_.FaultStatus[static_cast<std::size_t>(i)] = "Normal";
+    timer1_->start();
+}
+
+void FrmMain::setTextColour(QWidget* w, Rgb c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, toQColor(c));
+    p.setColor(QPalette::Text, toQColor(c));
+    w->setPalette(p);
+}
+
+void FrmMain::setFieldBackground(QLineEdit* field, Rgb c) {
+    QPalette p = field->palette();
+    p.setColor(QPalette::Base, toQColor(c));
+    field->setPalette(p);
+}
+
+void FrmMain::commPortSelChanged(int index) {
+    if (index < 0 || index >= static_cast<int>(ports_.size())) return;
+    CommPort_ = index + 1;
+    port_.setPortPath(ports_[static_cast<std::size_t>(index)].path);
+}
+
+void FrmMain::baudSelected(int baud) {
+    BaudText_ = std::to_string(baud);
+    // The chosen rate reaches the port (8 data bits, no parity, 1 stop bit).
+    port_.setBaudRate(baud);
+}
+
+void FrmMain::showRunning() {
+    setWindowTitle(QStringLiteral("%1.").arg(QLatin1String(kTitleRunning)));
+    setTextColour(statusTxt_, kStatusGreen);
+    statusTxt_->setText(QStringLiteral("Start"));
+    cmdClrAll_->setEnabled(false);
+    commPortSel_->setEnabled(false);
+}
+
+void FrmMain::showStopped() {
+    setWindowTitle(QString::fromLatin1(kTitleStopped));
+    setTextColour(statusTxt_, kRed);
+    statusTxt_->setText(QStringLiteral("Stop"));
+    cmdClrAll_->setEnabled(true);
+    commPortSel_->setEnabled(true);
+}
+
+void FrmMain::showLost() {
+    setWindowTitle(QString::fromLatin1(kTitleReconnecting));
+    setTextColour(statusTxt_, kRed);
+    statusTxt_->setText(QStringLiteral("Lost"));
+    // The retries keep to the same port: the selection stays locked.
+    cmdClrAll_->setEnabled(false);
+    commPortSel_->setEnabled(false);
+}
+
+void FrmMain::startCmdClick() {
+    analyzer_.hideAnalyzer();
+    if (!port_.isOpen()) {
+        const OpenResult r = port_.open();
+        if (r == OpenResult::AlreadyOpen) {
+            dialogs_.message("Communcation port is already open");
+            return;
+        }
+        if (r != OpenResult::Ok) {
+            dialogs_.message("Communcation port cannot be open!!");
+            return;
+        }
+    }
+    state_ = LinkState::Running;
+    showRunning();
+}
+
+void FrmMain::stopCmdClick() {
+    if (port_.isOpen() && !port_.close()) {
+        dialogs_.message("Communcation port cannot be close!!");
+        return;
+    }
+    state_ = LinkState::Stopped;  // also ends the retries of a lost link
+    showStopped();
+}
+
+void FrmMain::timer1Tick() {
+    timeTxt_->setText(QString::fromStdString(timeOfDayText(clock_.now())));
+    if (statusTxt_->text() == QLatin1String("Start")) {
+        static constexpr int kDots[4] = {2, 3, 4, 1};
+        const int phase = RunDots_ >= 0 && RunDots_ < 3 ? RunDots_ : 3;
+        RunDots_ = static_cast<std::int16_t>(phase < 3 ? phase + 1 : 0);
+        setWindowTitle(QLatin1String(kTitleRunning) + QString(kDots[phase], QLatin1Char('.')));
+    }
+    if (state_ == LinkState::Lost && port_.open() == OpenResult::Ok) {
+        state_ = LinkState::Running;
+        showRunning();
+    }
+}
+
+void FrmMain::receiveEvent() {
+    if (!port_.isOpen()) return;
+    const std::vector<std::uint8_t> bytes = port_.readAll();
+    if (bytes.empty()) return;
+    receiver_.onReceive(bytes);
+    if (receiver_.checksumCount() != shownChecksums_) {
+        shownChecksums_ = receiver_.checksumCount();
+        setTextColour(checkTxt_, receiver_.checkColour());
+        checkTxt_->setText(QString::fromStdString(receiver_.checkText()));
+    }
+    const QString num = QString::fromStdString(receiver_.numText());
+    if (numTxt_->text() != num) numTxt_->setText(num);
+    applyChangedFields();
+}
+
+void FrmMain::applyChangedFields() {
+    const std::bitset<FieldBoard::kFieldCount> changed = board_.takeChanged();
+    if (changed.none()) return;
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (!changed.test(static_cast<std::size_t>(i))) continue;
+        const FieldValue& v = board_[i];
+        QLineEdit* field = Text1(i);
+        if (v.colour) {
+            const QColor c = toQColor(*v.colour);
+            if (field->palette().color(QPalette::Text) != c) {
+                QPalette p = field->palette();
+                p.setColor(QPalette::Text, c);
+                field->setPalette(p);
+            }
+        }
+        const QString text = QString::fromStdString(v.text);
+        if (field->text() != text) field->setText(text);
+    }
+}
+
+void FrmMain::portTrouble(PortTrouble trouble) {
+    if (closing_) return;
+    receiver_.onPortEvent();
+    numTxt_->setText(QString::fromStdString(receiver_.numText()));
+    if (trouble != PortTrouble::Lost) return;
+    // The device is gone: release it and retry on every Timer1 tick.
+    port_.close();
+    if (state_ == LinkState::Running || state_ == LinkState::Lost) {
+        state_ = LinkState::Lost;
+        showLost();
+    }
+}
+
+void FrmMain::realChartClick() { analyzer_.showAnalyzer(); }
+
+void FrmMain::focusStart() { startCmd_->setFocus(Qt::MouseFocusReason); }
+
+void FrmMain::fontSetClick() {
+    if (analyzer_.alwaysOnTopChecked()) return;
+    ChooseFieldFont(2700, 4000);
+}
+
+void FrmMain::colorSetClick() {
+    if (analyzer_.alwaysOnTopChecked()) return;
+    ChooseFieldColor();
+}
+
+void FrmMain::ChooseFieldFont(int top, int left) {
+    const std::optional<FontChoice> choice = dialogs_.chooseFont(left, top, 3);
+    if (!choice) return;
+    const QString name = QString::fromStdString(choice->name);
+    for (int i = 0; i < kFieldCount; ++i) {
+        QFont f = Text1(i)->font();
+        if (!name.isEmpty()) f.setFamily(name);
+        if (choice->pointSize > 0) f.setPointSizeF(choice->pointSize);
+        f.setBold(choice->bold);
+        f.setItalic(choice->italic);
+        f.setStrikeOut(choice->strikeOut);
+        f.setUnderline(choice->underline);
+        Text1(i)->setFont(f);
+    }
+}
+
+void FrmMain::ChooseFieldColor() {
+    const std::optional<Rgb> colour = dialogs_.chooseColor(6200, 3200, 1);
+    if (!colour) return;
+    for (int i = 0; i < kFieldCount; ++i) setFieldBackground(Text1(i), *colour);
+}
+
+void FrmMain::text1DblClick(int i) {
+    QLineEdit* field = Text1(i);
+    field->deselect();
+    field->setCursorPosition(static_cast<int>(field->text().size()));
+    const std::optional<Rgb> colour = dialogs_.chooseColor(6200, 3200, 1);
+    if (colour) setFieldBackground(field, *colour);
+}
+
+void FrmMain::label1DblClick(int i) {
+    focusStart();
+    const std::optional<Rgb> colour = dialogs_.chooseColor(6200, 3200, 1);
+    if (colour) setTextColour(Label1(i), *colour);
+}
+
+void FrmMain::cmdClrAllClick() {
+    board_.clearTexts();
+    board_.takeChanged();
+    // The next frame of each kind writes every field again.
+    decoder_.invalidate();
+    for (int i = 0; i < kFieldCount; ++i) Text1(i)->setText(QString());
+    receiver_.clearCheckText();
+    checkTxt_->setText(QString());
+}
+
+int FrmMain::indexOf(QObject* o, const std::vector<QObject*>& list) const {
+    const auto it = std::find(list.begin(), list.end(), o);
+    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick)
+        return QWidget::eventFilter(watched, event);
+    bool handled = false;
+    guarded([&] {
+        if (const int i = indexOf(watched, text1Objects_); i >= 0) {
+            if (type == QEvent::MouseButtonDblClick) {
+                text1DblClick(i);
+                handled = true;
+            }
+        } else if (const int l = indexOf(watched, label1Objects_); l >= 0) {
+            if (type == QEvent::MouseButtonDblClick) label1DblClick(l);
+            else focusStart();
+            handled = true;
+        } else if (indexOf(watched, panelObjects_) >= 0) {
+            focusStart();
+        }
+    });
+    return handled || QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::mousePressEvent(QMouseEvent* event) {
+    guarded([this] { focusStart(); });
+    QWidget::mousePressEvent(event);
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    guarded([this] {
+        closing_ = true;
+        timer1_->stop();
+        if (port_.isOpen()) port_.close();
+        store_.AppClosing = true;
+        analyzer_.unloadAnalyzer();
+    });
+    event->accept();
+    emit closed();
+}
+
+}  // namespace orlix

@@ -1,0 +1,150 @@
+#pragma once
+// The monitor window: the top row of link controls, five panels of labelled
+// value fields, the serial link's start and stop, the receive path into the
+// fields, and the user's font and colour settings.
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "comm/field_board.h"
+#include "comm/frame_decoder.h"
+#include "comm/frame_receiver.h"
+#include "comm/live_store.h"
+#include "monitor/analyzer_link.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/serial_port.h"
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace orlix {
+
+// One entry of the port list: the text shown and the device it opens.
+struct PortChoice {
+    std::string label;
+    std::string path;
+};
+
+// "Com1".."Com16" (overridden paths where given as {"ComN", path}), then the
+// system's ports whose device is not among them yet.
+std::vector<PortChoice> buildPortChoices(const std::vector<PortChoice>& overrides,
+                                         const std::vector<PortChoice>& systemPorts);
+
+class FrmMain final : public QWidget {
+    Q_OBJECT
+public:
+    FrmMain(LiveStore& store, const Clock& clock, SerialPort& port, DialogHost& dialogs,
+            AnalyzerLink& analyzer, std::vector<PortChoice> ports, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // Link state as shown by StatusTxt.
+    enum class LinkState { Stopped, Running, Lost };
+    LinkState linkState() const { return state_; }
+
+    // Event handlers (also called by tests).
+    void startCmdClick();
+    void stopCmdClick();
+    void timer1Tick();
+    void commPortSelChanged(int index);
+    void baudSelected(int baud);
+    void fontSetClick();
+    void colorSetClick();
+    void cmdClrAllClick();
+    void text1DblClick(int i);
+    void label1DblClick(int i);
+    void realChartClick();
+    // The port's receive event: reads every waiting byte.
+    void receiveEvent();
+    // The port reported an error.
+    void portTrouble(PortTrouble trouble);
+
+    void ChooseFieldFont(int top, int left);
+    void ChooseFieldColor();
+
+    // Error-memory entries of the decoder go here (the analyzer's lists).
+    void setErrorSink(ErrorMemorySink* sink) { decoder_.setErrorSink(sink); }
+
+    QLineEdit* Text1(int i) const { return text1_.at(static_cast<std::size_t>(i)); }
+    QLabel* Label1(int i) const { return label1_.at(static_cast<std::size_t>(i)); }
+    QGroupBox* Information(int k) const { return information_.at(static_cast<std::size_t>(k)); }
+    QPushButton* StartCmd() const { return startCmd_; }
+    QLabel* StatusTxt() const { return statusTxt_; }
+    QLabel* CheckTxt() const { return checkTxt_; }
+    QLabel* NumTxt() const { return numTxt_; }
+    QLabel* TimeTxt() const { return timeTxt_; }
+    QComboBox* CommPortSel() const { return commPortSel_; }
+    QTimer* Timer1() const { return timer1_; }
+    const FrameReceiver& receiver() const { return receiver_; }
+    const FieldBoard& board() const { return board_; }
+    const std::string& BaudText() const { return BaudText_; }
+    int CommPort() const { return CommPort_; }
+    int RunDots() const { return RunDots_; }
+
+signals:
+    // The window was closed: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void load();
+    void showRunning();
+    void showStopped();
+    void showLost();
+    void applyChangedFields();
+    void focusStart();
+    void setTextColour(QWidget* w, Rgb c);
+    void setFieldBackground(QLineEdit* field, Rgb c);
+    int indexOf(QObject* o, const std::vector<QObject*>& list) const;
+
+    LiveStore& store_;
+    const Clock& clock_;
+    SerialPort& port_;
+    DialogHost& dialogs_;
+    AnalyzerLink& analyzer_;
+    std::vector<PortChoice> ports_;
+
+    FieldBoard board_;
+    FrameDecoder decoder_;
+    FrameReceiver receiver_;
+    std::uint64_t shownChecksums_ = 0;
+
+    std::array<QLineEdit*, 160> text1_{};
+    std::array<QLabel*, 160> label1_{};
+    std::array<QGroupBox*, 5> information_{};
+    std::vector<QObject*> text1Objects_, label1Objects_, panelObjects_;
+    QPushButton *startCmd_ = nullptr, *stopCmd_ = nullptr, *fontSet_ = nullptr,
+                *colorSet_ = nullptr, *cmdRealChart_ = nullptr, *cmdClrAll_ = nullptr;
+    QGroupBox* baudsel_ = nullptr;
+    QRadioButton *b600_ = nullptr, *b1200_ = nullptr, *b2400_ = nullptr;
+    QComboBox* commPortSel_ = nullptr;
+    QLabel *timeTxt_ = nullptr, *status_ = nullptr, *statusTxt_ = nullptr, *numTxt_ = nullptr,
+           *check_ = nullptr, *checkTxt_ = nullptr;
+    QFrame* line1_ = nullptr;
+    QTimer* timer1_ = nullptr;
+
+    LinkState state_ = LinkState::Stopped;
+    std::int16_t RunDots_ = 0;
+    std::string BaudText_;
+    int CommPort_ = 1;
+    bool closing_ = false;
+};
+
+// The family used for every font of the windows: "宋体" where installed,
+// otherwise a family that covers Chinese.
+QString cjkFontFamily();
+
+}  // namespace orlix

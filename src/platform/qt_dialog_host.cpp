@@ -1,0 +1,107 @@
+#include "platform/qt_dialog_host.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+
+namespace orlix {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+QPoint hostPosition(int leftTwips, int topTwips) {
+    return {leftTwips / kTwipsPerPixel, topTwips / kTwipsPerPixel};
+}
+
+}  // namespace
+
+MsgResult QtDialogHost::message(const std::string& text, MsgButtons buttons,
+                                const std::string& title) {
+    QMessageBox box(parent_);
+    box.setText(QString::fromStdString(text));
+    box.setWindowTitle(QString::fromStdString(title));
+    switch (buttons) {
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case MsgButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        // Closing a Yes/No/Cancel box with the window's close button counts
+        // as Cancel; a plain box only has OK.
+        return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    }
+}
+
+std::optional<FontChoice> QtDialogHost::chooseFont(int leftTwips, int topTwips, int /*flags*/) {
+    // Screen and printer fonts are one list here; the flags need no mapping.
+    QFontDialog dialog(parent_);
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    dialog.move(hostPosition(leftTwips, topTwips));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QFont f = dialog.selectedFont();
+    FontChoice c;
+    c.name = f.family().toStdString();
+    c.pointSize = f.pointSizeF() > 0 ? f.pointSizeF() : 9.0;
+    c.bold = f.bold();
+    c.italic = f.italic();
+    c.strikeOut = f.strikeOut();
+    c.underline = f.underline();
+    return c;
+}
+
+std::optional<Rgb> QtDialogHost::chooseColor(int leftTwips, int topTwips, int /*flags*/) {
+    // Every dialog starts from the default colour, never from the last choice.
+    QColorDialog dialog(parent_);
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    dialog.move(hostPosition(leftTwips, topTwips));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QColor c = dialog.selectedColor();
+    if (!c.isValid()) return std::nullopt;
+    return Rgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+               static_cast<std::uint8_t>(c.blue())};
+}
+
+QStringList qtNameFilters(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    if (out.isEmpty()) out << QStringLiteral("All files (*)");
+    return out;
+}
+
+std::optional<std::string> QtDialogHost::chooseOpenFile(int leftTwips, int topTwips,
+                                                        const std::string& title,
+                                                        const std::string& initialDir,
+                                                        const std::string& filter) {
+    QFileDialog dialog(parent_, QString::fromStdString(title), QString::fromStdString(initialDir));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // A typed name of a file that does not exist yet is accepted.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(qtNameFilters(filter));
+    dialog.move(hostPosition(leftTwips, topTwips));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+    return files.front().toStdString();
+}
+
+}  // namespace orlix

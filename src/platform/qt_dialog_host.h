@@ -1,0 +1,32 @@
+#pragma once
+// The real dialog host: Qt message boxes and the standard font, colour and
+// file dialogs, each opened afresh at the requested screen position.
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/dialogs.h"
+
+namespace orlix {
+
+class QtDialogHost final : public DialogHost {
+public:
+    // parent: the window the dialogs belong to (may be null).
+    explicit QtDialogHost(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    MsgResult message(const std::string& text, MsgButtons buttons = MsgButtons::Ok,
+                      const std::string& title = {}) override;
+    std::optional<FontChoice> chooseFont(int leftTwips, int topTwips, int flags) override;
+    std::optional<Rgb> chooseColor(int leftTwips, int topTwips, int flags) override;
+    std::optional<std::string> chooseOpenFile(int leftTwips, int topTwips, const std::string& title,
+                                              const std::string& initialDir,
+                                              const std::string& filter) override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+// "description|pattern|description|pattern" as a Qt name filter list.
+QStringList qtNameFilters(const std::string& filter);
+
+}  // namespace orlix
