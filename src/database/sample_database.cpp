@@ -1,0 +1,330 @@
+#include "database/sample_database.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "database/sqlite_handle.h"
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace orlix {
+namespace {
+
+using sqlite::Connection;
+using sqlite::Statement;
+using sqlite::queryInt;
+
+// The file is written with a rollback journal and synchronous=FULL: a
+// transaction (one batch) is either wholly in the file or not at all, even
+// when the process is killed or the power fails mid-write; the next open
+// rolls a left-over journal back. A batch comes every few minutes, so the
+// extra syncs cost nothing that matters, and unlike WAL nothing but the
+// file itself stays beside it between operations.
+constexpr const char* kConnectionSetup =
+    "PRAGMA synchronous=FULL;"
+    "PRAGMA foreign_keys=OFF;";
+
+constexpr int kBusyTimeoutMs = 2000;
+
+std::string createTableSql() {
+    std::string sql = "CREATE TABLE emp1(";
+    for (int i = 0; i < kSampleTableColumns; ++i) {
+        if (i) sql += ", ";
+        sql += kEmp1Columns[static_cast<std::size_t>(i)];
+        if (i < kSampleValueColumns) sql += " SMALLINT";
+        else if (i == kTimeColumn) sql += " REAL";
+        else sql += " INTEGER";
+    }
+    sql += ")";
+    return sql;
+}
+
+std::string insertSql() {
+    std::string sql = "INSERT INTO emp1 VALUES (";
+    for (int i = 1; i <= kSampleTableColumns; ++i) {
+        if (i > 1) sql += ",";
+        sql += "?" + std::to_string(i);
+    }
+    sql += ")";
+    return sql;
+}
+
+// A SQLite file starts with this 16-byte header string. Checking it first
+// keeps an empty file (which SQLite would take for a new database) and any
+// foreign file away from the engine.
+bool hasSqliteHeader(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    char head[16] = {};
+    f.read(head, sizeof head);
+    return f.gcount() == static_cast<std::streamsize>(sizeof head) &&
+           std::memcmp(head, "SQLite format 3", 16) == 0;
+}
+
+bool hasOurSchema(const Connection& db) {
+    if (queryInt(db, "PRAGMA application_id") != kSampleDatabaseApplicationId) return false;
+    if (queryInt(db, "SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='emp1'") != 1)
+        return false;
+    // Triggers would run foreign code on our inserts and deletes.
+    if (queryInt(db, "SELECT count(*) FROM sqlite_schema WHERE type='trigger'") != 0) return false;
+    Statement info(db, "PRAGMA table_info(emp1)");
+    if (!info) return false;
+    int n = 0;
+    while (info.step() == SQLITE_ROW) {
+        if (n >= kSampleTableColumns) return false;
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
+        if (!name || kEmp1Columns[static_cast<std::size_t>(n)] != name) return false;
+        ++n;
+    }
+    return n == kSampleTableColumns;
+}
+
+Connection rawOpen(const std::string& path) {
+    sqlite3* h = nullptr;
+    // Read-write when the file allows it, read-only otherwise; never creates.
+    const int rc = sqlite3_open_v2(path.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr);
+    Connection db(h);
+    if (rc != SQLITE_OK) return {};
+    sqlite3_extended_result_codes(h, 1);
+    sqlite3_busy_timeout(h, kBusyTimeoutMs);
+    sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(h, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    if (!db.exec(kConnectionSetup)) return {};
+    return db;
+}
+
+// Opens `path` when it is one of our sample databases.
+Connection openOurs(const std::string& path) {
+    if (!hasSqliteHeader(path)) return {};
+    Connection db = rawOpen(path);
+    if (!db || !hasOurSchema(db)) return {};
+    return db;
+}
+
+bool readValue(sqlite3_stmt* st, int column, std::int16_t& out) {
+    switch (sqlite3_column_type(st, column)) {
+        case SQLITE_INTEGER: {
+            const sqlite3_int64 v = sqlite3_column_int64(st, column);
+            if (v < -32768 || v > 32767) return false;
+            out = static_cast<std::int16_t>(v);
+            return true;
+        }
+        case SQLITE_FLOAT: {
+            const double v = sqlite3_column_double(st, column);
+            if (!(v >= -32768.0 && v <= 32767.0) || v != std::floor(v)) return false;
+            out = static_cast<std::int16_t>(v);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+HistoryRow readRow(sqlite3_stmt* st) {
+    HistoryRow row;
+    for (int i = 0; i < kSampleValueColumns; ++i) {
+        std::int16_t v = 0;
+        if (readValue(st, i, v)) row.values[static_cast<std::size_t>(i)] = v;
+        else row.unreadable |= std::uint64_t{1} << i;
+    }
+    const int t = sqlite3_column_type(st, kTimeColumn);
+    if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) row.time = sqlite3_column_double(st, kTimeColumn);
+    else row.unreadable |= std::uint64_t{1} << kTimeColumn;
+    return row;
+}
+
+std::optional<double> queryNumber(const Connection& db, const char* sql) {
+    Statement st(db, sql);
+    if (!st || st.step() != SQLITE_ROW) return std::nullopt;
+    const int t = sqlite3_column_type(st.get(), 0);
+    if (t != SQLITE_INTEGER && t != SQLITE_FLOAT) return std::nullopt;
+    return sqlite3_column_double(st.get(), 0);
+}
+
+std::int64_t countWithBound(const Connection& db, const char* sql, double bound) {
+    Statement st(db, sql);
+    if (!st) return -1;
+    sqlite3_bind_double(st.get(), 1, bound);
+    if (st.step() != SQLITE_ROW) return -1;
+    return sqlite3_column_int64(st.get(), 0);
+}
+
+// Records with Time >= start. Counting walks the index entry by entry, so
+// it counts whichever side of `start` is likely the smaller (judged from
+// the first and last time) and derives the other from the table's total,
+// which the engine knows without a walk.
+std::int64_t countFrom(const Connection& db, double start, std::int64_t total) {
+    const auto first = queryNumber(db, "SELECT min(Time) FROM emp1");
+    const auto last = queryNumber(db, "SELECT max(Time) FROM emp1");
+    const bool countBefore = first && last && (start - *first) < (*last - start);
+    if (!countBefore) return countWithBound(db, "SELECT count(*) FROM emp1 WHERE Time >= ?1", start);
+    const std::int64_t before = countWithBound(db, "SELECT count(*) FROM emp1 WHERE Time < ?1", start);
+    const std::int64_t nulls = queryInt(db, "SELECT count(*) FROM emp1 WHERE Time IS NULL");
+    if (before < 0 || nulls < 0) return -1;
+    return total - nulls - before;
+}
+
+}  // namespace
+
+std::string defaultDatabaseFolder(bool create) {
+#ifdef _WIN32
+    std::string folder = "D:\\OrlixMonitorDB\\";
+#else
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && *h) home = h;
+    else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    else home = ".";
+    if (home.back() != '/') home += '/';
+    std::string folder = home + "OrlixMonitorDB/";
+#endif
+    if (create) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(folder), ec);
+    }
+    return folder;
+}
+
+bool CreateSampleDatabase(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::path(path), ec) || ec) return false;
+    // Claim the name first: "x" fails when the file appeared meanwhile.
+    std::FILE* claim = std::fopen(path.c_str(), "wbx");
+    if (!claim) return false;
+    std::fclose(claim);
+
+    bool ok = false;
+    {
+        Connection db = rawOpen(path);
+        ok = db && db.exec("PRAGMA journal_mode=DELETE") && db.exec("BEGIN IMMEDIATE") &&
+             db.exec(("PRAGMA application_id=" + std::to_string(kSampleDatabaseApplicationId)).c_str()) &&
+             db.exec(createTableSql().c_str()) &&
+             db.exec("CREATE INDEX emp1_Time ON emp1(Time)") && db.exec("COMMIT");
+        if (!ok && db) db.exec("ROLLBACK");
+    }
+    if (ok) ok = isSampleDatabase(path);
+    if (!ok) {
+        std::filesystem::remove(std::filesystem::path(path), ec);
+        std::filesystem::remove(std::filesystem::path(path + "-journal"), ec);
+    }
+    return ok;
+}
+
+bool isSampleDatabase(const std::string& path) { return static_cast<bool>(openOurs(path)); }
+
+std::int64_t countRecords(const std::string& path) {
+    Connection db = openOurs(path);
+    if (!db) return -1;
+    return queryInt(db, "SELECT count(*) FROM emp1");
+}
+
+AppendResult appendSamples(const std::string& path, std::span<const SampleRow> rows) {
+    AppendResult result;
+    Connection db = openOurs(path);
+    if (!db) return result;
+    result.opened = true;
+    if (!db.exec("BEGIN IMMEDIATE")) {
+        result.recordCount = queryInt(db, "SELECT count(*) FROM emp1");
+        return result;
+    }
+    const std::int64_t before = queryInt(db, "SELECT count(*) FROM emp1");
+    bool ok = before >= 0;
+    static const std::string kInsert = insertSql();
+    Statement insert(db, kInsert.c_str());
+    ok = ok && static_cast<bool>(insert);
+    std::int64_t number = before;
+    for (const SampleRow& row : rows) {
+        if (!ok) break;
+        sqlite3_stmt* st = insert.get();
+        for (int i = 0; i < kSampleValueColumns; ++i)
+            sqlite3_bind_int(st, i + 1, row.values[static_cast<std::size_t>(i)]);
+        sqlite3_bind_double(st, kTimeColumn + 1, row.time);
+        sqlite3_bind_int64(st, kNumberColumn + 1, number);
+        ok = insert.step() == SQLITE_DONE;
+        insert.reset();
+        ++number;
+    }
+    ok = ok && db.exec("COMMIT");
+    if (!ok) {
+        db.exec("ROLLBACK");
+        result.recordCount = before >= 0 ? before : queryInt(db, "SELECT count(*) FROM emp1");
+        return result;
+    }
+    result.stored = true;
+    result.recordCount = number;
+    return result;
+}
+
+HistoryResult loadHistory(const std::string& path, std::optional<DateTime> startAtOrAfter,
+                          int maxRows) {
+    HistoryResult result;
+    Connection db = openOurs(path);
+    if (!db) return result;
+    // One read transaction, so the count and the rows agree.
+    if (!db.exec("BEGIN")) return result;
+    const std::int64_t total = queryInt(db, "SELECT count(*) FROM emp1");
+    if (total < 0) return result;
+    const bool bounded = startAtOrAfter.has_value() && !std::isnan(*startAtOrAfter);
+    const std::int64_t count = bounded ? countFrom(db, *startAtOrAfter, total) : total;
+    if (count < 0) return result;
+
+    Statement query(db, bounded ? "SELECT * FROM emp1 WHERE Time >= ?1 ORDER BY Time ASC LIMIT ?2"
+                                : "SELECT * FROM emp1 ORDER BY Time ASC LIMIT ?2");
+    if (!query) return result;
+    if (bounded) sqlite3_bind_double(query.get(), 1, *startAtOrAfter);
+    sqlite3_bind_int(query.get(), 2, maxRows < 0 ? 0 : maxRows);
+    result.recordCount = count;
+    result.rows.reserve(static_cast<std::size_t>(std::min<std::int64_t>(count, maxRows < 0 ? 0 : maxRows)));
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) result.rows.push_back(readRow(query.get()));
+    if (rc != SQLITE_DONE) {
+        result.rows.clear();
+        result.recordCount = 0;
+        return result;
+    }
+    db.exec("COMMIT");
+    result.opened = true;
+    return result;
+}
+
+ClearResult clearSamples(const std::string& path,
+                         const std::function<void(std::int64_t remaining)>& betweenChunks) {
+    ClearResult result;
+    Connection db = openOurs(path);
+    if (!db) return result;
+    result.opened = true;
+    // The whole table goes in one statement, which the engine runs as a
+    // truncation (no per-record work: a million records in a fraction of a
+    // second). Ticks may add records while the window runs its events, so it
+    // repeats until the table is empty, and gives up after a few attempts
+    // that remove nothing (a read-only or locked file).
+    constexpr int kMaxFruitlessAttempts = 3;
+    int fruitless = 0;
+    for (;;) {
+        const std::int64_t before = queryInt(db, "SELECT count(*) FROM emp1");
+        if (before == 0) {
+            result.ok = true;
+            break;
+        }
+        const bool deleted = before > 0 && db.exec("DELETE FROM emp1");
+        const std::int64_t after = queryInt(db, "SELECT count(*) FROM emp1");
+        if (!deleted || after < 0 || after >= before) {
+            if (++fruitless >= kMaxFruitlessAttempts) break;
+        } else {
+            fruitless = 0;
+        }
+        if (betweenChunks) betweenChunks(after < 0 ? before : after);
+    }
+    return result;
+}
+
+}  // namespace orlix

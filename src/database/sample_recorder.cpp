@@ -1,0 +1,49 @@
+#include "database/sample_recorder.h"
+
+#include <vector>
+
+namespace orlix {
+
+SampleRecorder::SampleRecorder(DialogHost& dialogs,
+                               std::function<void(const std::string&)> setCountLabel)
+    : dialogs_(dialogs), setCountLabel_(std::move(setCountLabel)) {}
+
+void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBufferRefs& live) {
+    // Take this batch's samples first, so that they are kept even when the
+    // file cannot be opened. A position with the zero time was never filled
+    // by a tick and holds no sample.
+    for (int j = 0; j < kBatchSize; ++j) {
+        const auto pos = static_cast<std::size_t>(kBatchFirstPosition + j);
+        if (live.times[pos] == 0) continue;
+        SampleRow row;
+        for (int i = 0; i < kSampleValueColumns; ++i)
+            row.values[static_cast<std::size_t>(i)] = live.rows[static_cast<std::size_t>(i)][pos];
+        row.time = live.times[pos];
+        pending_.push_back(row);
+    }
+    while (pending_.size() > kMaxPendingSamples) pending_.pop_front();
+
+    // Store everything waiting, oldest first, in one transaction. A tick
+    // that runs while a message below is open comes back in here; the
+    // samples leave `pending_` only once they are stored.
+    const std::vector<SampleRow> batch(pending_.begin(), pending_.end());
+    const AppendResult r = appendSamples(path, batch);
+    if (!r.opened) {
+        showOnce(kMsgDatabaseNotOk);
+        return;
+    }
+    if (r.stored) pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(batch.size()));
+    if (setCountLabel_) setCountLabel_("DataBaseCount:" + std::to_string(r.recordCount));
+    if (!r.stored) showOnce(kMsgSaveDataErr);
+}
+
+void SampleRecorder::showOnce(const char* text) {
+    // The message box is modal but ticks go on under it: never stack a
+    // second box while one is open.
+    if (messageOpen_) return;
+    messageOpen_ = true;
+    dialogs_.message(text);
+    messageOpen_ = false;
+}
+
+}  // namespace orlix
