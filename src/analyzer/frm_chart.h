@@ -1,0 +1,151 @@
+#pragma once
+// The data analyzer window: eight chart pictures on their tabs, the value and
+// curve grids, curve selection, zoom, time cursors, history buttons, error
+// memory, status line and the "&Option" menu. Created once, then only shown
+// and hidden until the program ends; its sampling timer runs from load on.
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "chart/chart_state.h"
+#include "chart/sampling_cycle.h"
+#include "comm/live_store.h"
+#include "database/database_commands.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace orlix {
+
+class ChartCursors;
+struct CursorAction;
+
+namespace analyzer {
+class FlexGrid;
+class PicChart;
+class TabControl;
+}  // namespace analyzer
+
+class FrmChart : public QMainWindow, private AnalyzerView, private DatabaseView {
+    Q_OBJECT
+public:
+    // Runs the load sequence; the window starts hidden.
+    FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QWidget* parent = nullptr);
+    ~FrmChart() override;
+
+    // cmbFailure(list): inserts the entry at the top and shows it.
+    void addErrorEntry(int list, const QString& entry);
+    // The check mark of "AlwaysOn&Top".
+    bool alwaysOnTopChecked() const;
+
+    // State behind the charts (buffers, zoom, offsets, check boxes, images).
+    ChartState& chartState() { return *state_; }
+    const DatabaseCommands& databaseCommands() const { return *db_; }
+    // Timer1's interval as the program sees it (ms) and the real timer.
+    int timer1Interval() const;
+    QTimer* timer1() const { return timer1_; }
+    // Full chart redraws since load (selection, offsets, zoom).
+    int redrawCount() const { return redrawCount_; }
+    // Whether the window asked the platform to keep it above other windows.
+    bool topmost() const;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    // AnalyzerView
+    void setGridCell(int grid, int row, int col, const std::string& text) override;
+    void setStatusText(int index, const std::string& text) override;
+    void setTimeDiffText(const std::string& text) override;
+    void appendSampleBatch() override;
+    // DatabaseView
+    std::string pathLabelText() const override;
+    void setPathLabelText(const std::string& text) override;
+    void placeCountLabel() override;
+    void setCountLabelText(const std::string& text) override;
+    bool recordingEnabled() const override;
+    void setRecording(bool on) override;
+    bool alwaysOnTop() const override;
+    void releaseAlwaysOnTop() override;
+    void selectChartTab(int page) override;
+    void processPendingEvents() override;
+    int sampleIntervalMs() const override;
+    HistoryBufferRefs historyBuffers() override;
+    void redrawHistoryCharts() override;
+
+    void buildControls();
+    void buildMenus();
+    void buildValueGrids();
+    void buildCurveGrid();
+    void load();
+
+    void onChartTabChanged(int t);
+    void onCurveGridClicked();
+    void onOffsetButton(int delta);
+    void onCurveBox(int slot, bool checked);
+    void onSelAll(bool checked);
+    void onSelNone(bool checked);
+    void onZoom(int index);
+    void onSampleInterval(int seconds);
+    void onOnTop(bool checked);
+    void onExit();
+    void onCalculator();
+    void onCursorBox(int c, bool checked);
+    void onChartPress(int chart, int button, int x, int y);
+    void onChartMove(int chart, int buttons, int x, int y);
+    void onChartRelease(int chart, int button, int x, int y);
+    void onTick();
+
+    void applyCursorAction(int chart, const CursorAction& a);
+    void syncCursorLines();
+    void setTopmost(bool on);
+    void redraw(int tab);
+    void refreshCharts();
+    void setStatusLabel(int index, const QString& text);
+    void setTimer1Interval(int ms);
+
+    LiveStore& store_;
+    const Clock& clock_;
+    DialogHost& dialogs_;
+    std::unique_ptr<ChartState> state_;
+    std::unique_ptr<SamplingCycle> cycle_;
+    std::unique_ptr<ChartCursors> cursors_;
+    std::unique_ptr<DatabaseCommands> db_;
+
+    analyzer::TabControl* ssTab1_ = nullptr;
+    analyzer::TabControl* ssTab2_ = nullptr;
+    std::array<analyzer::PicChart*, kChartCount> pic_{};
+    std::array<analyzer::FlexGrid*, 4> grid1_{};
+    analyzer::FlexGrid* grid2_ = nullptr;
+    QCheckBox* chkOptAll_ = nullptr;
+    QCheckBox* chkClearAll_ = nullptr;
+    std::array<QCheckBox*, 10> chkOptCurve_{};
+    std::array<QPushButton*, 5> cmdAxesScale_{};
+    QToolButton* cmdUp_ = nullptr;
+    QToolButton* cmdDown_ = nullptr;
+    QGroupBox* fraHistory_ = nullptr;
+    std::array<QCheckBox*, 2> chkCursor_{};
+    QLabel* lblTimeError_ = nullptr;
+    std::array<QComboBox*, 3> cmbFailure_{};
+    std::array<QLabel*, 5> lblStatus_{};
+    QTimer* timer1_ = nullptr;
+    int timer1Interval_ = 0;
+    std::array<QAction*, 4> mnuOptSampleSec_{};
+    QAction* mnuOptionCurveSaving_ = nullptr;
+    QAction* mnuOptionOnTop_ = nullptr;
+    int redrawCount_ = 0;
+};
+
+}  // namespace orlix
