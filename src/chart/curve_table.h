@@ -35,7 +35,7 @@ struct Curve {
 // Unit of a value index: 0 master (0..19), 1..3 slaves (20.., 30.., 40..).
 int unitOfValue(int valueIndex);
 
-extern const std::array<Curve, 28> kCurves;
+extern const std::array<Curve, 25> kCurves;
 
 // The curve of value index k, nullptr when k has none.
 const Curve* curveForValue(int k);
@@ -45,6 +45,9 @@ const Curve* curveForValue(int k);
 // point. Empty when a 32-bit form overflows or the row is out of 32-bit range
 // (the drawing step is then skipped).
 std::optional<std::int32_t> curveRow(const Curve& c, std::int32_t v, float scale, int offset);
+
+// The same row before rounding (the curve labels are placed from it).
+std::optional<double> curveY(const Curve& c, std::int32_t v, float scale, int offset);
 
 // Slave pressure in hundredths: (160 * v - 4083) / 25 to the nearest integer;
 // empty on 32-bit overflow.

@@ -1,0 +1,142 @@
+#include "chart/sampling_cycle.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "chart/chart_drawing.h"
+#include "chart/curve_table.h"
+#include "chart/value_texts.h"
+
+namespace orlix {
+
+std::string runTimeText(int hours, int minutes, int seconds) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "RunTime\uFF1A%02d:%02d:%02d", hours, minutes, seconds);
+    return buf;
+}
+
+void assignGeneralDateTime(std::string& out, DateTime t) {
+    const DateTimeParts p = splitDateTime(t);
+    const bool zeroDate = p.year == 1899 && p.month == 12 && p.day == 30;
+    const bool midnight = p.hour == 0 && p.minute == 0 && p.second == 0;
+    char buf[48];
+    if (zeroDate)
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", p.hour, p.minute, p.second);
+    else if (midnight)
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
+    else
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                      p.second);
+    out.assign(buf);
+}
+
+SamplingCycle::SamplingCycle(ChartState& s, const std::array<std::int32_t, 52>& LiveValues, const Clock& clock,
+                             AnalyzerView& view)
+    : s_(s), live_(LiveValues), clock_(clock), view_(view) {
+    text_.reserve(64);
+}
+
+void SamplingCycle::setRecording(bool on) {
+    if (on && !recording_) {
+        SavePhase = static_cast<std::int16_t>(s_.buf.SampleCount % kBatchTicks);
+        ticksSinceBatch_ = 0;
+    }
+    recording_ = on;
+}
+
+void SamplingCycle::UpdateRunTime() {
+    RunSeconds = static_cast<std::int16_t>(RunSeconds + s_.intervalMs / 1000);
+    if (RunSeconds >= 60) {
+        RunSeconds = static_cast<std::int16_t>(RunSeconds - 60);
+        ++RunMinutes;
+        if (RunMinutes >= 60) {
+            RunMinutes = static_cast<std::int16_t>(RunMinutes - 60);
+            ++RunHours;
+            if (RunHours > 3000) RunHours = 0;
+        }
+    }
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "RunTime\uFF1A%02d:%02d:%02d", RunHours, RunMinutes, RunSeconds);
+    text_.assign(buf);
+    try {
+        view_.setStatusText(0, text_);
+    } catch (...) {
+    }
+}
+
+void SamplingCycle::writeCells(int k, std::int32_t v) {
+    const ValueCells cells = valueTexts(k, v, TextMode::Tick);
+    for (int i = 0; i < cells.count; ++i) {
+        const ValueCell& c = cells.cells[i];
+        text_.assign(c.text());
+        view_.setGridCell(c.grid, c.row, c.col, text_);
+    }
+}
+
+void SamplingCycle::Timer1_Timer() {
+    // Each step runs on its own: a failing step is skipped and the tick goes on.
+    for (int c = 0; c < kLiveCharts; ++c) scrollStep(s_, c, clock_);
+
+    ChartBuffers& b = s_.buf;
+    ++b.SampleCount;
+    if (b.SampleCount > kSampleCountWrap) b.SampleCount = 0;
+
+    {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "SampleTimes:%d", b.SampleCount);
+        text_.assign(buf);
+        try {
+            view_.setStatusText(1, text_);
+        } catch (...) {
+        }
+    }
+
+    UpdateRunTime();
+
+    // While a cursor is shown the grids show the values under it.
+    const bool CursorActive = s_.cursorChecked[0] || s_.cursorChecked[1];
+
+    for (int k = 0; k < 50; ++k) {
+        const std::int32_t v = live_[k];
+        const Curve* curve = curveForValue(k);
+        if (curve && s_.curveChecked[curve->slot]) segmentStep(s_, k, v);
+        if (!CursorActive) {
+            try {
+                writeCells(k, v);
+            } catch (...) {
+            }
+        }
+        auto& row = b.LiveCurveData[k];
+        std::memmove(row.data(), row.data() + 1, kNewestPosition * sizeof(std::int16_t));
+        // A value beyond 16 bits cannot be stored: the previous sample stays.
+        if (v >= std::numeric_limits<std::int16_t>::min() && v <= std::numeric_limits<std::int16_t>::max())
+            row[kNewestPosition] = static_cast<std::int16_t>(v);
+    }
+
+    std::memmove(b.LiveSampleTime.data(), b.LiveSampleTime.data() + 1, kNewestPosition * sizeof(DateTime));
+    b.LiveSampleTime[kNewestPosition] = clock_.now();
+
+    if (!CursorActive) {
+        assignGeneralDateTime(text_, b.LiveSampleTime[kNewestPosition]);
+        for (int g = 0; g < 4; ++g) {
+            try {
+                view_.setGridCell(g, 22, 0, text_);
+            } catch (...) {
+            }
+        }
+    }
+
+    // Batches follow each other exactly 45 ticks apart from the moment
+    // recording was switched on, so every sample is stored once, also when
+    // SampleCount wraps from 60000 to 0.
+    if (recording_ && ++ticksSinceBatch_ >= kBatchTicks) {
+        ticksSinceBatch_ = 0;
+        try {
+            view_.appendSampleBatch();
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace orlix
