@@ -307,7 +307,7 @@ ClearResult clearSamples(const std::string& path,
     // second). Ticks may add records while the window runs its events, so it
     // repeats until the table is empty, and gives up after a few attempts
     // that remove nothing (a read-only or locked file).
-    constexpr int kMaxFruitlessAttempts = 3;
+    constexpr int kMaxFruitlessAttempts = 2;
     int fruitless = 0;
     for (;;) {
         const std::int64_t before = queryInt(db, "SELECT count(*) FROM emp1");
