@@ -1,7 +1,5 @@
 #include "database/sample_recorder.h"
 
-#include <vector>
-
 namespace orlix {
 
 SampleRecorder::SampleRecorder(DialogHost& dialogs,
@@ -21,18 +19,20 @@ void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBuffer
         row.time = live.times[pos];
         pending_.push_back(row);
     }
-    while (pending_.size() > kMaxPendingSamples) pending_.pop_front();
+    if (pending_.size() > kMaxPendingSamples)
+        pending_.erase(pending_.begin(),
+                       pending_.begin() + static_cast<std::ptrdiff_t>(pending_.size() - kMaxPendingSamples));
 
     // Store everything waiting, oldest first, in one transaction. A tick
     // that runs while a message below is open comes back in here; the
     // samples leave `pending_` only once they are stored.
-    const std::vector<SampleRow> batch(pending_.begin(), pending_.end());
-    const AppendResult r = appendSamples(path, batch);
+    const std::size_t taken = pending_.size();
+    const AppendResult r = appendSamples(path, pending_);
     if (!r.opened) {
         showOnce(kMsgDatabaseNotOk);
         return;
     }
-    if (r.stored) pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(batch.size()));
+    if (r.stored) pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(taken));
     if (setCountLabel_) setCountLabel_("DataBaseCount:" + std::to_string(r.recordCount));
     if (!r.stored) showOnce(kMsgSaveDataErr);
 }

@@ -10,11 +10,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "database/sample_database.h"
 #include "platform/date_time.h"
@@ -82,7 +82,7 @@ private:
 
     DialogHost& dialogs_;
     std::function<void(const std::string&)> setCountLabel_;
-    std::deque<SampleRow> pending_;
+    std::vector<SampleRow> pending_;  // oldest first
     bool messageOpen_ = false;
 };
 
