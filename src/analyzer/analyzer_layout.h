@@ -9,7 +9,8 @@
 namespace orlix::analyzer {
 
 inline constexpr int kTwipsPerPixel = 15;
-constexpr int px(int twips) { return twips / kTwipsPerPixel; }
+// Twips to pixels, to the nearest pixel.
+constexpr int px(int twips) { return (2 * twips + kTwipsPerPixel) / (2 * kTwipsPerPixel); }
 
 // One control placed at a design position, relative to its container.
 struct ControlRow {
