@@ -1,0 +1,255 @@
+#include "chart/sampling_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "chart/chart_drawing.h"
+#include "fake_view.h"
+
+namespace orlix {
+namespace {
+
+using test::FakeView;
+
+constexpr Rgb kOrange{255, 128, 0};
+
+struct Rig {
+    std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
+    std::array<std::int32_t, 52> live{};
+    ManualClock clock{makeDateTime({2026, 12, 8, 10, 0, 0})};
+    FakeView view;
+    SamplingCycle cycle{*s, live, clock, view};
+
+    Rig() {
+        loadCharts(*s);
+        view.state = s.get();
+    }
+    void tick(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            clock.advanceSeconds(4);
+            cycle.Timer1_Timer();
+        }
+    }
+};
+
+TEST(SamplingCycle, OneTickFillsOnlyTheNewestPosition) {
+    Rig r;
+    for (int k = 0; k < 52; ++k) r.live[k] = k + 1;
+    r.tick();
+    const auto& b = r.s->buf;
+    for (int k = 0; k < 51; ++k) {
+        EXPECT_EQ(b.LiveCurveData[k][719], k < 50 ? k + 1 : 0) << k;
+        for (int x = 0; x < 719; ++x) ASSERT_EQ(b.LiveCurveData[k][x], 0);
+        EXPECT_EQ(b.LiveCurveData[k][720], 0);
+    }
+    EXPECT_EQ(b.LiveSampleTime[719], r.clock.now());
+    EXPECT_EQ(b.LiveSampleTime[718], 0);
+    EXPECT_EQ(b.SampleCount, 1);
+    EXPECT_EQ(r.view.status[1], "SampleTimes:1");
+    EXPECT_EQ(r.view.status[0], "RunTime\uFF1A00:00:04");
+    EXPECT_EQ(r.view.cell(0, 22, 0), "2026-12-08 10:00:04");
+    EXPECT_EQ(r.view.cell(3, 22, 0), "2026-12-08 10:00:04");
+    EXPECT_EQ(r.view.cell(0, 1), "0.01");
+    EXPECT_EQ(r.view.cell(2, 1), "31");
+}
+
+TEST(SamplingCycle, SevenHundredTwentyTicksFillTheWindowOldestFirst) {
+    Rig r;
+    for (int i = 1; i <= 730; ++i) {
+        r.live[5] = i;
+        r.tick();
+    }
+    const auto& b = r.s->buf;
+    for (int x = 0; x < 720; ++x) ASSERT_EQ(b.LiveCurveData[5][x], 11 + x) << x;
+    for (int x = 1; x < 720; ++x)
+        ASSERT_NEAR(b.LiveSampleTime[x] - b.LiveSampleTime[x - 1], secondsToDays(4), 1e-9);
+    EXPECT_EQ(b.LiveSampleTime[720], 0);
+}
+
+TEST(SamplingCycle, ValuesBeyondSixteenBitsRepeatThePreviousSample) {
+    Rig r;
+    r.live[3] = 5;
+    r.tick();
+    r.live[3] = 40000;
+    r.tick();
+    r.live[3] = -40000;
+    r.tick();
+    r.live[3] = -32768;
+    r.tick();
+    const auto& row = r.s->buf.LiveCurveData[3];
+    EXPECT_EQ(row[716], 5);
+    EXPECT_EQ(row[717], 5);
+    EXPECT_EQ(row[718], 5);
+    EXPECT_EQ(row[719], -32768);
+    EXPECT_EQ(r.view.cell(0, 4), "-32768");
+}
+
+TEST(SamplingCycle, CheckedCursorBoxKeepsTheGridsWhileChartsAndBuffersRun) {
+    Rig r;
+    r.s->curveChecked[2] = true;
+    r.live[2] = 100;
+    r.tick();
+    r.s->cursorChecked[1] = true;
+    const auto writes = r.view.cellWrites;
+    const auto cellsBefore = r.view.cells;
+    r.live[2] = 50;
+    r.tick(3);
+    EXPECT_EQ(r.view.cellWrites, writes);
+    EXPECT_EQ(r.view.cells, cellsBefore);
+    EXPECT_EQ(r.s->buf.LiveCurveData[2][719], 50);
+    EXPECT_EQ(r.s->buf.LiveCurveData[2][716], 100);
+    EXPECT_TRUE(r.s->charts[0].isColour(719, 250, kOrange));
+    EXPECT_EQ(r.view.status[1], "SampleTimes:4");
+    r.s->cursorChecked[1] = false;
+    r.tick();
+    EXPECT_EQ(r.view.cell(0, 3), "50");
+}
+
+TEST(SamplingCycle, SampleCountWrapsAfter60000) {
+    Rig r;
+    r.s->buf.SampleCount = 59999;
+    r.tick();
+    EXPECT_EQ(r.s->buf.SampleCount, 60000);
+    EXPECT_EQ(r.view.status[1], "SampleTimes:60000");
+    r.tick();
+    EXPECT_EQ(r.s->buf.SampleCount, 0);
+    EXPECT_EQ(r.view.status[1], "SampleTimes:0");
+}
+
+TEST(SamplingCycle, GridTextsFromLiveValues) {
+    Rig r;
+    r.live[11] = 4;
+    r.live[15] = 3;
+    r.live[16] = 0xA4;
+    r.live[23] = 100;
+    r.live[33] = 20;
+    r.live[44] = 0x80;
+    r.tick();
+    EXPECT_EQ(r.view.cell(0, 12), "60% On");
+    EXPECT_EQ(r.view.cell(1, 10), "60% On");
+    EXPECT_EQ(r.view.cell(0, 16), "3\u98ce\u901f");
+    EXPECT_EQ(r.view.cell(0, 17), "On");
+    EXPECT_EQ(r.view.cell(0, 18), "Off");
+    EXPECT_EQ(r.view.cell(0, 19), "On/On");
+    EXPECT_EQ(r.view.cell(0, 22), "SV2 Off");
+    EXPECT_EQ(r.view.cell(1, 4), "4.77");
+    EXPECT_EQ(r.view.cell(2, 4), "0");
+    EXPECT_EQ(r.view.cell(3, 5), ">Ps/Nl");
+    // Unit state 2 leaves the earlier text; 8 shows "Off"; fan 1 shows "Off".
+    r.live[11] = 2;
+    r.live[15] = 1;
+    r.tick();
+    EXPECT_EQ(r.view.cell(0, 12), "60% On");
+    EXPECT_EQ(r.view.cell(1, 10), "60% On");
+    EXPECT_EQ(r.view.cell(0, 16), "Off");
+    r.live[11] = 8;
+    r.tick();
+    EXPECT_EQ(r.view.cell(0, 12), "Off");
+    EXPECT_EQ(r.view.cell(1, 10), "Off");
+}
+
+TEST(SamplingCycle, RunTimeCountsFourSecondsPerTickPast24HoursAndResetsAfter3000Hours) {
+    Rig r;
+    r.tick(15);
+    EXPECT_EQ(r.view.status[0], "RunTime\uFF1A00:01:00");
+    EXPECT_EQ(r.cycle.RunMinutes, 1);
+    EXPECT_EQ(r.cycle.RunSeconds, 0);
+    r.cycle.RunHours = 25;
+    r.cycle.RunMinutes = 3;
+    r.cycle.RunSeconds = 3;
+    r.tick();
+    EXPECT_EQ(r.view.status[0], "RunTime\uFF1A25:03:07");
+    r.cycle.RunHours = 2999;
+    r.cycle.RunMinutes = 59;
+    r.cycle.RunSeconds = 56;
+    r.tick();
+    EXPECT_EQ(r.view.status[0], "RunTime\uFF1A3000:00:00");
+    r.cycle.RunMinutes = 59;
+    r.cycle.RunSeconds = 56;
+    r.tick();
+    EXPECT_EQ(r.cycle.RunHours, 0);
+    EXPECT_EQ(r.view.status[0], "RunTime\uFF1A00:00:00");
+}
+
+TEST(SamplingCycle, BatchesEvery45TicksFromSwitchingOn) {
+    Rig r;
+    r.s->buf.SampleCount = 100;
+    r.cycle.setRecording(true);
+    EXPECT_EQ(r.cycle.SavePhase, 10);
+    r.tick(135);
+    EXPECT_EQ(r.view.batchCounts, (std::vector<int>{145, 190, 235}));
+    r.cycle.setRecording(false);
+    r.tick(100);
+    EXPECT_EQ(r.view.batchCounts.size(), 3u);
+}
+
+TEST(SamplingCycle, BatchesStay45TicksApartAcrossTheCounterWrap) {
+    Rig r;
+    r.s->buf.SampleCount = 59950;
+    r.cycle.setRecording(true);
+    int ticks = 0;
+    std::vector<int> at;
+    for (int i = 0; i < 400; ++i) {
+        const auto before = r.view.batchCounts.size();
+        r.tick();
+        ++ticks;
+        if (r.view.batchCounts.size() != before) at.push_back(ticks);
+    }
+    ASSERT_GE(at.size(), 8u);
+    for (std::size_t i = 0; i < at.size(); ++i) EXPECT_EQ(at[i], 45 * static_cast<int>(i + 1));
+    EXPECT_EQ(r.view.batchCounts[0], 59995);
+    EXPECT_EQ(r.view.batchCounts[1], 39);  // 60040 wrapped past 60000
+}
+
+TEST(SamplingCycle, ConstantCurveIsAHorizontalRunEndingAtTheRightEdge) {
+    Rig r;
+    r.s->curveChecked[2] = true;
+    r.live[2] = 100;  // 3 v -> row 100
+    r.tick(50);
+    const ChartSurface& pic = r.s->charts[0];
+    for (int x = 671; x <= 719; ++x) EXPECT_TRUE(pic.isColour(x, 100, kOrange)) << x;
+    // Column 670 holds the first piece, since overdrawn by the grid line the
+    // tick at count 5 drew at 715 (the phase puts a grid line at 720 - 50).
+    EXPECT_TRUE(pic.isColour(670, 100, kGridColour));
+    EXPECT_TRUE(pic.isColour(669, 200, kOrange));  // the first piece came from row 200
+    EXPECT_TRUE(pic.isColour(669, 151, kOrange));
+    EXPECT_TRUE(pic.isColour(669, 100, kBlack));
+    EXPECT_EQ(r.s->LastLiveY[2], 100);
+}
+
+TEST(SamplingCycle, RedrawPutsGridLinesAndTimeLabelsWhereTheTicksScrolledThem) {
+    Rig r;
+    r.tick(200);
+    const QImage ticked = r.s->charts[0].image().copy();
+    RedrawChart(*r.s, 0);
+    const ChartSurface& redrawn = r.s->charts[0];
+    // Vertical grid columns (at rows free of labels and horizontal lines):
+    // the load grid scrolled 200 pixels plus the lines the ticks drew.
+    std::set<int> tickedCols, redrawnCols;
+    const QRgb grid = toQRgb(kGridColour) | 0xFF000000u;
+    for (int x = 0; x < 727; ++x) {
+        bool t = false;
+        for (int y = 0; y < 30; ++y) t = t || ((ticked.pixel(x, y) | 0xFF000000u) == grid);
+        if (t) tickedCols.insert(x);
+        bool d = false;
+        for (int y = 0; y < 30; ++y) d = d || redrawn.isColour(x, y, kGridColour);
+        if (d) redrawnCols.insert(x);
+    }
+    EXPECT_EQ(redrawnCols, (std::set<int>{70, 160, 250, 340, 430, 520, 610, 700}));
+    EXPECT_EQ(tickedCols, redrawnCols);
+    // The time labels printed by the ticks at counts 30 and 120 are where the
+    // redraw prints GridLineTime: compare every text pixel in that range.
+    const QRgb yellow = toQRgb(kYellow) | 0xFF000000u;
+    int textPixels = 0;
+    for (int y = 380; y < 400; ++y)
+        for (int x = 480; x < 650; ++x) {
+            const bool t = (ticked.pixel(x, y) | 0xFF000000u) == yellow;
+            ASSERT_EQ(t, redrawn.isColour(x, y, kYellow)) << x << "," << y;
+            textPixels += t;
+        }
+    EXPECT_GT(textPixels, 50);
+}
+
+}  // namespace
+}  // namespace orlix
