@@ -1,0 +1,274 @@
+// orlix-plant-sim: a simulated plant on a virtual serial port. Opens a
+// pseudo-terminal pair, prints the port a monitor should open, and writes the
+// plant model's frames paced at the line rate (1200 baud, 10 bits a byte).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plant_model.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orlix-plant-sim [--seed N] [--speed K] [--frames N] [--capture FILE]\n"
+    "                       [--link PATH | --stdout]\n"
+    "\n"
+    "Writes the bus frames of a simulated plant (alternating A5 and 5A frames,\n"
+    "slowly varying values, a fault now and then, an occasional corrupted frame\n"
+    "and a little line noise) paced at the real line rate of 1200 baud.\n"
+    "\n"
+    "  --seed N        the plant's random seed (default 1); equal seeds give\n"
+    "                  equal byte streams\n"
+    "  --speed K       K times the real pace (default 1); 0 sends as fast as the\n"
+    "                  reader takes the bytes\n"
+    "  --frames N      stop after N frames (default: run until SIGINT/SIGTERM)\n"
+    "  --capture FILE  also write every byte sent to FILE\n"
+    "  --link PATH     make a symbolic link PATH to the port (removed at exit)\n"
+    "  --stdout        write the bytes to stdout instead of a pseudo-terminal\n"
+    "\n"
+    "Without --stdout the path of the port to open is printed on the first line\n"
+    "of stdout.\n";
+
+volatile sig_atomic_t gStop = 0;
+void onSignal(int) { gStop = 1; }
+
+bool parseU64(std::string_view s, unsigned long long& v) {
+    auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    return r.ec == std::errc{} && r.ptr == s.data() + s.size();
+}
+
+int usageError(const std::string& msg) {
+    std::fprintf(stderr, "orlix-plant-sim: %s\nTry 'orlix-plant-sim --help'.\n", msg.c_str());
+    return 2;
+}
+
+void addNanos(timespec& t, double seconds) {
+    const long long ns = static_cast<long long>(seconds * 1e9);
+    t.tv_sec += static_cast<time_t>(ns / 1000000000LL);
+    t.tv_nsec += static_cast<long>(ns % 1000000000LL);
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_nsec -= 1000000000L;
+        ++t.tv_sec;
+    }
+}
+
+// Sleeps until `deadline`; false when a stop signal arrived.
+bool sleepUntil(const timespec& deadline) {
+    while (!gStop) {
+        const int r = ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
+        if (r == 0) return true;
+        if (r != EINTR) return true;
+    }
+    return false;
+}
+
+struct Sim {
+    int out = -1;        // pty master or stdout
+    int slave = -1;      // our own hold on the pty's slave side
+    bool pty = false;
+    std::FILE* capture = nullptr;
+    std::string link;
+
+    // Writes all bytes. On a pseudo-terminal nobody may be reading: when its
+    // buffer is full the unread bytes are dropped, as on a bus line nobody
+    // listens to. Returns false when the reader is gone (stdout closed).
+    bool write(const std::vector<std::uint8_t>& bytes) {
+        std::size_t done = 0;
+        int fullRounds = 0;
+        while (done < bytes.size() && !gStop) {
+            const ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN && pty) {
+                if (++fullRounds > 2) return true;  // give up on this frame
+                ::tcflush(slave, TCIFLUSH);
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) {
+                timespec t{0, 5000000};
+                ::nanosleep(&t, nullptr);
+                continue;
+            }
+            return false;
+        }
+        return true;
+    }
+
+    // Gives a reader up to `seconds` to take what is still queued.
+    void drain(double seconds) const {
+        if (!pty) return;
+        for (int i = 0; i < static_cast<int>(seconds * 50) && !gStop; ++i) {
+            int queued = 0;
+            if (::ioctl(slave, FIONREAD, &queued) != 0 || queued == 0) return;
+            timespec t{0, 20000000};
+            ::nanosleep(&t, nullptr);
+        }
+    }
+
+    void close() {
+        if (!link.empty()) ::unlink(link.c_str());
+        if (capture) std::fclose(capture);
+        if (pty) {
+            ::close(out);
+            ::close(slave);
+        }
+    }
+};
+
+int openPty(Sim& sim, std::string& path) {
+    const int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m < 0 || ::grantpt(m) != 0 || ::unlockpt(m) != 0) {
+        std::fprintf(stderr, "orlix-plant-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        return -1;
+    }
+    const char* name = ::ptsname(m);
+    if (name == nullptr) {
+        std::fprintf(stderr, "orlix-plant-sim: cannot name the pseudo-terminal: %s\n", std::strerror(errno));
+        return -1;
+    }
+    path = name;
+    // Hold the slave side open ourselves so the port exists (and writes
+    // succeed) while no monitor has it open, and make it raw so every byte
+    // arrives unchanged (no CR/LF mapping, no echo).
+    const int s = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (s < 0) {
+        std::fprintf(stderr, "orlix-plant-sim: cannot open %s: %s\n", name, std::strerror(errno));
+        return -1;
+    }
+    termios t{};
+    if (::tcgetattr(s, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::cfsetispeed(&t, B1200);
+        ::cfsetospeed(&t, B1200);
+        ::tcsetattr(s, TCSANOW, &t);
+    }
+    ::fcntl(m, F_SETFL, ::fcntl(m, F_GETFL) | O_NONBLOCK);
+    sim.out = m;
+    sim.slave = s;
+    sim.pty = true;
+    return 0;
+}
+
+int run(int argc, char** argv) {
+    unsigned long long seed = 1, frames = 0;
+    bool framesGiven = false, toStdout = false;
+    double speed = 1;
+    std::string capturePath, linkPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--seed") {
+            const char* v = value();
+            if (!v || !parseU64(v, seed) || seed > 0xFFFFFFFFull) return usageError("--seed needs a number 0..4294967295");
+        } else if (a == "--frames") {
+            const char* v = value();
+            if (!v || !parseU64(v, frames)) return usageError("--frames needs a whole number");
+            framesGiven = true;
+        } else if (a == "--speed") {
+            const char* v = value();
+            char* end = nullptr;
+            if (v) speed = std::strtod(v, &end);
+            if (!v || end == v || *end != '\0' || !(speed >= 0) || speed > 1e6)
+                return usageError("--speed needs a number from 0 to 1000000");
+        } else if (a == "--capture") {
+            const char* v = value();
+            if (!v) return usageError("--capture needs a file name");
+            capturePath = v;
+        } else if (a == "--link") {
+            const char* v = value();
+            if (!v) return usageError("--link needs a path");
+            linkPath = v;
+        } else if (a == "--stdout") {
+            toStdout = true;
+        } else {
+            return usageError("unknown argument '" + std::string(a) + "'");
+        }
+    }
+    if (toStdout && !linkPath.empty()) return usageError("--link and --stdout exclude each other");
+
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    Sim sim;
+    if (!capturePath.empty()) {
+        sim.capture = std::fopen(capturePath.c_str(), "wb");
+        if (!sim.capture) {
+            std::fprintf(stderr, "orlix-plant-sim: cannot write %s: %s\n", capturePath.c_str(), std::strerror(errno));
+            return 2;
+        }
+    }
+    if (toStdout) {
+        sim.out = STDOUT_FILENO;
+    } else {
+        std::string path;
+        if (openPty(sim, path) != 0) {
+            sim.close();
+            return 1;
+        }
+        if (!linkPath.empty()) {
+            struct stat st{};
+            if (::lstat(linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(linkPath.c_str());
+            if (::symlink(path.c_str(), linkPath.c_str()) != 0) {
+                std::fprintf(stderr, "orlix-plant-sim: cannot make the link %s: %s\n", linkPath.c_str(),
+                             std::strerror(errno));
+                sim.close();
+                return 1;
+            }
+            sim.link = linkPath;
+        }
+        std::printf("%s\n", path.c_str());
+        std::fflush(stdout);
+    }
+
+    orlix::PlantModel plant(static_cast<std::uint32_t>(seed));
+    std::vector<std::uint8_t> bytes;
+    timespec next{};
+    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    int status = 0;
+    for (unsigned long long n = 0; !gStop && (!framesGiven || n < frames); ++n) {
+        bytes.clear();
+        plant.appendNextFrame(bytes);
+        if (!sim.write(bytes)) break;  // the reader went away
+        if (sim.capture && std::fwrite(bytes.data(), 1, bytes.size(), sim.capture) != bytes.size()) {
+            std::fprintf(stderr, "orlix-plant-sim: cannot write %s\n", capturePath.c_str());
+            status = 1;
+            break;
+        }
+        if (sim.capture) std::fflush(sim.capture);
+        if (speed > 0) {
+            addNanos(next, static_cast<double>(bytes.size()) * 10.0 / 1200.0 / speed);
+            if (!sleepUntil(next)) break;
+        }
+    }
+    sim.drain(2.0);
+    sim.close();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return run(argc, argv); }
