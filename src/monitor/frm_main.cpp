@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +49,18 @@ void guarded(F&& f) {
     } catch (const std::exception&) {
     } catch (...) {
     }
+}
+
+// Captions are designed for a narrow CJK font; where the font at hand is
+// wider, the caption may reach up to its field and is condensed (same family
+// and size) until it fits.
+void fitCaption(QLabel* label, int available) {
+    if (available > 0) label->resize(available, label->height());
+    const int needed = QFontMetrics(label->font()).horizontalAdvance(label->text()) + 1;
+    if (needed <= label->width()) return;
+    QFont f = label->font();
+    f.setStretch(std::max(50, 100 * label->width() / needed));
+    label->setFont(f);
 }
 
 }  // namespace
@@ -225,6 +238,9 @@ void FrmMain::buildWindow() {
         QPalette lp = label->palette();
         lp.setColor(QPalette::WindowText, QColor(0, 0, 0));
         label->setPalette(lp);
+        // Opaque, so that caption 126 hides caption 80 beneath it.
+        label->setAutoFillBackground(true);
+        fitCaption(label, twipsToPixels(f.field_rect.left) - label->x() - 2);
         label->installEventFilter(this);
 
         auto* field = new QLineEdit(panel);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QFontMetrics>
 #include <QScreen>
 #include <set>
 
@@ -102,6 +103,16 @@ TEST(MonitorLayout, SlavePanelsAreAlikeAndOnlySlave4HasInv86) {
             EXPECT_EQ(rig.window.Text1(other)->geometry(), rig.window.Text1(first)->geometry()) << other;
             EXPECT_EQ(b.caption, a.caption) << other;
         }
+}
+
+TEST(MonitorLayout, EveryCaptionFitsBesideItsField) {
+    Rig rig;
+    for (int i = 0; i < kFieldCount; ++i) {
+        QLabel* l = rig.window.Label1(i);
+        EXPECT_LE(QFontMetrics(l->font()).horizontalAdvance(l->text()), l->width()) << i;
+        EXPECT_LE(l->geometry().right(), rig.window.Text1(i)->x()) << i;
+        EXPECT_TRUE(l->autoFillBackground()) << i;
+    }
 }
 
 TEST(MonitorLayout, Field126LiesOnTopOfField80) {
