@@ -70,8 +70,8 @@ inline constexpr std::array<ControlRow, 3> kHistoryButtons = {{
 
 // Cursor frame.
 inline constexpr std::array<ControlRow, 2> kCursorBoxes = {{
-    {"chkCursor(0)", "TimeCursor1", 60, 120, 1320, 240},
-    {"chkCursor(1)", "TimeCursor2", 60, 360, 1320, 240},
+    {"chkCursor(0)", "TimeCursor1", 60, 120, 1380, 240},
+    {"chkCursor(1)", "TimeCursor2", 60, 360, 1380, 240},
 }};
 inline constexpr ControlRow kLblTimeError{"lblTimeError", "Time Diff", 1440, 240, 1060, 180};
 

@@ -23,6 +23,7 @@ FlexGrid::FlexGrid(int rows, int cols, QWidget* parent) : QTableWidget(rows, col
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);  // a long text is cut at the cell edge
     setFrameShape(QFrame::Box);
     setLineWidth(1);
     for (int r = 0; r < rows; ++r)

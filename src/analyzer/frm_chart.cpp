@@ -85,6 +85,12 @@ void FrmChart::buildControls() {
     QFont f = central->font();
     f.setPixelSize(11);
     central->setFont(f);
+    // Frames are drawn as bordered boxes with their caption in the top edge.
+    central->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid #a0a0a0; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0 2px; }"
+        "QPushButton { padding: 0px; }"
+        "QTableWidget { font-size: 10px; }"));
     setCentralWidget(central);
 
     // Chart tabs with one picture per page.
@@ -113,6 +119,7 @@ void FrmChart::buildControls() {
     for (int k = 0; k < 4; ++k) {
         auto* g = new FlexGrid(kValueGridRows, 3, ssTab2_->page(k));
         g->setObjectName(QStringLiteral("MSHFlexGrid1(%1)").arg(k));
+        g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         g->setGeometry(px(kMSHFlexGrid1.left), px(kMSHFlexGrid1.top), px(kMSHFlexGrid1.width),
                        px(kMSHFlexGrid1.height));
         grid1_[static_cast<size_t>(k)] = g;
@@ -181,13 +188,13 @@ void FrmChart::buildControls() {
         b->setAutoRaise(false);
         if (i == 0) {
             b->setArrowType(Qt::LeftArrow);
-            connect(b, &QToolButton::clicked, this, [this] { guarded([&] { db_->cmdCurveMoveLClick(); }); });
+            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdCurveMoveLClick(); }); });
         } else if (i == 1) {
             b->setIcon(style()->standardIcon(QStyle::SP_MediaSkipBackward));
-            connect(b, &QToolButton::clicked, this, [this] { guarded([&] { db_->cmdDataBaseClick(); }); });
+            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdDataBaseClick(); }); });
         } else {
             b->setArrowType(Qt::RightArrow);
-            connect(b, &QToolButton::clicked, this, [this] { guarded([&] { db_->cmdCurveMoveRClick(); }); });
+            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdCurveMoveRClick(); }); });
         }
     }
 
@@ -279,14 +286,11 @@ void FrmChart::buildMenus() {
         a->setChecked(row.checked);
         a->setEnabled(row.enabled);
         if (row.name == "mnuOptionNewDB")
-            connect(a, &QAction::triggered, this, [this] { guarded([&] { db_->newDatabase(); }); });
+            connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([&] { db_->newDatabase(); }); });
         else if (row.name == "mnuOptionLoadDB")
-            connect(a, &QAction::triggered, this, [this] {
-                guarded([&] { db_->loadDatabase(); });
-                refreshCharts();
-            });
+            connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([&] { db_->loadDatabase(); }); });
         else if (row.name == "mnuOptionClearDB")
-            connect(a, &QAction::triggered, this, [this] { guarded([&] { db_->clearDatabase(); }); });
+            connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([&] { db_->clearDatabase(); }); });
         else if (row.name == "mnuOptionCurveSaving") {
             mnuOptionCurveSaving_ = a;
             connect(a, &QAction::triggered, this, [this, a](bool nowChecked) {
@@ -295,7 +299,7 @@ void FrmChart::buildMenus() {
                     const QSignalBlocker block(a);
                     a->setChecked(!nowChecked);
                 }
-                guarded([&] { db_->toggleRecording(); });
+                runDatabaseCommand([&] { db_->toggleRecording(); });
             });
         } else if (row.name == "mnuOptionOnTop") {
             mnuOptionOnTop_ = a;
@@ -515,6 +519,17 @@ void FrmChart::onZoom(int index) {
         if (zoomClick(*state_, index, ssTab1_->tab())) ++redrawCount_;
         refreshCharts();
     });
+}
+
+void FrmChart::runDatabaseCommand(const std::function<void()>& command) {
+    // A clear lets window events run between its deletions; a second database
+    // command started from there would work on the file under the first one's
+    // feet, so it is refused until the first has finished. Ticks go on.
+    if (databaseBusy_) return;
+    databaseBusy_ = true;
+    guarded(command);
+    databaseBusy_ = false;
+    refreshCharts();
 }
 
 void FrmChart::redraw(int tab) {

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -111,6 +112,7 @@ private:
     void applyCursorAction(int chart, const CursorAction& a);
     void syncCursorLines();
     void setTopmost(bool on);
+    void runDatabaseCommand(const std::function<void()>& command);
     void redraw(int tab);
     void refreshCharts();
     void setStatusLabel(int index, const QString& text);
@@ -146,6 +148,7 @@ private:
     QAction* mnuOptionCurveSaving_ = nullptr;
     QAction* mnuOptionOnTop_ = nullptr;
     int redrawCount_ = 0;
+    bool databaseBusy_ = false;
 };
 
 }  // namespace orlix

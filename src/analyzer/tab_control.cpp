@@ -1,6 +1,7 @@
 #include "analyzer/tab_control.h"
 
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace orlix::analyzer {
 
@@ -36,6 +37,10 @@ void TabControl::setTab(int t) {
 
 void TabControl::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
+    // Every tab gets an equal share of the strip, so all captions stay in view
+    // however narrow the control is.
+    const int tabWidth = count() > 0 ? width() / count() : width();
+    bar_->setStyleSheet(QStringLiteral("QTabBar::tab { width: %1px; padding: 3px 0px; }").arg(std::max(1, tabWidth - 2)));
     bar_->setGeometry(0, 0, width(), bar_->sizeHint().height());
     for (auto* p : pages_) p->setGeometry(0, 0, width(), height());
     bar_->raise();

@@ -308,8 +308,13 @@ TEST_F(AnalyzerDatabaseTest, ClearEmptiesTheFileAndReportsBlank) {
     for (int i = 0; i < 10; ++i) rows[static_cast<size_t>(i)].time = 46000.0 + i;
     ASSERT_TRUE(appendSamples(file.toStdString(), rows).stored);
     dialogs.messageAnswers.push_back(MsgResult::Yes);
+    // A load chosen while the clear lets events run is refused, not nested.
+    QTimer::singleShot(0, w.get(), [this] { action("mnuOptionLoadDB")->trigger(); });
     action("mnuOptionClearDB")->trigger();
     EXPECT_EQ(countRecords(file.toStdString()), 0);
+    int fileDialogs = 0;
+    for (const auto& r : dialogs.requests) fileDialogs += r.kind == "file";
+    EXPECT_EQ(fileDialogs, 1);
     ASSERT_FALSE(dialogs.messages().empty());
     EXPECT_EQ(dialogs.messages().back(), "DataBase is blank.");
     EXPECT_EQ(status(4)->text(), QStringLiteral("DataBaseCount:0"));

@@ -484,3 +484,27 @@ TEST_F(FrmChartTest, ErrorEntriesGoOnTopAndAreShown) {
 
 }  // namespace
 }  // namespace orlix
+
+namespace orlix {
+namespace {
+
+class FastClock final : public Clock {
+public:
+    DateTime now() const override { return 46000.5; }
+    double timeScale() const override { return 60.0; }
+};
+
+TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
+    testing::app();
+    LiveStore store;
+    FastClock clock;
+    ScriptedDialogHost dialogs;
+    FrmChart w(store, clock, dialogs);
+    EXPECT_EQ(w.timer1Interval(), 4000);
+    EXPECT_EQ(w.chartState().intervalMs, 4000);
+    EXPECT_EQ(w.timer1()->interval(), 67);
+    store.AppClosing = true;
+}
+
+}  // namespace
+}  // namespace orlix
