@@ -1,0 +1,15 @@
+# Tests of the command-line tools and the plant model. The tests run the
+# built programs, whose paths they get as compile definitions.
+file(GLOB _tools_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_test.cpp)
+if(_tools_tests)
+  add_executable(tools_tests ${_tools_tests})
+  target_include_directories(tools_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(tools_tests PRIVATE orlix_comm orlix_plant_model GTest::gtest GTest::gtest_main
+                        Threads::Threads)
+  target_compile_definitions(tools_tests PRIVATE
+    ORLIX_DECODE_BIN="$<TARGET_FILE:orlix-decode>"
+    ORLIX_PLANT_SIM_BIN="$<TARGET_FILE:orlix-plant-sim>")
+  add_dependencies(tools_tests orlix-decode orlix-plant-sim)
+  gtest_discover_tests(tools_tests DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 120)
+endif()

@@ -1,0 +1,98 @@
+// orlix-plant-sim as a program: stdout mode, capture file, and the
+// pseudo-terminal that orlix-decode --serial reads from.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "plant_model.h"
+#include "process.h"
+
+namespace orlix {
+namespace {
+
+TEST(PlantSim, StdoutCarriesTheModelsBytesAndTheCaptureMatches) {
+    const auto cap = test::tempPath("cap.bin");
+    const auto r = test::runProgram({ORLIX_PLANT_SIM_BIN, "--stdout", "--speed", "0", "--frames", "500", "--seed", "9",
+                                     "--capture", cap.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    PlantModel plant(9);
+    std::vector<std::uint8_t> want;
+    for (int i = 0; i < 500; ++i) plant.appendNextFrame(want);
+    EXPECT_EQ(r.out, std::string(want.begin(), want.end()));
+    EXPECT_EQ(test::readFile(cap), r.out);
+    std::filesystem::remove(cap);
+}
+
+TEST(PlantSim, UsageErrors) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--speed", "-1"}, {"--frames", "x"}, {"--what"},
+                                          {"--stdout", "--link", "/tmp/x"}}) {
+        args.insert(args.begin(), ORLIX_PLANT_SIM_BIN);
+        const auto r = test::runProgram(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+// The simulator on a pseudo-terminal, found through its link, decoded live by
+// orlix-decode --serial; the simulator ends on SIGTERM and removes the link.
+TEST(PlantSim, PseudoTerminalFeedsTheSerialDecoder) {
+    const auto link = test::tempPath("port");
+    const auto simOut = test::tempPath("sim.out");
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, simOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string linkArg = link.string();
+    std::vector<std::string> args{ORLIX_PLANT_SIM_BIN, "--speed", "40", "--seed", "4", "--link", linkArg};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t sim = -1;
+    ASSERT_EQ(posix_spawn(&sim, argv[0], &fa, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+
+    // The link and the printed path appear at once.
+    for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(std::filesystem::is_symlink(link));
+    std::string printed;
+    for (int i = 0; i < 200 && printed.empty(); ++i) {
+        printed = test::readFile(simOut);
+        if (printed.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(printed, std::filesystem::read_symlink(link).string() + "\n");
+
+    // With nobody reading for a while the simulator keeps going quietly.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int ws = 0;
+    ASSERT_EQ(waitpid(sim, &ws, WNOHANG), 0);
+
+    // Decode live for a moment, then stop the simulator: the port hangs up
+    // and the decoder ends by itself.
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        kill(sim, SIGTERM);
+    });
+    const auto r = test::runProgram({ORLIX_DECODE_BIN, "--csv", "--serial", linkArg});
+    stopper.join();
+    ASSERT_EQ(waitpid(sim, &ws, 0), sim);
+    EXPECT_TRUE(WIFEXITED(ws));
+    EXPECT_EQ(WEXITSTATUS(ws), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto lines = test::splitLines(r.out);
+    // 1.5 s at 40 times 1200 baud is about 110 frames.
+    EXPECT_GT(lines.size(), 20u);
+    std::filesystem::remove(simOut);
+}
+
+}  // namespace
+}  // namespace orlix
