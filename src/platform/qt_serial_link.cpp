@@ -68,9 +68,12 @@ std::vector<std::uint8_t> QtSerialLink::readAll() {
 void QtSerialLink::handleError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || opening_) return;
     if (!onTrouble) return;
-    // A device that went away, or a read that keeps failing on a port whose
-    // device vanished, means the link is lost.
-    if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError)
+    // A device that went away means the link is lost. A failing read means
+    // the same: a tty read only fails or ends at a hang-up (a closed
+    // pseudo-terminal reports it this way), and the port would report it
+    // again at once, over and over, if it stayed open.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
+        error == QSerialPort::ReadError)
         onTrouble(PortTrouble::Lost);
     else
         onTrouble(PortTrouble::Other);
