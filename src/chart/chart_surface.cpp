@@ -167,6 +167,16 @@ void ChartSurface::scrollLeft() {
     ++generation_;
     uchar* bits = image_.bits();
     const qsizetype stride = image_.bytesPerLine();
+    if (stride == kWidth * static_cast<qsizetype>(sizeof(QRgb))) {
+        // Rows are contiguous: one move of the whole image, with the last
+        // column (which a row-wise move would leave alone) put back after.
+        QRgb* px = reinterpret_cast<QRgb*>(bits);
+        QRgb lastColumn[kHeight];
+        for (int y = 0; y < kHeight; ++y) lastColumn[y] = px[y * kWidth + kWidth - 1];
+        std::memmove(px, px + 1, (static_cast<std::size_t>(kWidth) * kHeight - 1) * sizeof(QRgb));
+        for (int y = 0; y < kHeight; ++y) px[y * kWidth + kWidth - 1] = lastColumn[y];
+        return;
+    }
     for (int y = 0; y < kHeight; ++y) {
         uchar* row = bits + y * stride;
         std::memmove(row, row + sizeof(QRgb), (kWidth - 1) * sizeof(QRgb));

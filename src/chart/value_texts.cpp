@@ -1,11 +1,13 @@
 #include "chart/value_texts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "chart/curve_table.h"
+#include "comm/live_store.h"
 
 namespace orlix {
 namespace {
@@ -93,11 +95,6 @@ const ValueTextRow* valueTextRow(int k) {
     return nullptr;
 }
 
-std::string_view oilFlagText(std::uint8_t b) {
-    static constexpr std::string_view texts[4] = {"Nl/Nl", "Nl/Qt", ">Ps/Nl", ">Ps/Qt"};
-    return texts[((b & 0x80) ? 2 : 0) + ((b & 0x40) ? 1 : 0)];
-}
-
 int formatHundredths(std::int32_t v, char* out) {
     const std::int64_t a = std::llabs(static_cast<std::int64_t>(v));
     int n = 0;
@@ -171,7 +168,7 @@ ValueCells valueTexts(int k, std::int32_t v, TextMode mode) {
         }
         case TextRule::OilFlag:
             if (v < 0 || v > 255) return out;  // not a byte: the cell keeps its text
-            w.text(r->grid, r->row, oilFlagText(static_cast<std::uint8_t>(v)));
+            w.text(r->grid, r->row, OilFlagText(v));
             break;
         case TextRule::SlaveValves:
             w.text(r->grid, 7, onOff(v, 0x08));

@@ -52,9 +52,6 @@ struct ValueCells {
 // The cells to write for value index k holding v.
 ValueCells valueTexts(int k, std::int32_t v, TextMode mode = TextMode::Tick);
 
-// Flag byte to text: ">Ps" or "Nl" for bit 7, then "/Qt" or "/Nl" for bit 6.
-std::string_view oilFlagText(std::uint8_t b);
-
 // "###0.00" of v / 100: 1234 -> "12.34", 5 -> "0.05", -5 -> "-0.05".
 int formatHundredths(std::int32_t v, char* out);
 // Shortest decimal of v / 10: 123 -> "12.3", 120 -> "12".
