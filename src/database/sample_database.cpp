@@ -51,8 +51,9 @@ std::string createTableSql() {
 std::string insertSql() {
     std::string sql = "INSERT INTO emp1 VALUES (";
     for (int i = 1; i <= kSampleTableColumns; ++i) {
-        if (i > 1) sql += ",";
-        sql += "?" + std::to_string(i);
+        if (i > 1) sql.push_back(',');
+        sql.push_back('?');
+        sql.append(std::to_string(i));
     }
     sql += ")";
     return sql;
@@ -158,11 +159,11 @@ std::int64_t countWithBound(const Connection& db, const char* sql, double bound)
     return sqlite3_column_int64(st.get(), 0);
 }
 
-// Records with Time >= start. Counting walks the index entry by entry, so
-// it counts whichever side of `start` is likely the smaller (judged from
-// the first and last time) and derives the other from the table's total,
-// which the engine knows without a walk.
-std::int64_t countFrom(const Connection& db, double start, std::int64_t total) {
+// Records with Time >= start, counted the plain way. The walk goes entry by
+// entry through the index, so it counts whichever side of `start` is likely
+// the smaller (judged from the first and last time) and derives the other
+// from the total.
+std::int64_t countFromByWalk(const Connection& db, double start, std::int64_t total) {
     const auto first = queryNumber(db, "SELECT min(Time) FROM emp1");
     const auto last = queryNumber(db, "SELECT max(Time) FROM emp1");
     const bool countBefore = first && last && (start - *first) < (*last - start);
@@ -173,18 +174,104 @@ std::int64_t countFrom(const Connection& db, double start, std::int64_t total) {
     return total - nulls - before;
 }
 
+// Counting without a walk.
+//
+// Counting a table walks every page of its smallest index: tens of
+// milliseconds for a million records, on every load, page and batch. Files
+// written only by this program have gap-free rowids (records are only
+// appended, and a clear empties the table), and normally times that never go
+// backwards from one record to the next. Every write of ours records those
+// two facts in the header's user_version, stamped with the file change
+// counter that its own commit produces. While the stamp still matches the
+// header, nobody else has written since, and counts come from the rowids in
+// a few index lookups. Any other writer bumps the counter, and counting
+// falls back to the walk until the facts are established again.
+constexpr std::int64_t kGapFreeBit = 1;
+constexpr std::int64_t kTimeOrderedBit = 2;
+constexpr std::uint32_t kStampMask = 0x0FFFFFFF;
+
+struct FileFacts {
+    bool gapFree = false;      // rowids run min..max without gaps
+    bool timeOrdered = false;  // Time never decreases with the rowid, and is never NULL
+};
+
+// The change counter in the file header (bytes 24..27, big-endian); 0 for a
+// file that has no header yet. Read while a lock on the file is held.
+std::optional<std::uint32_t> fileChangeCounter(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return std::nullopt;
+    unsigned char b[28] = {};
+    f.read(reinterpret_cast<char*>(b), sizeof b);
+    if (f.gcount() == 0) return 0u;
+    if (f.gcount() != static_cast<std::streamsize>(sizeof b)) return std::nullopt;
+    return (std::uint32_t{b[24]} << 24) | (std::uint32_t{b[25]} << 16) | (std::uint32_t{b[26]} << 8) | b[27];
+}
+
+// Inside a transaction.
+FileFacts readFacts(const Connection& db, const std::string& path) {
+    const std::int64_t uv = queryInt(db, "PRAGMA user_version");  // takes the read lock
+    const auto counter = fileChangeCounter(path);
+    if (uv < 0 || !counter || (static_cast<std::uint32_t>(uv >> 2) & kStampMask) != (*counter & kStampMask))
+        return {};
+    return {(uv & kGapFreeBit) != 0, (uv & kGapFreeBit) != 0 && (uv & kTimeOrderedBit) != 0};
+}
+
+// Inside a write transaction, before its commit; `counterBefore` was read
+// after the transaction took its write lock.
+bool writeFacts(const Connection& db, std::uint32_t counterBefore, FileFacts facts) {
+    const std::int64_t uv = (static_cast<std::int64_t>((counterBefore + 1) & kStampMask) << 2) |
+                            (facts.gapFree ? kGapFreeBit : 0) | (facts.timeOrdered ? kTimeOrderedBit : 0);
+    return db.exec(("PRAGMA user_version=" + std::to_string(uv)).c_str());
+}
+
+std::int64_t rowidSpan(const Connection& db) {
+    Statement st(db, "SELECT min(rowid), max(rowid) FROM emp1");
+    if (!st || st.step() != SQLITE_ROW) return -1;
+    if (sqlite3_column_type(st.get(), 0) == SQLITE_NULL) return 0;
+    return sqlite3_column_int64(st.get(), 1) - sqlite3_column_int64(st.get(), 0) + 1;
+}
+
+std::int64_t countAll(const Connection& db, const FileFacts& facts) {
+    return facts.gapFree ? rowidSpan(db) : queryInt(db, "SELECT count(*) FROM emp1");
+}
+
+std::int64_t countFrom(const Connection& db, const FileFacts& facts, double start, std::int64_t total) {
+    if (!facts.timeOrdered) return countFromByWalk(db, start, total);
+    // Times follow the rowids: the records from `start` on are the rowids
+    // from the first one at or after it up to the last.
+    Statement first(db, "SELECT rowid FROM emp1 WHERE Time >= ?1 ORDER BY Time ASC LIMIT 1");
+    if (!first) return -1;
+    sqlite3_bind_double(first.get(), 1, start);
+    const int rc = first.step();
+    if (rc == SQLITE_DONE) return 0;
+    if (rc != SQLITE_ROW) return -1;
+    const std::int64_t from = sqlite3_column_int64(first.get(), 0);
+    const std::int64_t last = queryInt(db, "SELECT max(rowid) FROM emp1");
+    return last < from ? -1 : last - from + 1;
+}
+
+bool timesAscending(std::span<const SampleRow> rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!std::isfinite(rows[i].time)) return false;
+        if (i > 0 && !(rows[i - 1].time <= rows[i].time)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string defaultDatabaseFolder(bool create) {
 #ifdef _WIN32
     std::string folder = "D:\\OrlixMonitorDB\\";
 #else
-    std::string home;
-    if (const char* h = std::getenv("HOME"); h && *h) home = h;
-    else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
-    else home = ".";
-    if (home.back() != '/') home += '/';
-    std::string folder = home + "OrlixMonitorDB/";
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = getpwuid(getuid());
+        home = pw && pw->pw_dir ? pw->pw_dir : ".";
+    }
+    std::string folder(home);
+    if (folder.empty() || folder.back() != '/') folder.push_back('/');
+    folder.append("OrlixMonitorDB/");
 #endif
     if (create) {
         std::error_code ec;
@@ -208,7 +295,9 @@ bool CreateSampleDatabase(const std::string& path) {
         ok = db && db.exec("PRAGMA journal_mode=DELETE") && db.exec("BEGIN IMMEDIATE") &&
              db.exec(("PRAGMA application_id=" + std::to_string(kSampleDatabaseApplicationId)).c_str()) &&
              db.exec(createTableSql().c_str()) &&
-             db.exec("CREATE INDEX emp1_Time ON emp1(Time)") && db.exec("COMMIT");
+             db.exec("CREATE INDEX emp1_Time ON emp1(Time)");
+        const auto counter = ok ? fileChangeCounter(path) : std::nullopt;
+        ok = ok && counter && writeFacts(db, *counter, {true, true}) && db.exec("COMMIT");
         if (!ok && db) db.exec("ROLLBACK");
     }
     if (ok) ok = isSampleDatabase(path);
@@ -223,8 +312,8 @@ bool isSampleDatabase(const std::string& path) { return static_cast<bool>(openOu
 
 std::int64_t countRecords(const std::string& path) {
     Connection db = openOurs(path);
-    if (!db) return -1;
-    return queryInt(db, "SELECT count(*) FROM emp1");
+    if (!db || !db.exec("BEGIN")) return -1;
+    return countAll(db, readFacts(db, path));
 }
 
 AppendResult appendSamples(const std::string& path, std::span<const SampleRow> rows) {
@@ -236,8 +325,20 @@ AppendResult appendSamples(const std::string& path, std::span<const SampleRow> r
         result.recordCount = queryInt(db, "SELECT count(*) FROM emp1");
         return result;
     }
-    const std::int64_t before = queryInt(db, "SELECT count(*) FROM emp1");
-    bool ok = before >= 0;
+    const auto counter = fileChangeCounter(path);
+    FileFacts facts = readFacts(db, path);
+    const std::int64_t before = countAll(db, facts);
+    bool ok = before >= 0 && counter.has_value();
+    if (ok) {
+        // Re-establish the facts after a foreign write where that is cheap;
+        // keep them where our rows continue them.
+        if (!facts.gapFree) facts.gapFree = before == 0 || rowidSpan(db) == before;
+        if (before == 0) facts.timeOrdered = facts.gapFree;
+        if (facts.timeOrdered && !rows.empty()) {
+            const auto lastTime = queryNumber(db, "SELECT max(Time) FROM emp1");
+            facts.timeOrdered = timesAscending(rows) && (before == 0 || (lastTime && *lastTime <= rows.front().time));
+        }
+    }
     static const std::string kInsert = insertSql();
     Statement insert(db, kInsert.c_str());
     ok = ok && static_cast<bool>(insert);
@@ -253,7 +354,7 @@ AppendResult appendSamples(const std::string& path, std::span<const SampleRow> r
         insert.reset();
         ++number;
     }
-    ok = ok && db.exec("COMMIT");
+    ok = ok && writeFacts(db, *counter, facts) && db.exec("COMMIT");
     if (!ok) {
         db.exec("ROLLBACK");
         result.recordCount = before >= 0 ? before : queryInt(db, "SELECT count(*) FROM emp1");
@@ -271,10 +372,12 @@ HistoryResult loadHistory(const std::string& path, std::optional<DateTime> start
     if (!db) return result;
     // One read transaction, so the count and the rows agree.
     if (!db.exec("BEGIN")) return result;
-    const std::int64_t total = queryInt(db, "SELECT count(*) FROM emp1");
-    if (total < 0) return result;
+    const FileFacts facts = readFacts(db, path);
     const bool bounded = startAtOrAfter.has_value() && !std::isnan(*startAtOrAfter);
-    const std::int64_t count = bounded ? countFrom(db, *startAtOrAfter, total) : total;
+    // A walked count from the start needs the total; the fast one does not.
+    const std::int64_t total = bounded && facts.timeOrdered ? 0 : countAll(db, facts);
+    if (total < 0) return result;
+    const std::int64_t count = bounded ? countFrom(db, facts, *startAtOrAfter, total) : total;
     if (count < 0) return result;
 
     Statement query(db, bounded ? "SELECT * FROM emp1 WHERE Time >= ?1 ORDER BY Time ASC LIMIT ?2"
@@ -310,13 +413,19 @@ ClearResult clearSamples(const std::string& path,
     constexpr int kMaxFruitlessAttempts = 2;
     int fruitless = 0;
     for (;;) {
-        const std::int64_t before = queryInt(db, "SELECT count(*) FROM emp1");
+        const std::int64_t before = countRecords(path);
         if (before == 0) {
             result.ok = true;
             break;
         }
-        const bool deleted = before > 0 && db.exec("DELETE FROM emp1");
-        const std::int64_t after = queryInt(db, "SELECT count(*) FROM emp1");
+        bool deleted = false;
+        if (before > 0 && db.exec("BEGIN IMMEDIATE")) {
+            const auto counter = fileChangeCounter(path);
+            deleted = counter && db.exec("DELETE FROM emp1") && writeFacts(db, *counter, {true, true}) &&
+                      db.exec("COMMIT");
+            if (!deleted) db.exec("ROLLBACK");
+        }
+        const std::int64_t after = countRecords(path);
         if (!deleted || after < 0 || after >= before) {
             if (++fruitless >= kMaxFruitlessAttempts) break;
         } else {

@@ -354,6 +354,66 @@ TEST(SampleDatabase, HistoryReadsAtMostTheFirstRowsAndCountsTheWholeResult) {
     EXPECT_EQ(loadHistory(path, tickTime(0)).recordCount, 1898);
 }
 
+// Counts come from the rowids while only this program has written the file;
+// any foreign write must send them back to a real count.
+TEST(SampleDatabase, CountsStayExactAcrossForeignWritesAndOddTimes) {
+    ScratchDir dir;
+    const std::string path = dir.file("counts.mdb");
+    ASSERT_TRUE(CreateSampleDatabase(path));
+    for (int b = 0; b < 3; ++b) appendSamples(path, makeRows(45 * b, 45));
+    auto from = [&](int i) { return loadHistory(path, tickTime(i), 10).recordCount; };
+    EXPECT_EQ(countRecords(path), 135);
+    EXPECT_EQ(from(100), 35);
+    EXPECT_EQ(from(0), 135);
+    EXPECT_EQ(from(134), 1);
+    EXPECT_EQ(from(135), 0);
+
+    // Our own writes leave the header stamped for the fast count.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr);
+    sqlite3_step(st);
+    const int stamp = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    EXPECT_EQ(stamp & 3, 3);
+
+    rawSql(path, "DELETE FROM emp1 WHERE Number = 50");  // a gap in the middle
+    EXPECT_EQ(countRecords(path), 134);
+    EXPECT_EQ(from(40), 94);
+    EXPECT_EQ(appendSamples(path, makeRows(135, 45)).recordCount, 179);
+    EXPECT_EQ(countRecords(path), 179);
+    EXPECT_EQ(from(150), 30);
+
+    // A foreign record older than the rest, without values.
+    rawSql(path, "INSERT INTO emp1 (Time, Number) VALUES (" + std::to_string(tickTime(-5)) + ", 0)");
+    EXPECT_EQ(countRecords(path), 180);
+    EXPECT_EQ(from(-10), 180);
+    EXPECT_EQ(from(0), 179);
+    appendSamples(path, makeRows(180, 45));
+    EXPECT_EQ(countRecords(path), 225);
+    EXPECT_EQ(from(0), 224);
+    EXPECT_EQ(from(200), 25);
+
+    // After a clear the file is ours again; a batch that goes back in time
+    // (the clock was set back) keeps the counts right.
+    ASSERT_TRUE(clearSamples(path, {}).ok);
+    EXPECT_EQ(countRecords(path), 0);
+    appendSamples(path, makeRows(1000, 45));
+    appendSamples(path, makeRows(500, 45));
+    EXPECT_EQ(countRecords(path), 90);
+    EXPECT_EQ(from(520), 70);
+    EXPECT_EQ(from(1000), 45);
+    EXPECT_EQ(from(1040), 5);
+    std::vector<SampleRow> backwards = makeRows(2000, 3);
+    std::swap(backwards[0], backwards[2]);
+    ASSERT_TRUE(clearSamples(path, {}).ok);
+    appendSamples(path, backwards);
+    EXPECT_EQ(from(2001), 2);
+    EXPECT_EQ(loadHistory(path, tickTime(2001), 10).rows.front().time, tickTime(2001));
+}
+
 TEST(SampleDatabase, StartBoundIsTheExactInstant) {
     ScratchDir dir;
     const std::string path = dir.file("t.mdb");
