@@ -4,9 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
+#ifdef Q_OS_LINUX
+#include <signal.h>
+#include <sys/prctl.h>
+#endif
 #include <memory>
 
 #include "analyzer_window_link.h"
@@ -24,9 +29,9 @@ class DemoPlant {
 public:
     // Returns the path the monitor should open, or an empty string.
     std::string start() {
-        const QString sim = QDir(QCoreApplication::applicationDirPath()).filePath("orlix-plant-sim");
-        if (!QFileInfo(sim).isExecutable()) {
-            std::fprintf(stderr, "orlix-monitor: --demo needs %s\n", qPrintable(sim));
+        const QString sim = findSimulator();
+        if (sim.isEmpty()) {
+            std::fprintf(stderr, "orlix-monitor: --demo needs orlix-plant-sim beside this program\n");
             return {};
         }
         if (!dir_.isValid()) return {};
@@ -34,6 +39,10 @@ public:
         process_.setProgram(sim);
         process_.setArguments({"--link", link});
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef Q_OS_LINUX
+        // The plant ends with this program, even when it is killed.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.start();
         if (!process_.waitForStarted(5000)) {
@@ -57,6 +66,15 @@ public:
     }
 
 private:
+    // Beside this program, in the build tree's tools folder, or on the PATH.
+    static QString findSimulator() {
+        const QDir here(QCoreApplication::applicationDirPath());
+        for (const QString& candidate : {here.filePath("orlix-plant-sim"),
+                                         here.filePath("../tools/orlix-plant-sim")})
+            if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
+        return QStandardPaths::findExecutable("orlix-plant-sim");
+    }
+
     QTemporaryDir dir_;
     QProcess process_;
 };

@@ -425,7 +425,11 @@ void FrmMain::applyChangedFields() {
             }
         }
         const QString text = QString::fromStdString(v.text);
-        if (field->text() != text) field->setText(text);
+        if (field->text() != text) {
+            field->setText(text);
+            // A text longer than its field shows its beginning.
+            if (!field->hasFocus()) field->setCursorPosition(0);
+        }
     }
 }
 
