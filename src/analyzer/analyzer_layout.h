@@ -20,7 +20,9 @@ struct ControlRow {
 };
 
 inline constexpr std::string_view kWindowTitle = "Orlix Monitor Data Analyzer(V4.0 Build 5.1010)";
+// Outer height of the window; the client area is that less the title bar.
 inline constexpr int kWindowHeightTwips = 10100;
+inline constexpr int kTitleBarTwips = 390;
 
 // Containers placed in the window's client area.
 inline constexpr ControlRow kSSTab1{"SSTab1", "", 1440, 0, 11100, 6450};

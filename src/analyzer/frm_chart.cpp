@@ -347,7 +347,7 @@ void FrmChart::load() {
     if (const QScreen* scr = QGuiApplication::primaryScreen()) {
         const QRect sg = scr->geometry();
         const int screenHeightTwips = sg.height() * kTwipsPerPixel;
-        setGeometry(0, px(screenHeightTwips / 13), sg.width(), px(kWindowHeightTwips) - px(390));
+        setGeometry(0, px(screenHeightTwips / 13), sg.width(), px(kWindowHeightTwips - kTitleBarTwips));
         move(0, px(screenHeightTwips / 13));
     }
 
@@ -559,6 +559,9 @@ void FrmChart::setStatusLabel(int index, const QString& text) {
     QLabel* l = lblStatus_[static_cast<size_t>(index)];
     l->setText(text);
     if (kStatusLabels[static_cast<size_t>(index)].autoSize) l->resize(l->sizeHint().width(), l->height());
+    // The count label stays directly right of the path label, whose width
+    // follows its text; otherwise a longer path text would run under it.
+    if (index == 3) placeCountLabel();
 }
 
 void FrmChart::setStatusText(int index, const std::string& text) {

@@ -134,6 +134,27 @@ TEST_F(AnalyzerWiringTest, ReleaseOverAnActiveCursorCopiesItToAllCharts) {
     EXPECT_EQ(pic(2)->cursor().shape(), Qt::ArrowCursor);
 }
 
+TEST_F(AnalyzerWiringTest, DragOnAHistoryChartReadsTheHistoryBuffersIntoAllGrids) {
+    w->show();
+    ssTab1()->setTab(5);
+    auto& b = w->chartState().buf;
+    b.HistCurveData[20][100] = 33;      // slave 1 Td
+    b.HistCurveData[40][100] = -4;      // slave 3 Td
+    b.HistCurveData[15][100] = 2;       // fan speed reads "Fan 2"
+    b.LiveCurveData[20][100] = 99;      // not read on a history chart
+    b.HistSampleTime[100] = makeDateTime({2026, 2, 1, 7, 6, 5});
+    box(QStringLiteral("chkCursor(0)"))->setChecked(true);
+    press(5, Qt::LeftButton, 322);
+    dragSteps(5, Qt::LeftButton, 322, 100);
+    release(5, Qt::LeftButton, 100);
+    EXPECT_EQ(gridText(1, 1, 1), QStringLiteral("33"));
+    EXPECT_EQ(gridText(3, 1, 1), QStringLiteral("-4"));
+    EXPECT_EQ(gridText(0, 16, 1), QStringLiteral("Fan 2"));
+    for (int g = 0; g < 4; ++g) EXPECT_EQ(gridText(g, 22, 0), QStringLiteral("2026-02-01 07:06:05")) << g;
+    // Released over the cursor: every chart's cursor 1 moves there.
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(pic(k)->cursorX(0), 100) << k;
+}
+
 TEST_F(AnalyzerWiringTest, RightClickMovesCursorOneOfThatChartAndTogglesItsBox) {
     w->show();
     auto* c1 = box(QStringLiteral("chkCursor(0)"));
@@ -213,6 +234,7 @@ TEST_F(AnalyzerDatabaseTest, NewDatabaseThenRecordingWritesBatchesFromTheTick) {
     saving->trigger();
     EXPECT_TRUE(saving->isChecked());
     EXPECT_EQ(status(3)->text(), QStringLiteral("DataBase Path:") + file + QStringLiteral(";DataSave enabled..."));
+    EXPECT_EQ(status(4)->x(), status(3)->x() + status(3)->width());  // the longer text pushes it along
 
     store.LiveValues[0] = 1234;
     for (int i = 0; i < 45; ++i) tick();
