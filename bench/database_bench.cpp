@@ -33,21 +33,19 @@ SampleRow sample(int i) {
     return r;
 }
 
-fs::path workDir() {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("orlix_db_bench_" + std::to_string(::getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
-struct Cleanup {
-    ~Cleanup() {
+// A scratch folder, removed at exit.
+struct WorkDir {
+    fs::path path = fs::temp_directory_path() / ("orlix_db_bench_" + std::to_string(::getpid()));
+    WorkDir() { fs::create_directories(path); }
+    ~WorkDir() {
         std::error_code ec;
-        fs::remove_all(workDir(), ec);
+        fs::remove_all(path, ec);
     }
-} cleanup;
+};
+const fs::path& workDir() {
+    static const WorkDir dir;
+    return dir.path;
+}
 
 // The 1,000,000-record file, made once per run.
 const std::string& bigFile() {
