@@ -10,9 +10,18 @@
 
 namespace orlix {
 
+namespace {
+
+// "RunTime：" and the elapsed time; hours are not wrapped at 24.
+void formatRunTime(char (&buf)[48], int hours, int minutes, int seconds) {
+    std::snprintf(buf, sizeof buf, "RunTime\uFF1A%02d:%02d:%02d", hours, minutes, seconds);
+}
+
+}  // namespace
+
 std::string runTimeText(int hours, int minutes, int seconds) {
     char buf[48];
-    std::snprintf(buf, sizeof buf, "RunTime\uFF1A%02d:%02d:%02d", hours, minutes, seconds);
+    formatRunTime(buf, hours, minutes, seconds);
     return buf;
 }
 
@@ -57,7 +66,7 @@ void SamplingCycle::UpdateRunTime() {
         }
     }
     char buf[48];
-    std::snprintf(buf, sizeof buf, "RunTime\uFF1A%02d:%02d:%02d", RunHours, RunMinutes, RunSeconds);
+    formatRunTime(buf, RunHours, RunMinutes, RunSeconds);
     text_.assign(buf);
     try {
         view_.setStatusText(0, text_);

@@ -90,9 +90,12 @@ const char* onOff(std::int32_t v, std::int32_t bit) { return (v & bit) ? "On" : 
 const std::array<ValueTextRow, 40> kValueTextRows = buildRows();
 
 const ValueTextRow* valueTextRow(int k) {
-    for (const ValueTextRow& r : kValueTextRows)
-        if (r.valueIndex == k) return &r;
-    return nullptr;
+    static const auto index = [] {
+        std::array<const ValueTextRow*, 50> t{};
+        for (const ValueTextRow& r : kValueTextRows) t[r.valueIndex] = &r;
+        return t;
+    }();
+    return k >= 0 && k < static_cast<int>(index.size()) ? index[k] : nullptr;
 }
 
 int formatHundredths(std::int32_t v, char* out) {
