@@ -40,8 +40,7 @@ void DatabaseCommands::newDatabase() {
     const auto chosen = runFileDialog(dbtext::kNewTitle);
     if (!chosen) return;
     std::error_code ec;
-    const bool exists = std::filesystem::exists(std::filesystem::path(*chosen), ec);
-    if (exists || ec) {
+    if (std::filesystem::exists(std::filesystem::path(*chosen), ec)) {
         dialogs_.message(dbtext::kRename);
         return;
     }

@@ -324,6 +324,14 @@ AppendResult appendSamples(const std::string& path, std::span<const SampleRow> r
     Connection db = openOurs(path);
     if (!db) return result;
     result.opened = true;
+    if (rows.empty()) {
+        // Nothing to store: no write, just the count.
+        result.stored = db.exec("BEGIN");
+        result.recordCount = result.stored ? countAll(db, readFacts(db, path)) : -1;
+        result.stored = result.stored && result.recordCount >= 0;
+        if (!result.stored) result.recordCount = 0;
+        return result;
+    }
     if (!db.exec("BEGIN IMMEDIATE")) {
         result.recordCount = queryInt(db, "SELECT count(*) FROM emp1");
         return result;

@@ -1,5 +1,7 @@
 #include "database/sample_recorder.h"
 
+#include <cmath>
+
 namespace orlix {
 
 SampleRecorder::SampleRecorder(DialogHost& dialogs,
@@ -9,10 +11,10 @@ SampleRecorder::SampleRecorder(DialogHost& dialogs,
 void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBufferRefs& live) {
     // Take this batch's samples first, so that they are kept even when the
     // file cannot be opened. A position with the zero time was never filled
-    // by a tick and holds no sample.
+    // by a tick and holds no sample (nor does a time that is not a number).
     for (int j = 0; j < kBatchSize; ++j) {
         const auto pos = static_cast<std::size_t>(kBatchFirstPosition + j);
-        if (live.times[pos] == 0) continue;
+        if (live.times[pos] == 0 || !std::isfinite(live.times[pos])) continue;
         SampleRow row;
         for (int i = 0; i < kSampleValueColumns; ++i)
             row.values[static_cast<std::size_t>(i)] = live.rows[static_cast<std::size_t>(i)][pos];

@@ -1,6 +1,7 @@
 #include "database/sample_recorder.h"
 
 #include <array>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -83,10 +84,15 @@ TEST_F(RecorderFixture, PositionsNoTickFilledAreNotStored) {
     EXPECT_EQ(rows.back().time, tickTime(8));
     EXPECT_EQ(countLabels.back(), "DataBaseCount:9");
 
-    // Recording switched on before the first tick: nothing to store.
+    // Recording switched on before the first tick: nothing to store, and
+    // the file is not even written.
+    const auto stamp = std::filesystem::last_write_time(path);
     LiveBuffers empty;
+    empty.time[700] = std::numeric_limits<double>::quiet_NaN();
     recorder.AppendSampleBatch(path, empty.refs());
     EXPECT_EQ(countRecords(path), 9);
+    EXPECT_EQ(std::filesystem::last_write_time(path), stamp);
+    EXPECT_EQ(countLabels.back(), "DataBaseCount:9");
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
