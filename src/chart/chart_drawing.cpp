@@ -128,10 +128,20 @@ void RedrawChart(ChartState& s, int tab) {
         pic.setDrawStyle(0);
         for (int i = 1; i <= 9; ++i) pic.line(0, 40 * i, 725, 40 * i, kGridColour);
         pic.setForeColor(kTextColour);
+        // GridLineTime(j) labels line i = j + 1 once the ticks have drawn the
+        // newest line (the tick that starts at phase 5 draws it and shifts
+        // the times, leaving phase 6). In phases 0..5 the redraw already
+        // shows that line, so each line takes the next entry and the newest
+        // line the time one cell after the last.
+        const bool linesAhead = phase <= 5;
+        const DateTime cell = (s.intervalMs / 1000.0) / 960.0;
         for (int x = kGridCell; x <= 720; x += kGridCell) {
+            const int i = x / kGridCell;
+            DateTime t = s.GridLineTime[i - 1];
+            if (linesAhead) t = i < 8 ? s.GridLineTime[i] : s.GridLineTime[7] + cell;
             pic.CurrentX = x - kLabelLeftOfLine - phase;
             pic.CurrentY = kTimeLabelY;
-            pic.print(generalDateTimeText(s.GridLineTime[x / kGridCell - 1]));
+            pic.print(timeOfDayText(t));
         }
         drawCurves(s, pic, firstValueOfChart[unit], lastValueOfChart[unit], s.buf.LiveCurveData, s.LiveCurveOffset,
                    720, s.RedrawLastY, true);

@@ -251,5 +251,28 @@ TEST(SamplingCycle, RedrawPutsGridLinesAndTimeLabelsWhereTheTicksScrolledThem) {
     EXPECT_GT(textPixels, 50);
 }
 
+TEST(SamplingCycle, RedrawShowsTheTickedTimeLabelsInEveryPhase) {
+    // Every label the ticks printed must appear unchanged after a redraw,
+    // whatever the phase (including 0..4, just before the next grid line).
+    for (int ticks : {900, 902, 904, 905, 929, 931, 989}) {
+        Rig r;
+        r.tick(ticks);
+        const QImage ticked = r.s->charts[0].image().copy();
+        RedrawChart(*r.s, 0);
+        const QRgb yellow = toQRgb(kYellow) | 0xFF000000u;
+        // The redraw labels the lines from x = 90 - phase on; the label of a
+        // line scrolled out further left is not redrawn.
+        const int firstLabelX = 90 - r.s->buf.SampleCount % 90 - 23;
+        int textPixels = 0;
+        for (int y = 385; y < 400; ++y)
+            for (int x = std::max(0, firstLabelX); x < 727; ++x)
+                if ((ticked.pixel(x, y) | 0xFF000000u) == yellow) {
+                    ++textPixels;
+                    ASSERT_TRUE(r.s->charts[0].isColour(x, y, kYellow)) << ticks << ": " << x << "," << y;
+                }
+        EXPECT_GT(textPixels, 300) << ticks;
+    }
+}
+
 }  // namespace
 }  // namespace orlix
