@@ -11,22 +11,6 @@ const FieldValue& FieldBoard::operator[](int i) const {
     return fields_[i];
 }
 
-void FieldBoard::setText(int i, std::string_view t) {
-    if (i < 0 || i >= kFieldCount) return;
-    std::string& cur = fields_[i].text;
-    if (cur == t) return;
-    cur.assign(t.data(), t.size());
-    changed_.set(static_cast<std::size_t>(i));
-}
-
-void FieldBoard::setColour(int i, Rgb c) {
-    if (i < 0 || i >= kFieldCount) return;
-    std::optional<Rgb>& cur = fields_[i].colour;
-    if (cur && *cur == c) return;
-    cur = c;
-    changed_.set(static_cast<std::size_t>(i));
-}
-
 void FieldBoard::clearTexts() {
     for (int i = 0; i < kFieldCount; ++i) {
         if (!fields_[i].text.empty()) {

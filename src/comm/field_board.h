@@ -25,9 +25,29 @@ public:
     const FieldValue& operator[](int i) const;
 
     // Both mark the field changed when the value differs; out-of-range
-    // indices are ignored.
-    void setText(int i, std::string_view t);
-    void setColour(int i, Rgb c);
+    // indices are ignored. (Inline: the decoders call them for every row.)
+    void setText(int i, std::string_view t) {
+        if (i < 0 || i >= kFieldCount) return;
+        std::string& cur = fields_[i].text;
+        if (sameText(cur, t)) return;
+        if (t.size() <= cur.size()) {
+            // Overwrite in place (and cut the tail): cheaper than a new
+            // assignment for these short texts.
+            char* p = cur.data();
+            for (std::size_t k = 0; k < t.size(); ++k) p[k] = t[k];
+            if (t.size() < cur.size()) cur.resize(t.size());
+        } else {
+            cur.assign(t.data(), t.size());
+        }
+        changed_.set(static_cast<std::size_t>(i));
+    }
+    void setColour(int i, Rgb c) {
+        if (i < 0 || i >= kFieldCount) return;
+        std::optional<Rgb>& cur = fields_[i].colour;
+        if (cur && *cur == c) return;
+        cur = c;
+        changed_.set(static_cast<std::size_t>(i));
+    }
 
     // Every text empty, colours kept (the "Cls" button).
     void clearTexts();
@@ -40,6 +60,16 @@ public:
     const std::bitset<kFieldCount>& changed() const { return changed_; }
 
 private:
+    // Field texts are a few characters long: a plain loop beats a library
+    // call here.
+    static bool sameText(const std::string& a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        const char* p = a.data();
+        for (std::size_t k = 0; k < b.size(); ++k)
+            if (p[k] != b[k]) return false;
+        return true;
+    }
+
     FieldValue fields_[kFieldCount];
     std::bitset<kFieldCount> changed_;
     std::uint64_t clearGeneration_ = 0;

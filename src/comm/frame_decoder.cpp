@@ -12,19 +12,60 @@ namespace orlix {
 
 namespace {
 
-Rgb paintColour(Paint p, Rgb onColor) {
-    switch (p) {
-        case Paint::Black: return kBlack;
-        case Paint::Red: return kRed;
-        case Paint::On: return onColor;
-        case Paint::Blue: return kBlue;
-        case Paint::Purple: return kPurple;
-        case Paint::Keep: break;
+unsigned word(const std::uint8_t* d, const FieldRow& r) { return d[r.hi] * 256u + d[r.lo]; }
+
+// ---- texts of one byte, formed once ----------------------------------------
+
+struct ShortText {
+    char s[8]{};
+    std::uint8_t n = 0;
+    constexpr std::string_view view() const { return {s, n}; }
+};
+using ByteTexts = std::array<ShortText, 256>;
+
+constexpr void putInt(ShortText& t, int v) {
+    if (v < 0) {
+        t.s[t.n++] = '-';
+        v = -v;
     }
-    return kBlack;
+    char tmp[4]{};
+    int k = 0;
+    do {
+        tmp[k++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (k > 0) t.s[t.n++] = tmp[--k];
 }
 
-unsigned word(const std::uint8_t* d, const FieldRow& r) { return d[r.hi] * 256u + d[r.lo]; }
+template <class F>
+constexpr ByteTexts byteTexts(F f) {
+    ByteTexts out{};
+    for (int b = 0; b < 256; ++b) f(out[static_cast<std::size_t>(b)], b);
+    return out;
+}
+
+constexpr ByteTexts kInt8Texts = byteTexts([](ShortText& t, int b) { putInt(t, b); });
+constexpr ByteTexts kMinus64Texts = byteTexts([](ShortText& t, int b) { putInt(t, b - 64); });
+constexpr ByteTexts kSigned8Texts = byteTexts([](ShortText& t, int b) { putInt(t, b <= 127 ? b : b - 256); });
+// p = round((160 b - 4083) / 25); the remainder is never 12.5. "0kg" when
+// p < 0 (and when p rounds to 0), else the fraction text of p / 100.
+constexpr ByteTexts kSlavePressureTexts = byteTexts([](ShortText& t, int b) {
+    const int num = 160 * b - 4083;
+    if (num < 0) {
+        t.s[t.n++] = '0';
+    } else {
+        const int p = (num + 12) / 25;
+        putInt(t, p / 100);
+        const int frac = p % 100;
+        if (frac != 0) {
+            t.s[t.n++] = '.';
+            t.s[t.n++] = static_cast<char>('0' + frac / 10);
+            if (frac % 10 != 0) t.s[t.n++] = static_cast<char>('0' + frac % 10);
+        }
+    }
+    t.s[t.n++] = 'k';
+    t.s[t.n++] = 'g';
+});
 
 // Tenths of an ampere: fraction text, a "0" put in front of a text that
 // starts with "." (the fraction text already has one), then "A".
@@ -36,18 +77,32 @@ void appendCurrent(TextBuffer& t, unsigned v) {
     t.push('A');
 }
 
-// Forms the row's text into t and returns the colour selector (0 or 1).
-int formatRow(const FieldRow& r, const std::uint8_t* d, TextBuffer& t) {
+// Forms the row's text (a view into a static table, the row itself, or t)
+// and returns the colour selector (0 or 1).
+int formatRow(const FieldRow& r, const std::uint8_t* d, TextBuffer& t, std::string_view& out) {
     const unsigned b = d[r.lo];
     switch (r.rule) {
-        case TextRule::Int8: t.appendInt(b); return 0;
-        case TextRule::Int16: t.appendInt(word(d, r)); return 0;
-        case TextRule::Minus64: t.appendInt(static_cast<int>(b) - 64); return 0;
-        case TextRule::Signed8: t.appendInt(toSignedByte(static_cast<std::uint8_t>(b))); return 0;
+        case TextRule::Int8: out = kInt8Texts[b].view(); return 0;
+        case TextRule::Minus64: out = kMinus64Texts[b].view(); return 0;
+        case TextRule::Signed8: out = kSigned8Texts[b].view(); return 0;
+        case TextRule::SlavePressure: out = kSlavePressureTexts[b].view(); return 0;
+        case TextRule::OilFlag: {
+            static constexpr std::string_view kFlags[4] = {"Nl/Nl", "Nl/Qt", ">Ps/Nl", ">Ps/Qt"};
+            out = kFlags[b >> 6];
+            return 0;
+        }
+        case TextRule::Bit:
+            if (b & (1u << r.bit)) {
+                out = r.setText;
+                return 1;
+            }
+            out = r.clearText;
+            return 0;
+        case TextRule::Int16: t.appendInt(word(d, r)); break;
         case TextRule::Kg100:
             t.appendScaled(word(d, r), 2);
             t.append("kg");
-            return 0;
+            break;
         case TextRule::Time16: {
             const unsigned s = word(d, r);
             t.appendTwoDigits(s / 3600);
@@ -55,87 +110,128 @@ int formatRow(const FieldRow& r, const std::uint8_t* d, TextBuffer& t) {
             t.appendTwoDigits(s % 3600 / 60);
             t.push(':');
             t.appendTwoDigits(s % 60);
-            return 0;
+            break;
         }
         case TextRule::Current:
             appendCurrent(t, b);
             t.push('/');
             appendCurrent(t, d[r.hi]);
-            return 0;
-        case TextRule::Bit:
-            if (b & (1u << r.bit)) {
-                t.append(r.setText);
-                return 1;
-            }
-            t.append(r.clearText);
-            return 0;
+            break;
         case TextRule::Codes:
         case TextRule::Fan: {
             const unsigned key = r.rule == TextRule::Codes ? (b & r.codes->mask) : b;
             for (const CodeText& c : r.codes->codes) {
                 if (c.code == key) {
-                    t.append(c.text);
+                    out = c.text;
                     return r.rule == TextRule::Codes ? 1 : 0;
                 }
             }
-            if (r.rule == TextRule::Fan) {
-                t.append(r.setText);
-                t.appendInt(b);
-                return 1;
+            if (r.rule == TextRule::Codes) {
+                out = r.codes->fallback;
+                return 0;
             }
-            t.append(r.codes->fallback);
-            return 0;
+            t.append(r.setText);
+            t.append(kInt8Texts[b].view());
+            out = t.view();
+            return 1;
         }
         case TextRule::Chain: {
             const BitChain& c = *r.chain;
             const unsigned v = r.hi != r.lo ? (b | static_cast<unsigned>(d[r.hi]) << 8) : b;
             if (c.zeroMask != 0 && (v & c.zeroMask) == 0) {
-                t.append(c.zeroText);
+                out = c.zeroText;
                 return 0;
             }
             int sel = c.otherwiseSelector;
-            bool found = false;
+            out = c.otherwise;
             for (const BitText& e : c.bits) {
                 if (v & e.mask) {
-                    t.append(e.text);
+                    out = e.text;
                     sel = 1;
-                    found = true;
                     break;
                 }
             }
-            if (!found) t.append(c.otherwise);
-            if (c.dotsWhenSeveral && std::popcount(v) > 1) t.append("...");
+            if (c.dotsWhenSeveral && (v & (v - 1)) != 0) {
+                // More than one bit set: the text read back, then "...".
+                t.append(out);
+                t.append("...");
+                out = t.view();
+            }
             return sel;
         }
-        case TextRule::SlavePressure: {
-            // p = round((160 b - 4083) / 25); the remainder is never 12.5.
-            const int num = 160 * static_cast<int>(b) - 4083;
-            if (num < 0) {
-                t.push('0');  // p < 0, or p rounds to 0 from below: both show "0"
-            } else {
-                t.appendScaled(static_cast<std::uint32_t>((num + 12) / 25), 2);
-            }
-            t.append("kg");
-            return 0;
-        }
-        case TextRule::OilFlag:
-            t.append((b & 0x80) ? ">Ps" : "Nl");
-            t.append((b & 0x40) ? "/Qt" : "/Nl");
-            return 0;
     }
+    out = t.view();
     return 0;
 }
 
-std::int32_t storedValue(const FieldRow& r, const std::uint8_t* d) {
+
+// ---- the plan of a frame kind ----------------------------------------------
+
+// The bits of a row's input bytes that its text and colour depend on: a row
+// is formed again only when one of them changed.
+constexpr std::uint16_t relevantBits(const FieldRow& r) {
+    switch (r.rule) {
+        case TextRule::Bit: return static_cast<std::uint16_t>(1u << r.bit);
+        case TextRule::Codes: return r.codes->mask;
+        case TextRule::OilFlag: return 0xC0;
+        case TextRule::Chain: {
+            unsigned m = r.chain->zeroMask;
+            for (const BitText& e : r.chain->bits) m |= e.mask;
+            if (r.chain->dotsWhenSeveral) m = 0xFFFF;
+            if (r.hi == r.lo) m &= 0xFF;
+            return static_cast<std::uint16_t>(m);
+        }
+        case TextRule::Int16:
+        case TextRule::Kg100:
+        case TextRule::Time16:
+        case TextRule::Current: return 0xFFFF;
+        default: return 0xFF;
+    }
+}
+
+// A live value as arithmetic: D[hi] * hiFactor + (D[lo] AND loMask) + offset.
+struct LiveRow {
+    std::uint8_t slot, hi, lo, loMask;
+    std::int16_t hiFactor, offset;
+};
+
+constexpr LiveRow liveRow(const FieldRow& r) {
+    LiveRow l{static_cast<std::uint8_t>(r.live), r.hi, r.lo, 0xFF, 0, 0};
     switch (r.store) {
-        case Store::Byte: return d[r.lo];
-        case Store::Word: return static_cast<std::int32_t>(word(d, r));
-        case Store::Minus64: return static_cast<std::int32_t>(d[r.lo]) - 64;
-        case Store::Mask0C: return d[r.lo] & 0x0C;
+        case Store::Word: l.hiFactor = 256; break;
+        case Store::Minus64: l.offset = -64; break;
+        case Store::Mask0C: l.loMask = 0x0C; break;
+        case Store::Byte:
         case Store::None: break;
     }
-    return 0;
+    return l;
 }
+
+template <std::size_t N>
+struct Plan {
+    static_assert(N <= 128, "the row sets are two 64-bit words");
+    std::array<std::uint8_t, N> maskLo{}, maskHi{};
+    std::array<std::array<std::uint64_t, 2>, 60> rowsOfByte{};  // rows that read byte i
+    std::array<LiveRow, 32> live{};
+    std::size_t liveCount = 0;
+};
+
+template <std::size_t N>
+constexpr Plan<N> makePlan(const std::array<FieldRow, N>& rows) {
+    Plan<N> p{};
+    for (std::size_t k = 0; k < N; ++k) {
+        const FieldRow& r = rows[k];
+        const std::uint16_t m = relevantBits(r);
+        p.maskLo[k] = static_cast<std::uint8_t>(m & 0xFF);
+        p.maskHi[k] = r.hi == r.lo ? 0 : static_cast<std::uint8_t>(m >> 8);
+        for (std::uint8_t byte : {r.lo, r.hi}) p.rowsOfByte[byte][k / 64] |= std::uint64_t{1} << (k % 64);
+        if (r.live >= 0) p.live[p.liveCount++] = liveRow(r);
+    }
+    return p;
+}
+
+constexpr auto kA5Plan = makePlan(frame_rows::kA5Rows);
+constexpr auto k5APlan = makePlan(frame_rows::k5ARows);
 
 }  // namespace
 
@@ -147,56 +243,99 @@ void FrameDecoder::invalidate() {
     cache5A_.valid = false;
 }
 
-template <class Rows>
-void FrameDecoder::runRows(const Rows& rows, const std::array<std::int16_t, 81>& buf, KindCache& cache) {
-    std::uint8_t d[60];
-    for (int i = 0; i < 60; ++i) d[i] = static_cast<std::uint8_t>(buf[static_cast<std::size_t>(i)]);
+template <class Rows, class RowPlan>
+void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::array<std::int16_t, 81>& buf,
+                           KindCache& cache) {
+    constexpr std::size_t N = std::tuple_size_v<Rows>;
+    // 64 entries (the buffer has 81) so the loop needs no tail; 60..63 are
+    // never read.
+    std::uint8_t d[64];
+    for (std::size_t i = 0; i < 64; ++i) d[i] = static_cast<std::uint8_t>(buf[i]);
 
-    // Bit i set: D[i] may differ from what the fields show. A row none of
-    // whose bytes changed already shows its result and is skipped.
-    std::uint64_t changed = ~std::uint64_t{0};
-    if (cache.valid && cache.clearGeneration == board_.clearGeneration() && cache.onColor == OnColor) {
-        changed = 0;
-        for (int i = 0; i < 60; ++i) {
-            if (d[i] != cache.bytes[static_cast<std::size_t>(i)]) changed |= std::uint64_t{1} << i;
+    // Live values: written by every frame.
+    for (std::size_t k = 0; k < plan.liveCount; ++k) {
+        const LiveRow& l = plan.live[k];
+        store_.LiveValues[l.slot] = d[l.hi] * l.hiFactor + (d[l.lo] & l.loMask) + l.offset;
+    }
+
+    // Rows to form: all of them, or those whose relevant input bits changed
+    // since the previous frame of this kind (the others already show their
+    // result).
+    const bool full = !(cache.valid && cache.clearGeneration == board_.clearGeneration() && cache.onColor == OnColor);
+    std::uint8_t x[64] = {};
+    std::uint64_t todo[2] = {~std::uint64_t{0}, ~std::uint64_t{0}};
+    if (!full) {
+        todo[0] = todo[1] = 0;
+        for (int w = 0; w < 60; w += 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, d + w, 8);
+            std::memcpy(&b, cache.bytes.data() + w, 8);
+            std::uint64_t diff = a ^ b;
+            if (w == 56) diff &= 0xFFFFFFFFu;  // bytes 56..59 only
+            if (diff == 0) continue;
+            std::memcpy(x + w, &diff, 8);
+            while (diff != 0) {  // each changed byte of the word
+                const int i = w + std::countr_zero(diff) / 8;
+                diff &= ~(std::uint64_t{0xFF} << (8 * (i - w)));
+                todo[0] |= plan.rowsOfByte[static_cast<std::size_t>(i)][0];
+                todo[1] |= plan.rowsOfByte[static_cast<std::size_t>(i)][1];
+            }
         }
     }
 
+    // Colours by Paint: Keep (unused), Black, Red, On, Blue, Purple.
+    const Rgb palette[6] = {kBlack, kBlack, kRed, OnColor, kBlue, kPurple};
     TextBuffer t;
-    for (const FieldRow& r : rows) {
-        if (r.live >= 0) store_.LiveValues[static_cast<std::size_t>(r.live)] = storedValue(r, d);
-        const std::uint64_t inputs = (std::uint64_t{1} << r.hi) | (std::uint64_t{1} << r.lo);
-        if ((changed & inputs) == 0) continue;
-        t.clear();
-        const int sel = formatRow(r, d, t);
-        board_.setText(r.field, t.view());
-        const Paint p = sel ? r.paint1 : r.paint0;
-        if (p != Paint::Keep) board_.setColour(r.field, paintColour(p, OnColor));
+    for (int half = 0; half < 2; ++half) {
+        std::uint64_t bits = todo[half];
+        while (bits != 0) {
+            const std::size_t k = static_cast<std::size_t>(half * 64 + std::countr_zero(bits));
+            bits &= bits - 1;
+            if (k >= N) break;
+            const FieldRow& r = rows[k];
+            if (!full && ((x[r.lo] & plan.maskLo[k]) | (x[r.hi] & plan.maskHi[k])) == 0) continue;
+            t.clear();
+            std::string_view text;
+            const int sel = formatRow(r, d, t, text);
+            board_.setText(r.field, text);
+            const Paint p = sel ? r.paint1 : r.paint0;
+            if (p != Paint::Keep) board_.setColour(r.field, palette[static_cast<int>(p)]);
+        }
     }
 
-    std::memcpy(cache.bytes.data(), d, sizeof d);
+    std::memcpy(cache.bytes.data(), d, 60);
     cache.valid = true;
     cache.clearGeneration = board_.clearGeneration();
     cache.onColor = OnColor;
 }
 
 void FrameDecoder::decodeA5(const std::array<std::int16_t, 81>& FrameBuffer) {
-    runRows(frame_rows::kA5Rows, FrameBuffer, cacheA5_);
+    runRows(frame_rows::kA5Rows, kA5Plan, FrameBuffer, cacheA5_);
     updateErrorMemory();
 }
 
 void FrameDecoder::decode5A(const std::array<std::int16_t, 81>& FrameBuffer) {
-    runRows(frame_rows::k5ARows, FrameBuffer, cache5A_);
+    runRows(frame_rows::k5ARows, k5APlan, FrameBuffer, cache5A_);
 }
+
+namespace {
+// Fault texts are a few characters long: a plain loop beats a library call.
+bool sameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t k = 0; k < a.size(); ++k)
+        if (a[k] != b[k]) return false;
+    return true;
+}
+}  // namespace
 
 void FrameDecoder::updateErrorMemory() {
     // Error, Com Error and ProtectErr (fields 1..3) to error lists 0..2.
     for (int n = 0; n < 3; ++n) {
         std::string& prev = store_.PrevFaultStatus[static_cast<std::size_t>(n)];
         std::string& cur = store_.FaultStatus[static_cast<std::size_t>(n)];
-        prev = cur;
+        if (!sameText(prev, cur)) prev = cur;
         const std::string& text = board_[n + 1].text;
-        if (cur == text) continue;
+        if (sameText(cur, text)) continue;
         cur = text;
         if (sink_ == nullptr) continue;
         try {

@@ -41,8 +41,9 @@ private:
         std::uint64_t clearGeneration = 0;
         Rgb onColor{};
     };
-    template <class Rows>
-    void runRows(const Rows& rows, const std::array<std::int16_t, 81>& buf, KindCache& cache);
+    template <class Rows, class RowPlan>
+    void runRows(const Rows& rows, const RowPlan& plan, const std::array<std::int16_t, 81>& buf,
+                 KindCache& cache);
     void updateErrorMemory();
 
     FieldBoard& board_;

@@ -16,8 +16,11 @@ public:
     std::string_view view() const { return {data_, n_}; }
     bool startsWith(char c) const { return n_ > 0 && data_[0] == c; }
 
-    void append(std::string_view s) {
-        for (char c : s) push(c);
+    void append(std::string_view s) { appendRaw(s.data(), s.size()); }
+    void appendRaw(const char* p, std::size_t n) {
+        if (n > kCapacity - n_) n = kCapacity - n_;
+        for (std::size_t i = 0; i < n; ++i) data_[n_ + i] = p[i];
+        n_ += n;
     }
     void push(char c) {
         if (n_ < kCapacity) data_[n_++] = c;
@@ -37,18 +40,30 @@ public:
         } else {
             u = static_cast<std::uint64_t>(v);
         }
+        // Digits from the right, two at a time.
         char tmp[20];
-        int k = 0;
-        do {
-            tmp[k++] = static_cast<char>('0' + u % 10);
-            u /= 10;
-        } while (u != 0);
-        while (k > 0) push(tmp[--k]);
+        int k = 20;
+        while (u >= 100) {
+            const auto pair = static_cast<unsigned>(u % 100);
+            u /= 100;
+            tmp[--k] = kDigitPairs[2 * pair + 1];
+            tmp[--k] = kDigitPairs[2 * pair];
+        }
+        if (u >= 10) {
+            tmp[--k] = kDigitPairs[2 * u + 1];
+            tmp[--k] = kDigitPairs[2 * u];
+        } else {
+            tmp[--k] = static_cast<char>('0' + u);
+        }
+        appendRaw(tmp + k, static_cast<std::size_t>(20 - k));
     }
     // Two digits at least ("05").
     void appendTwoDigits(unsigned v) {
-        if (v < 10) push('0');
-        appendInt(v);
+        if (v < 100) {
+            appendRaw(kDigitPairs + 2 * v, 2);
+        } else {
+            appendInt(v);
+        }
     }
     // The fraction text of v / 10^decimals for a non-negative integer v
     // (decimals 1 or 2): shortest form, no trailing zeros, "0" before the
@@ -68,6 +83,11 @@ public:
     }
 
 private:
+    static constexpr char kDigitPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+
     char data_[kCapacity];
     std::size_t n_ = 0;
 };
