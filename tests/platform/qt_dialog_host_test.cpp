@@ -1,0 +1,88 @@
+#include "platform/qt_dialog_host.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QColorDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+namespace orlix {
+namespace {
+
+void ensureApp() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+// Acts on the modal dialog as soon as it is up.
+void whenModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
+    });
+    timer->start();
+}
+
+TEST(QtDialogHost, MessageBoxHasTheGivenButtonsAndNoTitle) {
+    ensureApp();
+    QtDialogHost host;
+    QString text, title;
+    int buttons = 0;
+    whenModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        title = box->windowTitle();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(host.message("Save?", MsgButtons::YesNoCancel), MsgResult::No);
+    EXPECT_EQ(text, "Save?");
+    EXPECT_EQ(title, "");
+    EXPECT_EQ(buttons, 3);
+
+    whenModal([](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click(); });
+    EXPECT_EQ(host.message("Communcation port cannot be open!!"), MsgResult::Ok);
+}
+
+TEST(QtDialogHost, ColourDialogOpensAtTheHostPositionAndCancelGivesNothing) {
+    ensureApp();
+    QtDialogHost host;
+    QPoint at;
+    whenModal([&](QWidget* w) {
+        at = w->pos();
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    EXPECT_FALSE(host.chooseColor(6200, 3200, 1).has_value());
+    EXPECT_EQ(at, QPoint(6200 / 15, 3200 / 15));
+
+    whenModal([](QWidget* w) {
+        auto* d = qobject_cast<QColorDialog*>(w);
+        d->setCurrentColor(QColor(12, 34, 56));
+        d->accept();
+    });
+    const auto c = host.chooseColor(6200, 3200, 1);
+    ASSERT_TRUE(c.has_value());
+    EXPECT_EQ(*c, (Rgb{12, 34, 56}));
+}
+
+TEST(QtDialogHost, FileFiltersBecomeQtNameFilters) {
+    EXPECT_EQ(qtNameFilters("*.mdb|*.mdb"), QStringList{"*.mdb (*.mdb)"});
+    EXPECT_EQ(qtNameFilters("Databases|*.db;*.sqlite|All|*"),
+              (QStringList{"Databases (*.db *.sqlite)", "All (*)"}));
+    EXPECT_EQ(qtNameFilters(""), QStringList{"All files (*)"});
+}
+
+}  // namespace
+}  // namespace orlix
