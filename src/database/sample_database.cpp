@@ -196,7 +196,9 @@ struct FileFacts {
 };
 
 // The change counter in the file header (bytes 24..27, big-endian); 0 for a
-// file that has no header yet. Read while a lock on the file is held.
+// file that has no header yet. Read while a lock on the file is held. A file
+// that another tool switched to write-ahead logging (bytes 18 and 19 = 2)
+// does not count its changes there: no counter then.
 std::optional<std::uint32_t> fileChangeCounter(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return std::nullopt;
@@ -204,6 +206,7 @@ std::optional<std::uint32_t> fileChangeCounter(const std::string& path) {
     f.read(reinterpret_cast<char*>(b), sizeof b);
     if (f.gcount() == 0) return 0u;
     if (f.gcount() != static_cast<std::streamsize>(sizeof b)) return std::nullopt;
+    if (b[18] != 1 || b[19] != 1) return std::nullopt;
     return (std::uint32_t{b[24]} << 24) | (std::uint32_t{b[25]} << 16) | (std::uint32_t{b[26]} << 8) | b[27];
 }
 
@@ -217,9 +220,11 @@ FileFacts readFacts(const Connection& db, const std::string& path) {
 }
 
 // Inside a write transaction, before its commit; `counterBefore` was read
-// after the transaction took its write lock.
-bool writeFacts(const Connection& db, std::uint32_t counterBefore, FileFacts facts) {
-    const std::int64_t uv = (static_cast<std::int64_t>((counterBefore + 1) & kStampMask) << 2) |
+// after the transaction took its write lock. Without a counter the stamp is
+// cleared, so that nothing trusts it.
+bool writeFacts(const Connection& db, std::optional<std::uint32_t> counterBefore, FileFacts facts) {
+    if (!counterBefore) return db.exec("PRAGMA user_version=0");
+    const std::int64_t uv = (static_cast<std::int64_t>((*counterBefore + 1) & kStampMask) << 2) |
                             (facts.gapFree ? kGapFreeBit : 0) | (facts.timeOrdered ? kTimeOrderedBit : 0);
     return db.exec(("PRAGMA user_version=" + std::to_string(uv)).c_str());
 }
@@ -299,8 +304,7 @@ bool CreateSampleDatabase(const std::string& path) {
              db.exec(("PRAGMA application_id=" + std::to_string(kSampleDatabaseApplicationId)).c_str()) &&
              db.exec(createTableSql().c_str()) &&
              db.exec("CREATE INDEX emp1_Time ON emp1(Time)");
-        const auto counter = ok ? fileChangeCounter(path) : std::nullopt;
-        ok = ok && counter && writeFacts(db, *counter, {true, true}) && db.exec("COMMIT");
+        ok = ok && writeFacts(db, fileChangeCounter(path), {true, true}) && db.exec("COMMIT");
         if (!ok && db) db.exec("ROLLBACK");
     }
     if (ok) ok = isSampleDatabase(path);
@@ -339,7 +343,7 @@ AppendResult appendSamples(const std::string& path, std::span<const SampleRow> r
     const auto counter = fileChangeCounter(path);
     FileFacts facts = readFacts(db, path);
     const std::int64_t before = countAll(db, facts);
-    bool ok = before >= 0 && counter.has_value();
+    bool ok = before >= 0;
     if (ok) {
         // Re-establish the facts after a foreign write where that is cheap;
         // keep them where our rows continue them.
@@ -365,7 +369,7 @@ AppendResult appendSamples(const std::string& path, std::span<const SampleRow> r
         insert.reset();
         ++number;
     }
-    ok = ok && writeFacts(db, *counter, facts) && db.exec("COMMIT");
+    ok = ok && writeFacts(db, counter, facts) && db.exec("COMMIT");
     if (!ok) {
         db.exec("ROLLBACK");
         result.recordCount = before >= 0 ? before : queryInt(db, "SELECT count(*) FROM emp1");
@@ -431,8 +435,7 @@ ClearResult clearSamples(const std::string& path,
         }
         bool deleted = false;
         if (before > 0 && db.exec("BEGIN IMMEDIATE")) {
-            const auto counter = fileChangeCounter(path);
-            deleted = counter && db.exec("DELETE FROM emp1") && writeFacts(db, *counter, {true, true}) &&
+            deleted = db.exec("DELETE FROM emp1") && writeFacts(db, fileChangeCounter(path), {true, true}) &&
                       db.exec("COMMIT");
             if (!deleted) db.exec("ROLLBACK");
         }

@@ -406,6 +406,21 @@ TEST(SampleDatabase, CountsStayExactAcrossForeignWritesAndOddTimes) {
     EXPECT_EQ(from(520), 70);
     EXPECT_EQ(from(1000), 45);
     EXPECT_EQ(from(1040), 5);
+    // Another tool switches the file to write-ahead logging and adds a
+    // record: its commits no longer show in the change counter.
+    rawSql(path, "PRAGMA journal_mode=WAL");
+    appendSamples(path, makeRows(1045, 5));
+    {
+        sqlite3* wal = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &wal), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(wal, ("INSERT INTO emp1 (Time) VALUES (" + std::to_string(tickTime(1100)) + ")").c_str(),
+                               nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_EQ(countRecords(path), 96);  // read while the log is still open
+        EXPECT_EQ(from(1049), 2);
+        sqlite3_close(wal);
+    }
+    EXPECT_EQ(countRecords(path), 96);
+    rawSql(path, "PRAGMA journal_mode=DELETE");
     std::vector<SampleRow> backwards = makeRows(2000, 3);
     std::swap(backwards[0], backwards[2]);
     ASSERT_TRUE(clearSamples(path, {}).ok);
