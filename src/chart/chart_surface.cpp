@@ -41,12 +41,14 @@ const Glyph* findGlyph(char c) {
     return nullptr;
 }
 
-// Nearest integer of num / den (den > 0), halves rounded up.
-long long roundedDiv(long long num, long long den) {
-    long long n = 2 * num + den, d = 2 * den;
-    long long q = n / d;
-    if ((n % d != 0) && ((n < 0) != (d < 0))) --q;  // floor
-    return q;
+// Nearest integer of num / den (den > 0), halves rounded up. Wide enough for
+// |num| <= den * den with den up to 2^32 (lines between any 32-bit points).
+template <class Wide>
+long long roundedDiv(Wide num, Wide den) {
+    const Wide n = 2 * num + den, d = 2 * den;
+    Wide q = n / d;
+    if (n % d != 0 && n < 0) --q;  // floor
+    return static_cast<long long>(q);
 }
 
 }  // namespace
@@ -119,9 +121,13 @@ void ChartSurface::drawLine(int x1, int y1, int x2, int y2, QRgb c) {
     }
     const long long minorStart = alongX ? y1 : x1;
     const long long minorDelta = alongX ? dy : dx;
+    // Steps and deltas up to 2^31 keep 2 * delta * step within 64 bits.
+    const bool narrow = n < (1LL << 31);
     for (long long i = lo; i <= hi; ++i) {
         const long long major = start + dir * i;
-        const long long minor = minorStart + roundedDiv(minorDelta * i, n);
+        const long long minor =
+            minorStart + (narrow ? roundedDiv<long long>(minorDelta * i, n)
+                                 : roundedDiv<__int128>(static_cast<__int128>(minorDelta) * i, n));
         if (alongX)
             put(major, minor, i);
         else

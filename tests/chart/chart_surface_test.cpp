@@ -71,6 +71,12 @@ TEST(ChartSurface, FarOutsideEndPointsAreClippedToTheSamePixels) {
     // Extreme rows (a curve at a tiny zoom) draw quickly and stay in bounds.
     clipped.line(10, -2000000000, 11, 2000000000);
     EXPECT_TRUE(clipped.isColour(10, 0, kC) || clipped.isColour(11, 0, kC));
+    // Both deltas beyond 31 bits: the diagonal through the origin.
+    ChartSurface diagonal;
+    diagonal.setForeColor(kC);
+    diagonal.line(-2147483647, -2147483647, 2147483647, 2147483647);
+    for (int i = 0; i < 400; ++i) ASSERT_TRUE(diagonal.isColour(i, i, kC)) << i;
+    EXPECT_EQ(countColour(diagonal, kC), 400);
 }
 
 TEST(ChartSurface, DashedLinesLeaveGapsAndSolidDoesNot) {
