@@ -285,29 +285,32 @@ void FrmChart::buildMenus() {
         a->setCheckable(row.checkable);
         a->setChecked(row.checked);
         a->setEnabled(row.enabled);
-        if (row.name == "mnuOptionNewDB")
-            connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([&] { db_->newDatabase(); }); });
-        else if (row.name == "mnuOptionLoadDB")
-            connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([&] { db_->loadDatabase(); }); });
-        else if (row.name == "mnuOptionClearDB")
-            connect(a, &QAction::triggered, this, [this] { runDatabaseCommand([&] { db_->clearDatabase(); }); });
-        else if (row.name == "mnuOptionCurveSaving") {
-            mnuOptionCurveSaving_ = a;
-            connect(a, &QAction::triggered, this, [this, a](bool nowChecked) {
-                // The command decides the tick itself: undo the automatic toggle.
-                {
-                    const QSignalBlocker block(a);
-                    a->setChecked(!nowChecked);
-                }
-                runDatabaseCommand([&] { db_->toggleRecording(); });
-            });
-        } else if (row.name == "mnuOptionOnTop") {
-            mnuOptionOnTop_ = a;
-            connect(a, &QAction::triggered, this, &FrmChart::onOnTop);
-        } else if (row.name == "mnuOptionClose")
-            connect(a, &QAction::triggered, this, &FrmChart::onExit);
-        else if (row.name == "mnuSystemCalc")
-            connect(a, &QAction::triggered, this, &FrmChart::onCalculator);
+    }
+
+    // Menu item -> click handler.
+    const std::pair<const char*, std::function<void()>> handlers[] = {
+        {"mnuOptionNewDB", [this] { runDatabaseCommand([&] { db_->newDatabase(); }); }},
+        {"mnuOptionLoadDB", [this] { runDatabaseCommand([&] { db_->loadDatabase(); }); }},
+        {"mnuOptionClearDB", [this] { runDatabaseCommand([&] { db_->clearDatabase(); }); }},
+        {"mnuOptionCurveSaving",
+         [this] {
+             // The command ticks "Save&Enabled" itself: undo the click's own toggle first.
+             {
+                 const QSignalBlocker block(mnuOptionCurveSaving_);
+                 mnuOptionCurveSaving_->setChecked(!mnuOptionCurveSaving_->isChecked());
+             }
+             runDatabaseCommand([&] { db_->toggleRecording(); });
+         }},
+        {"mnuOptionOnTop", [this] { onOnTop(mnuOptionOnTop_->isChecked()); }},
+        {"mnuOptionClose", [this] { onExit(); }},
+        {"mnuSystemCalc", [this] { onCalculator(); }},
+    };
+    mnuOptionCurveSaving_ = findChild<QAction*>(QStringLiteral("mnuOptionCurveSaving"));
+    mnuOptionOnTop_ = findChild<QAction*>(QStringLiteral("mnuOptionOnTop"));
+    for (const auto& [name, handler] : handlers) {
+        QAction* a = findChild<QAction*>(QString::fromLatin1(name));
+        if (!a) continue;
+        connect(a, &QAction::triggered, this, handler);
     }
 }
 

@@ -51,7 +51,6 @@ TEST_F(AnalyzerWiringTest, TickFillsGridsStatusLineAndTheLiveChart) {
     store.LiveValues[2] = 55;        // master Td
     store.LiveValues[20] = 61;       // slave 1 Td
     store.LiveValues[15] = 3;        // fan speed
-    store.LiveValues[100 % 52] = 0;  // untouched
     curveBox(2)->setChecked(true);
     const auto gen = w->chartState().charts[0].generation();
     tick();
