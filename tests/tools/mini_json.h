@@ -1,12 +1,9 @@
 #pragma once
 // A small strict JSON reader for checking the tools' output in tests.
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace orlix::test {
@@ -17,11 +14,13 @@ struct Json {
     double num = 0;
     std::string str;
     std::vector<Json> arr;
-    std::vector<std::pair<std::string, Json>> obj;  // in document order
+    // Members in document order: keys[i] names values[i].
+    std::vector<std::string> keys;
+    std::vector<Json> values;
 
     const Json* get(std::string_view key) const {
-        for (const auto& [k, v] : obj)
-            if (k == key) return &v;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] == key) return &values[i];
         return nullptr;
     }
 };
@@ -88,8 +87,9 @@ private:
                 ws();
                 if (i_ >= s_.size() || s_[i_] != ':') return false;
                 ++i_;
-                v.obj.emplace_back(k, Json{});
-                if (!value(v.obj.back().second)) return false;
+                v.keys.push_back(k);
+                v.values.emplace_back();
+                if (!value(v.values.back())) return false;
                 ws();
                 if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
                 if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
