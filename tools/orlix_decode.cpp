@@ -163,12 +163,15 @@ public:
     }
 
     bool failed() const { return failed_; }
+    int writeErrno() const { return writeErrno_; }
 
 private:
     void emit() {
         line_ += '\n';
+        if (failed_) return;
         if (std::fwrite(line_.data(), 1, line_.size(), stdout) != line_.size() || std::fflush(stdout) != 0) {
             failed_ = true;
+            writeErrno_ = errno;
         }
     }
 
@@ -179,6 +182,7 @@ private:
     std::string line_;
     std::uint64_t frame_ = 0;
     bool failed_ = false;
+    int writeErrno_ = 0;
 };
 
 std::optional<long> parseNumber(std::string_view s) {
@@ -413,6 +417,12 @@ int run(int argc, char** argv) {
         if (n < o.chunk && (fill || n == 0)) break;  // end of input
     }
     if (fd != STDIN_FILENO) ::close(fd);
+    // A reader that went away (a pipe into `head`) is a normal end; any other
+    // failure to write the output is reported.
+    if (out.failed() && out.writeErrno() != EPIPE) {
+        std::fprintf(stderr, "orlix-decode: cannot write the output: %s\n", std::strerror(out.writeErrno()));
+        status = 1;
+    }
     return status;
 }
 

@@ -203,6 +203,12 @@ TEST(DecodeToolErrors, UnreadableInputAndBadUsageExitWithTwo) {
     EXPECT_NE(r.out.find("--serial"), std::string::npos);
 }
 
+TEST_F(DecodeTool, OutputThatCannotBeWrittenIsAnError) {
+    const auto r = test::runProgram({ORLIX_DECODE_BIN, "--csv", capture_->string()}, "", "/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
 TEST(DecodeToolErrors, EmptyInputGivesNoLines) {
     auto r = test::runProgram({ORLIX_DECODE_BIN, "-"});
     EXPECT_EQ(r.status, 0);

@@ -34,13 +34,16 @@ inline std::filesystem::path tempPath(const std::string& stem) {
            ("orlix_tools_" + std::to_string(::getpid()) + "_" + std::to_string(++n) + "_" + stem);
 }
 
-// stdinPath "" means /dev/null.
-inline RunResult runProgram(const std::vector<std::string>& args, const std::string& stdinPath = "") {
-    const auto outPath = tempPath("out"), errPath = tempPath("err");
+// stdinPath "" means /dev/null; stdoutPath "" means a file read back into
+// RunResult::out.
+inline RunResult runProgram(const std::vector<std::string>& args, const std::string& stdinPath = "",
+                            const std::string& stdoutPath = "") {
+    const auto outPath = stdoutPath.empty() ? tempPath("out") : std::filesystem::path(stdoutPath);
+    const auto errPath = tempPath("err");
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | (stdoutPath.empty() ? O_TRUNC : 0), 0644);
     posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -53,9 +56,11 @@ inline RunResult runProgram(const std::vector<std::string>& args, const std::str
         if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
     }
     posix_spawn_file_actions_destroy(&fa);
-    r.out = readFile(outPath);
+    if (stdoutPath.empty()) {
+        r.out = readFile(outPath);
+        std::filesystem::remove(outPath);
+    }
     r.err = readFile(errPath);
-    std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
     return r;
 }
