@@ -1,6 +1,8 @@
 #include "analyzer/flex_grid.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <algorithm>
 
 #include "analyzer/analyzer_layout.h"
 
@@ -70,6 +72,13 @@ void FlexGrid::applyFormatString(std::string_view format) {
         const QStringList rows = splitItems(format.substr(semi + 1));
         for (int r = 0; r < rows.size(); ++r) setTextMatrix(r, 0, rows[r]);
     }
+}
+
+void FlexGrid::mousePressEvent(QMouseEvent* e) {
+    QTableWidget::mousePressEvent(e);
+    const int r = currentRow(), c = currentColumn();
+    if (r < 0 || c < 0 || (r > 0 && c > 0)) return;
+    setCurrentCell(std::min(std::max(r, 1), rowCount() - 1), std::min(std::max(c, 1), columnCount() - 1));
 }
 
 void FlexGrid::setColWidthTwips(int col, int twips) { setColumnWidth(col, px(twips)); }

@@ -35,6 +35,11 @@ public:
     // A heading cell is drawn like a fixed cell of the design's grid.
     bool isFixed(int row, int col) const { return row == 0 || col == 0; }
 
+protected:
+    // The heading row and title column never hold the current cell: a click
+    // there makes the nearest ordinary cell current, as a fixed cell would.
+    void mousePressEvent(QMouseEvent* e) override;
+
 private:
     QTableWidgetItem* cell(int row, int col);
 };

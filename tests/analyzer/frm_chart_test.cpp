@@ -274,6 +274,14 @@ TEST_F(FrmChartTest, ArrowsFollowTheClickedReferenceCellAndHideElsewhere) {
     EXPECT_EQ(up()->x(), 220 + 67 * 9);
     clickCell(1, 10);
     EXPECT_FALSE(up()->isVisible());
+    // The row title is a fixed cell: clicking "Reference" itself picks column 1.
+    clickCell(2, 0);
+    EXPECT_EQ(grid2()->col(), 1);
+    EXPECT_TRUE(up()->isVisible());
+    EXPECT_EQ(up()->x(), 220);
+    clickCell(0, 5);  // a heading: row 1 becomes current, the arrows go
+    EXPECT_EQ(grid2()->row(), 1);
+    EXPECT_FALSE(up()->isVisible());
 }
 
 TEST_F(FrmChartTest, OffsetArrowsActOnTheShownChartAndAlwaysRedraw) {
