@@ -414,32 +414,55 @@ HistoryResult loadHistory(const std::string& path, std::optional<DateTime> start
     return result;
 }
 
+namespace {
+
+// Records now, in a read transaction of its own.
+std::int64_t countNow(const Connection& db, const std::string& path) {
+    if (!db.exec("BEGIN")) return -1;
+    const std::int64_t n = countAll(db, readFacts(db, path));
+    db.exec("COMMIT");
+    return n;
+}
+
+}  // namespace
+
 ClearResult clearSamples(const std::string& path,
                          const std::function<void(std::int64_t remaining)>& betweenChunks) {
     ClearResult result;
     Connection db = openOurs(path);
     if (!db) return result;
     result.opened = true;
-    // The whole table goes in one statement, which the engine runs as a
-    // truncation (no per-record work: a million records in a fraction of a
-    // second). Ticks may add records while the window runs its events, so it
-    // repeats until the table is empty, and gives up after a few attempts
-    // that remove nothing (a read-only or locked file).
+    // Deletes the oldest-stored records a chunk at a time, each chunk one
+    // transaction, so that the window runs its events in between and a kill
+    // loses nothing but the chunk in progress. Taking them by rowid keeps
+    // the rest gap-free, so the fast count stays valid. The last chunk empties
+    // the table in one statement, which the engine runs as a truncation.
+    // Ticks may add records meanwhile, so it goes on until the table is
+    // empty, and gives up after attempts that remove nothing (a read-only
+    // or locked file).
     constexpr int kMaxFruitlessAttempts = 2;
     int fruitless = 0;
     for (;;) {
-        const std::int64_t before = countRecords(path);
+        const std::int64_t before = countNow(db, path);
         if (before == 0) {
             result.ok = true;
             break;
         }
         bool deleted = false;
         if (before > 0 && db.exec("BEGIN IMMEDIATE")) {
-            deleted = db.exec("DELETE FROM emp1") && writeFacts(db, fileChangeCounter(path), {true, true}) &&
-                      db.exec("COMMIT");
+            const auto counter = fileChangeCounter(path);
+            const FileFacts facts = readFacts(db, path);
+            if (before <= kClearChunkRecords) {
+                deleted = db.exec("DELETE FROM emp1") && writeFacts(db, counter, {true, true});
+            } else {
+                Statement chunk(db, "DELETE FROM emp1 WHERE rowid < (SELECT min(rowid) FROM emp1) + ?1");
+                if (chunk) sqlite3_bind_int64(chunk.get(), 1, kClearChunkRecords);
+                deleted = chunk && chunk.step() == SQLITE_DONE && writeFacts(db, counter, facts);
+            }
+            deleted = deleted && db.exec("COMMIT");
             if (!deleted) db.exec("ROLLBACK");
         }
-        const std::int64_t after = countRecords(path);
+        const std::int64_t after = countNow(db, path);
         if (!deleted || after < 0 || after >= before) {
             if (++fruitless >= kMaxFruitlessAttempts) break;
         } else {

@@ -94,6 +94,9 @@ struct HistoryResult {
 HistoryResult loadHistory(const std::string& path, std::optional<DateTime> startAtOrAfter,
                           int maxRows = 720);
 
+// Records deleted per step of a clear (about a fifth of a second each).
+inline constexpr std::int64_t kClearChunkRecords = 50'000;
+
 struct ClearResult {
     bool opened = false;
     bool ok = false;  // the table is empty at the end

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
 #include <thread>
 
@@ -194,6 +195,29 @@ TEST(SampleDatabase, ClearAlsoRemovesRecordsAddedWhileEventsRun) {
     EXPECT_TRUE(c.ok);
     EXPECT_GE(calls, 2);
     EXPECT_EQ(countRecords(path), 0);
+}
+
+TEST(SampleDatabase, LargeClearGoesInChunksOldestFirst) {
+    ScratchDir dir;
+    const std::string path = dir.file("large.mdb");
+    ASSERT_TRUE(CreateSampleDatabase(path));
+    const int n = static_cast<int>(2 * kClearChunkRecords + 10);
+    appendSamples(path, makeRows(0, n));
+    std::vector<std::int64_t> seen;
+    std::vector<std::int64_t> firstLeft;
+    const ClearResult c = clearSamples(path, [&](std::int64_t left) {
+        seen.push_back(left);
+        // What is left is always the newest part, still counted right.
+        const HistoryResult h = loadHistory(path, std::nullopt, 1);
+        EXPECT_EQ(h.recordCount, left);
+        if (!h.rows.empty()) firstLeft.push_back(std::llround((h.rows[0].time - tickTime(0)) * 86400.0 / 4.0));
+    });
+    EXPECT_TRUE(c.ok);
+    const std::int64_t chunk = kClearChunkRecords;
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{chunk + 10, 10, 0}));
+    EXPECT_EQ(firstLeft, (std::vector<std::int64_t>{chunk, 2 * chunk}));
+    appendSamples(path, makeRows(0, 2));
+    EXPECT_EQ(numbers(path), (std::vector<std::int64_t>{0, 1}));
 }
 
 TEST(SampleDatabase, ClearGivesUpWhenDeletionKeepsFailing) {
