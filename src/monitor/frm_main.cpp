@@ -250,6 +250,8 @@ void FrmMain::buildWindow() {
         field->setFrame(true);
         field->setTextMargins(0, 0, 0, 0);
         field->installEventFilter(this);
+        connect(field, &QLineEdit::textEdited, this,
+                [this, i = f.index] { typedOver_.set(static_cast<std::size_t>(i)); });
 
         label1_[static_cast<std::size_t>(f.index)] = label;
         text1_[static_cast<std::size_t>(f.index)] = field;
@@ -398,7 +400,7 @@ void FrmMain::receiveEvent() {
     if (!port_.isOpen()) return;
     const std::vector<std::uint8_t> bytes = port_.readAll();
     if (bytes.empty()) return;
-    receiver_.onReceive(bytes);
+    receiver_.onReceive(bytes, &goodFrames_);
     if (receiver_.checksumCount() != shownChecksums_) {
         shownChecksums_ = receiver_.checksumCount();
         setTextColour(checkTxt_, receiver_.checkColour());
@@ -410,7 +412,14 @@ void FrmMain::receiveEvent() {
 }
 
 void FrmMain::applyChangedFields() {
-    const std::bitset<FieldBoard::kFieldCount> changed = board_.takeChanged();
+    std::bitset<FieldBoard::kFieldCount> changed = board_.takeChanged();
+    // A field the user typed into shows the decoded value again with the next
+    // good frame, even when the value itself did not change.
+    if (goodFrames_.count != typedOverFrames_ && typedOver_.any()) {
+        changed |= typedOver_;
+        typedOver_.reset();
+    }
+    typedOverFrames_ = goodFrames_.count;
     if (changed.none()) return;
     for (int i = 0; i < kFieldCount; ++i) {
         if (!changed.test(static_cast<std::size_t>(i))) continue;

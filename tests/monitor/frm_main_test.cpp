@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include "monitor_test_support.h"
@@ -200,6 +201,23 @@ TEST(FrmMainReceive, FramesInSmallReadsFillFieldsAndShowTheVerdict) {
     EXPECT_EQ(colourOf(rig.window.CheckTxt()), QColor(255, 0, 0));
     EXPECT_EQ(rig.window.Text1(0)->text(), before);
     EXPECT_EQ(rig.window.NumTxt()->text(), "61");
+}
+
+TEST(FrmMainReceive, TypedOverFieldsShowTheDecodedValueAgainAfterTheNextGoodFrame) {
+    Rig rig;
+    rig.window.startCmdClick();
+    const auto a5 = busFrame(0xA5, sampleData(8));
+    rig.port.deliver(a5);
+    const QString decoded = rig.window.Text1(0)->text();
+    ASSERT_FALSE(decoded.isEmpty());
+    QTest::keyClicks(rig.window.Text1(0), "xyz");
+    ASSERT_NE(rig.window.Text1(0)->text(), decoded);
+    auto bad = a5;
+    bad.back() ^= 1;
+    rig.port.deliver(bad);  // a bad frame decodes nothing
+    EXPECT_TRUE(rig.window.Text1(0)->text().contains("xyz"));
+    rig.port.deliver(a5);  // same values as before
+    EXPECT_EQ(rig.window.Text1(0)->text(), decoded);
 }
 
 TEST(FrmMainReceive, AllWaitingBytesAreProcessedEvenBelowTenBytes) {
