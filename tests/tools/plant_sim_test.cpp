@@ -60,11 +60,11 @@ TEST(PlantSim, PseudoTerminalFeedsTheSerialDecoder) {
     posix_spawn_file_actions_destroy(&fa);
 
     // The link and the printed path appear at once.
-    for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
+    for (int i = 0; i < 1000 && !std::filesystem::is_symlink(link); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(std::filesystem::is_symlink(link));
     std::string printed;
-    for (int i = 0; i < 200 && printed.empty(); ++i) {
+    for (int i = 0; i < 1000 && printed.empty(); ++i) {
         printed = test::readFile(simOut);
         if (printed.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
