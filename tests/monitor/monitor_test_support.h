@@ -19,8 +19,10 @@ inline QApplication& app() {
     static int argc = 1;
     static char name[] = "monitor_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
+    // Never destroyed: Qt's own globals may be gone by the time static
+    // objects are torn down at exit.
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
 }
 
 class FakePort final : public SerialPort {
