@@ -294,9 +294,20 @@ void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::arr
             if (k >= N) break;
             const FieldRow& r = rows[k];
             if (!full && ((x[r.lo] & plan.maskLo[k]) | (x[r.hi] & plan.maskHi[k])) == 0) continue;
-            t.clear();
             std::string_view text;
-            const int sel = formatRow(r, d, t, text);
+            int sel = 0;
+            // The common one-byte rules right here; the rest in formatRow.
+            switch (r.rule) {
+                case TextRule::Bit:
+                    sel = (d[r.lo] >> r.bit) & 1;
+                    text = sel ? r.setText : r.clearText;
+                    break;
+                case TextRule::Int8: text = kInt8Texts[d[r.lo]].view(); break;
+                case TextRule::Minus64: text = kMinus64Texts[d[r.lo]].view(); break;
+                default:
+                    t.clear();
+                    sel = formatRow(r, d, t, text);
+            }
             board_.setText(r.field, text);
             const Paint p = sel ? r.paint1 : r.paint0;
             if (p != Paint::Keep) board_.setColour(r.field, palette[static_cast<int>(p)]);
