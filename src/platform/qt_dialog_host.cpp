@@ -1,5 +1,6 @@
 #include "platform/qt_dialog_host.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -48,7 +49,8 @@ MsgResult QtDialogHost::message(const std::string& text, MsgButtons buttons,
 
 std::optional<FontChoice> QtDialogHost::chooseFont(int leftTwips, int topTwips, int /*flags*/) {
     // Screen and printer fonts are one list here; the flags need no mapping.
-    QFontDialog dialog(parent_);
+    // Opens on the program's standard font, never on the last choice.
+    QFontDialog dialog(QApplication::font(), parent_);
     dialog.setOption(QFontDialog::DontUseNativeDialog);
     dialog.move(hostPosition(leftTwips, topTwips));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QFontDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
@@ -75,6 +76,37 @@ TEST(QtDialogHost, ColourDialogOpensAtTheHostPositionAndCancelGivesNothing) {
     const auto c = host.chooseColor(6200, 3200, 1);
     ASSERT_TRUE(c.has_value());
     EXPECT_EQ(*c, (Rgb{12, 34, 56}));
+}
+
+TEST(QtDialogHost, FontDialogStartsOnTheStandardFontAndReportsTheChoice) {
+    ensureApp();
+    QtDialogHost host;
+    QFont initial;
+    QPoint at;
+    whenModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFontDialog*>(w);
+        initial = d->currentFont();
+        at = d->pos();
+        d->reject();
+    });
+    EXPECT_FALSE(host.chooseFont(4000, 2700, 3).has_value());
+    EXPECT_EQ(at, QPoint(4000 / 15, 2700 / 15));
+    EXPECT_FALSE(initial.bold());
+    EXPECT_FALSE(initial.italic());
+
+    whenModal([](QWidget* w) {
+        auto* d = qobject_cast<QFontDialog*>(w);
+        QFont f = d->currentFont();
+        f.setPointSize(15);
+        f.setUnderline(true);
+        d->setCurrentFont(f);
+        d->accept();
+    });
+    const auto c = host.chooseFont(4000, 2700, 3);
+    ASSERT_TRUE(c.has_value());
+    EXPECT_DOUBLE_EQ(c->pointSize, 15);
+    EXPECT_TRUE(c->underline);
+    EXPECT_FALSE(c->name.empty());
 }
 
 TEST(QtDialogHost, FileFiltersBecomeQtNameFilters) {
