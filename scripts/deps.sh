@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       libgtest-dev libbenchmark-dev libsqlite3-dev sqlite3
-      qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
       fonts-wqy-microhei)
 if [ "${1:-}" = "--gui" ]; then
   pkgs+=(xvfb xauth)

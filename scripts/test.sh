@@ -23,7 +23,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 echo "== fuzz targets (${fuzz_seconds}s each) =="
 for f in build/asan/fuzz/fuzz_*; do
-  [ -x "$f" ] || continue
+  [ -f "$f" ] && [ -x "$f" ] || continue
   name=$(basename "$f")
   corpus=$(mktemp -d)
   cp -r fuzz/corpus/"${name#fuzz_}"/. "$corpus"/ 2>/dev/null || true
