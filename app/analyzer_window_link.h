@@ -15,7 +15,12 @@ class AnalyzerWindowLink final : public AnalyzerLink, public ErrorMemorySink {
 public:
     AnalyzerWindowLink(LiveStore& store, const Clock& clock, DialogHost& dialogs)
         : store_(store), clock_(clock), dialogs_(dialogs) {}
-    ~AnalyzerWindowLink() override { unloadAnalyzer(); }
+    ~AnalyzerWindowLink() override {
+        // A window whose deferred deletion never ran (the event loop ended
+        // first) goes now.
+        store_.AppClosing = true;
+        delete chart_.data();
+    }
 
     void hideAnalyzer() override { window().hide(); }
     void showAnalyzer() override {
@@ -26,11 +31,13 @@ public:
     }
     bool alwaysOnTopChecked() override { return window().alwaysOnTopChecked(); }
     void unloadAnalyzer() override {
-        if (!chart_) return;
+        if (!chart_ || unloading_) return;
+        unloading_ = true;
         store_.AppClosing = true;  // its close then unloads instead of hiding
         chart_->close();
-        delete chart_.data();
-        chart_.clear();
+        // Deferred: the monitor may be closing from inside one of the
+        // analyzer's own handlers (a modal message, a clear running events).
+        chart_->deleteLater();
     }
     void addErrorEntry(int list, const std::string& entry) override {
         window().addErrorEntry(list, QString::fromStdString(entry));
@@ -46,6 +53,7 @@ private:
     const Clock& clock_;
     DialogHost& dialogs_;
     QPointer<FrmChart> chart_;
+    bool unloading_ = false;
 };
 
 }  // namespace orlix

@@ -28,7 +28,7 @@ namespace {
 class DemoPlant {
 public:
     // Returns the path the monitor should open, or an empty string.
-    std::string start() {
+    std::string start(double speed) {
         const QString sim = findSimulator();
         if (sim.isEmpty()) {
             std::fprintf(stderr, "orlix-monitor: --demo needs orlix-plant-sim beside this program\n");
@@ -37,7 +37,9 @@ public:
         if (!dir_.isValid()) return {};
         const QString link = dir_.filePath("plant");
         process_.setProgram(sim);
-        process_.setArguments({"--link", link});
+        // The plant runs as fast as the program's clock, so sample times and
+        // frame times stay in step under --time-scale.
+        process_.setArguments({"--link", link, "--speed", QString::number(speed)});
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 #ifdef Q_OS_LINUX
         // The plant ends with this program, even when it is killed.
@@ -100,7 +102,7 @@ int main(int argc, char** argv) {
 
     DemoPlant demo;
     if (options.demo) {
-        const std::string path = demo.start();
+        const std::string path = demo.start(options.timeScale);
         if (!path.empty()) options.portOverrides.insert(options.portOverrides.begin(), {"Com1", path});
     }
 

@@ -162,10 +162,16 @@ public:
         return process_.waitForStarted(5000) &&
                waitUntil([&] { return QFileInfo::exists(link_); }, 5000);
     }
+    // SIGTERM: the simulator closes its pty and removes its link, so the
+    // monitor's retries cannot reach a pseudo-terminal number that another
+    // test running in parallel has meanwhile been given.
     void stop() {
         if (process_.state() == QProcess::NotRunning) return;
-        process_.kill();
-        process_.waitForFinished(5000);
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
     }
 
 private:
