@@ -26,6 +26,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/cursors.h"
 #include "chart/history_drawing.h"
+#include "platform/guarded.h"
 
 namespace orlix {
 
@@ -40,17 +41,6 @@ QColor qc(Rgb c) { return QColor(c.r, c.g, c.b); }
 void place(QWidget* w, const ControlRow& r) {
     w->setObjectName(qs(r.name));
     w->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
-}
-
-// Every event handler runs through here: a failing step never escapes into
-// the event loop.
-template <class F>
-void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
 }
 
 void setTextColour(QWidget* w, Rgb c) {

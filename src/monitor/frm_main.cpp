@@ -17,6 +17,7 @@
 #include <exception>
 
 #include "monitor/monitor_layout.h"
+#include "platform/guarded.h"
 #include "platform/date_time.h"
 
 namespace orlix {
@@ -39,16 +40,6 @@ QRect toPixels(const TwipsRect& r) {
 
 QString indexed(const char* name, int i) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
-}
-
-// Runs one event handler; a failing step never escapes into the event loop.
-template <class F>
-void guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
 }
 
 // Captions are designed for a narrow CJK font; where the font at hand is
