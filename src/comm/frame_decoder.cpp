@@ -1,7 +1,9 @@
 #include "comm/frame_decoder.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "comm/field_text.h"
 #include "comm/frame_tables.h"
@@ -236,7 +238,8 @@ constexpr auto k5APlan = makePlan(frame_rows::k5ARows);
 }  // namespace
 
 FrameDecoder::FrameDecoder(FieldBoard& board, LiveStore& store, const Clock& clock, ErrorMemorySink* sink)
-    : board_(board), store_(store), clock_(clock), sink_(sink) {}
+    : board_(board), store_(store), clock_(clock), sink_(sink),
+      timeSecond_(std::numeric_limits<double>::quiet_NaN()) {}
 
 void FrameDecoder::invalidate() {
     cacheA5_.valid = false;
@@ -339,8 +342,24 @@ bool sameText(const std::string& a, const std::string& b) {
 }
 }  // namespace
 
+const std::string& FrameDecoder::timeTextOf(DateTime t) {
+    // The text depends only on t rounded to whole seconds (a date-time that
+    // is not finite has no second and is formed every time).
+    const double second = std::isfinite(t) ? std::nearbyint(t * kSecondsPerDay)
+                                           : std::numeric_limits<double>::quiet_NaN();
+    if (!(second == timeSecond_)) {
+        timeSecond_ = std::numeric_limits<double>::quiet_NaN();
+        timeText_ = timeOfDayText(t);
+        timeSecond_ = second;
+    }
+    return timeText_;
+}
+
 void FrameDecoder::updateErrorMemory() {
-    // Error, Com Error and ProtectErr (fields 1..3) to error lists 0..2.
+    // Error, Com Error and ProtectErr (fields 1..3) to error lists 0..2. All
+    // entries of one frame carry the time of one clock reading, taken only
+    // when there is an entry to make.
+    const std::string* time = nullptr;
     for (int n = 0; n < 3; ++n) {
         std::string& prev = store_.PrevFaultStatus[static_cast<std::size_t>(n)];
         std::string& cur = store_.FaultStatus[static_cast<std::size_t>(n)];
@@ -350,7 +369,10 @@ void FrameDecoder::updateErrorMemory() {
         cur = text;
         if (sink_ == nullptr) continue;
         try {
-            sink_->addErrorEntry(n, timeOfDayText(clock_.now()) + cur);
+            if (time == nullptr) time = &timeTextOf(clock_.now());
+            entry_.assign(*time);
+            entry_.append(cur);
+            sink_->addErrorEntry(n, entry_);
         } catch (...) {
             // A failing list must not stop the frame; the entry is skipped.
         }

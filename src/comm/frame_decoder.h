@@ -4,6 +4,7 @@
 // (see frame_tables.h); the decoder is a loop over it.
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "comm/error_memory.h"
 #include "comm/field_board.h"
@@ -45,12 +46,18 @@ private:
     void runRows(const Rows& rows, const RowPlan& plan, const std::array<std::int16_t, 81>& buf,
                  KindCache& cache);
     void updateErrorMemory();
+    // The time-of-day text of t, formed again only when t falls in another
+    // second than the previous call's.
+    const std::string& timeTextOf(DateTime t);
 
     FieldBoard& board_;
     LiveStore& store_;
     const Clock& clock_;
     ErrorMemorySink* sink_;
     KindCache cacheA5_, cache5A_;
+    double timeSecond_ = 0;  // whole seconds of the time text; NaN: none yet
+    std::string timeText_;
+    std::string entry_;  // reused for every entry, so it keeps its capacity
 };
 
 }  // namespace orlix

@@ -319,6 +319,28 @@ TEST_F(DecoderTest, ErrorMemoryRecordsEveryChangeOnce) {
     EXPECT_EQ(sink.entries.size(), 4u);
 }
 
+// The time text follows the clock to the nearest second, forwards and back,
+// although it is not formed again for every entry.
+TEST_F(DecoderTest, ErrorMemoryTimeFollowsTheClockBetweenFrames) {
+    const auto fault = data({{2, 0x01}});
+    const auto normal = data({});
+    a5(fault);                    // 10:23:45.0
+    clock.advanceSeconds(0.4);    // 10:23:45.4: still second 45
+    a5(normal);
+    clock.advanceSeconds(0.2);    // 10:23:45.6: rounds to 46
+    a5(fault);
+    clock.advanceSeconds(-1.2);   // 10:23:44.4: back to 44
+    a5(normal);
+    clock.advanceSeconds(86400);  // the next day, the same time of day
+    a5(fault);
+    clock.set(makeDateTime({2026, 12, 8, 23, 59, 59}) + secondsToDays(0.7));  // rounds into the next day
+    a5(normal);
+    const std::vector<std::pair<int, std::string>> want{
+        {0, "10:23:45EEPROM"}, {0, "10:23:45Normal"}, {0, "10:23:46EEPROM"},
+        {0, "10:23:44Normal"}, {0, "10:23:44EEPROM"}, {0, "00:00:00Normal"}};
+    EXPECT_EQ(sink.entries, want);
+}
+
 TEST_F(DecoderTest, ErrorMemoryWithoutSinkStillTracksStatus) {
     dec.setErrorSink(nullptr);
     a5(data({{2, 0x20}}));
