@@ -63,14 +63,6 @@ CursorAction ChartCursors::mouseMove(int k, int buttons, int x, int y, bool alwa
     if (k < 0 || k >= kChartCount) return a;
     const int l1 = 2 * k, l2 = 2 * k + 1;
 
-    const bool over = (std::abs(x_[l1] - x) < kGrabDistance && s_.cursorChecked[0]) ||
-                      (std::abs(x_[l2] - x) < kGrabDistance && s_.cursorChecked[1]);
-    if (over != pointer_[k]) {
-        pointer_[k] = over;
-        a.pointerChanged = true;
-    }
-    a.customPointer = over;
-
     const bool inside = x >= 0 && x <= kLastPosition;
     if (CursorDragging[l1] && inside) {
         x_[l1] = x;
@@ -85,6 +77,17 @@ CursorAction ChartCursors::mouseMove(int k, int buttons, int x, int y, bool alwa
         readout(k, x);
         a.cursorsMoved = true;
     }
+
+    // The pointer is judged after a drag step: a cursor dragged with a fast
+    // mouse sits under the pointer again, so releasing it there still copies
+    // it to every chart.
+    const bool over = (std::abs(x_[l1] - x) < kGrabDistance && s_.cursorChecked[0]) ||
+                      (std::abs(x_[l2] - x) < kGrabDistance && s_.cursorChecked[1]);
+    if (over != pointer_[k]) {
+        pointer_[k] = over;
+        a.pointerChanged = true;
+    }
+    a.customPointer = over;
 
     if (s_.cursorChecked[0] && s_.cursorChecked[1]) view_.setTimeDiffText(timeDiffText(x_[l1], x_[l2], s_.intervalMs));
 

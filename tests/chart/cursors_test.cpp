@@ -78,6 +78,17 @@ TEST(Cursors, DragReadsLiveValuesAndIgnoresPositionsOutsideTheChart) {
     EXPECT_EQ(r.cur.X1(0), 719);
 }
 
+TEST(Cursors, AFastDragReleasedOnTheCursorStillCopiesItToEveryChart) {
+    Rig r;
+    r.s->cursorChecked[0] = true;
+    r.cur.mouseDown(5, 1, 322, 0);
+    // One big jump of the mouse: the cursor lands under the pointer.
+    auto a = r.cur.mouseMove(5, 1, 500, 0, false);
+    EXPECT_TRUE(a.customPointer);
+    r.cur.mouseUp(5, 1, 500, 0);
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(r.cur.X1(2 * k), 500) << k;
+}
+
 TEST(Cursors, CursorTwoUsesItsOwnStatusText) {
     Rig r;
     r.s->cursorChecked = {true, true};
