@@ -7,7 +7,7 @@ pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
       fonts-wqy-microhei)
 if [ "${1:-}" = "--gui" ]; then
-  pkgs+=(xvfb xauth)
+  pkgs+=(xvfb xauth xdotool)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
