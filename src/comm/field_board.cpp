@@ -8,13 +8,31 @@ const FieldValue kEmptyField{};
 
 const FieldValue& FieldBoard::operator[](int i) const {
     if (i < 0 || i >= kFieldCount) return kEmptyField;
+    const auto k = static_cast<std::size_t>(i);
+    if (pending_.test(k)) {
+        fields_[i].text.assign(blocks_[i].s, blocks_[i].n);
+        pending_.reset(k);
+    }
     return fields_[i];
+}
+
+void FieldBoard::setLongText(int i, std::string_view t) {
+    if (i < 0 || i >= kFieldCount) return;
+    Block& cur = blocks_[i];
+    if (cur.n == kLong && fields_[i].text == t) return;
+    fields_[i].text.assign(t.data(), t.size());
+    cur = Block{};
+    cur.n = kLong;
+    pending_.reset(static_cast<std::size_t>(i));
+    changed_.set(static_cast<std::size_t>(i));
 }
 
 void FieldBoard::clearTexts() {
     for (int i = 0; i < kFieldCount; ++i) {
-        if (!fields_[i].text.empty()) {
+        if (blocks_[i].n != 0) {
+            blocks_[i] = Block{};
             fields_[i].text.clear();
+            pending_.reset(static_cast<std::size_t>(i));
             changed_.set(static_cast<std::size_t>(i));
         }
     }

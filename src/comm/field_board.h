@@ -4,6 +4,7 @@
 // fields that changed.
 #include <bitset>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,28 +18,59 @@ struct FieldValue {
     std::optional<Rgb> colour;  // unset until a decoder sets it
 };
 
+// A field text of at most 16 characters in a 16-byte block whose bytes after
+// the text are 0. Field texts are that short; in this form the board compares
+// and stores them with a few word operations, without a loop per character.
+struct BlockText {
+    static constexpr std::size_t kSize = 16;
+    char s[kSize]{};
+    std::uint8_t n = 0;
+
+    constexpr BlockText() = default;
+    // t is cut to kSize characters.
+    constexpr explicit BlockText(std::string_view t) {
+        for (const char c : t) {
+            if (n == kSize) break;
+            s[n++] = c;
+        }
+    }
+    constexpr std::string_view view() const { return {s, n}; }
+};
+
 class FieldBoard {
 public:
     static constexpr int kFieldCount = 160;
 
-    // Out-of-range indices read as an empty field.
+    // Out-of-range indices read as an empty field. The board is used from one
+    // thread: a text is turned into the field's std::string when it is read.
     const FieldValue& operator[](int i) const;
 
     // Both mark the field changed when the value differs; out-of-range
     // indices are ignored. (Inline: the decoders call them for every row.)
     void setText(int i, std::string_view t) {
-        if (i < 0 || i >= kFieldCount) return;
-        std::string& cur = fields_[i].text;
-        if (sameText(cur, t)) return;
-        if (t.size() <= cur.size()) {
-            // Overwrite in place (and cut the tail): cheaper than a new
-            // assignment for these short texts.
-            char* p = cur.data();
-            for (std::size_t k = 0; k < t.size(); ++k) p[k] = t[k];
-            if (t.size() < cur.size()) cur.resize(t.size());
+        if (t.size() <= BlockText::kSize) {
+            char b[BlockText::kSize] = {};
+            for (std::size_t k = 0; k < t.size(); ++k) b[k] = t[k];
+            setBlockText(i, b, t.size());
         } else {
-            cur.assign(t.data(), t.size());
+            setLongText(i, t);
         }
+    }
+    void setText(int i, const BlockText& t) { setBlockText(i, t.s, t.n); }
+    // The text of n <= 16 characters at s, where s[n..15] are readable and 0.
+    void setBlockText(int i, const char* s, std::size_t n) {
+        if (i < 0 || i >= kFieldCount) return;
+        Block& cur = blocks_[i];
+        std::uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, s, 8);
+        std::memcpy(&a1, s + 8, 8);
+        std::memcpy(&b0, cur.s, 8);
+        std::memcpy(&b1, cur.s + 8, 8);
+        if (((a0 ^ b0) | (a1 ^ b1)) == 0 && cur.n == n) return;
+        std::memcpy(cur.s, &a0, 8);
+        std::memcpy(cur.s + 8, &a1, 8);
+        cur.n = static_cast<std::uint8_t>(n);
+        pending_.set(static_cast<std::size_t>(i));
         changed_.set(static_cast<std::size_t>(i));
     }
     void setColour(int i, Rgb c) {
@@ -60,17 +92,20 @@ public:
     const std::bitset<kFieldCount>& changed() const { return changed_; }
 
 private:
-    // Field texts are a few characters long: a plain loop beats a library
-    // call here.
-    static bool sameText(const std::string& a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        const char* p = a.data();
-        for (std::size_t k = 0; k < b.size(); ++k)
-            if (p[k] != b[k]) return false;
-        return true;
-    }
+    // Each field's text as a block; n == kLong when the text is longer than a
+    // block and held in the field's std::string alone (the block is then 0).
+    struct alignas(8) Block {
+        char s[BlockText::kSize]{};
+        std::uint8_t n = 0;
+    };
+    static constexpr std::uint8_t kLong = 0xFF;
 
-    FieldValue fields_[kFieldCount];
+    void setLongText(int i, std::string_view t);
+
+    Block blocks_[kFieldCount];
+    // Fields whose std::string does not hold the block's text yet.
+    mutable std::bitset<kFieldCount> pending_;
+    mutable FieldValue fields_[kFieldCount];
     std::bitset<kFieldCount> changed_;
     std::uint64_t clearGeneration_ = 0;
 };

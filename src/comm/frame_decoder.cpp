@@ -18,14 +18,9 @@ unsigned word(const std::uint8_t* d, const FieldRow& r) { return d[r.hi] * 256u 
 
 // ---- texts of one byte, formed once ----------------------------------------
 
-struct ShortText {
-    char s[8]{};
-    std::uint8_t n = 0;
-    constexpr std::string_view view() const { return {s, n}; }
-};
-using ByteTexts = std::array<ShortText, 256>;
+using ByteTexts = std::array<BlockText, 256>;
 
-constexpr void putInt(ShortText& t, int v) {
+constexpr void putInt(BlockText& t, int v) {
     if (v < 0) {
         t.s[t.n++] = '-';
         v = -v;
@@ -46,12 +41,12 @@ constexpr ByteTexts byteTexts(F f) {
     return out;
 }
 
-constexpr ByteTexts kInt8Texts = byteTexts([](ShortText& t, int b) { putInt(t, b); });
-constexpr ByteTexts kMinus64Texts = byteTexts([](ShortText& t, int b) { putInt(t, b - 64); });
-constexpr ByteTexts kSigned8Texts = byteTexts([](ShortText& t, int b) { putInt(t, b <= 127 ? b : b - 256); });
+constexpr ByteTexts kInt8Texts = byteTexts([](BlockText& t, int b) { putInt(t, b); });
+constexpr ByteTexts kMinus64Texts = byteTexts([](BlockText& t, int b) { putInt(t, b - 64); });
+constexpr ByteTexts kSigned8Texts = byteTexts([](BlockText& t, int b) { putInt(t, b <= 127 ? b : b - 256); });
 // p = round((160 b - 4083) / 25); the remainder is never 12.5. "0kg" when
 // p < 0 (and when p rounds to 0), else the fraction text of p / 100.
-constexpr ByteTexts kSlavePressureTexts = byteTexts([](ShortText& t, int b) {
+constexpr ByteTexts kSlavePressureTexts = byteTexts([](BlockText& t, int b) {
     const int num = 160 * b - 4083;
     if (num < 0) {
         t.s[t.n++] = '0';
@@ -213,6 +208,7 @@ template <std::size_t N>
 struct Plan {
     static_assert(N <= 128, "the row sets are two 64-bit words");
     std::array<std::uint8_t, N> maskLo{}, maskHi{};
+    std::array<std::array<BlockText, 2>, N> bitTexts{};  // Bit rows: clear, set
     std::array<std::array<std::uint64_t, 2>, 60> rowsOfByte{};  // rows that read byte i
     std::array<LiveRow, 32> live{};
     std::size_t liveCount = 0;
@@ -228,6 +224,7 @@ constexpr Plan<N> makePlan(const std::array<FieldRow, N>& rows) {
         p.maskHi[k] = r.hi == r.lo ? 0 : static_cast<std::uint8_t>(m >> 8);
         for (std::uint8_t byte : {r.lo, r.hi}) p.rowsOfByte[byte][k / 64] |= std::uint64_t{1} << (k % 64);
         if (r.live >= 0) p.live[p.liveCount++] = liveRow(r);
+        if (r.rule == TextRule::Bit) p.bitTexts[k] = {BlockText(r.clearText), BlockText(r.setText)};
     }
     return p;
 }
@@ -297,21 +294,26 @@ void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::arr
             if (k >= N) break;
             const FieldRow& r = rows[k];
             if (!full && ((x[r.lo] & plan.maskLo[k]) | (x[r.hi] & plan.maskHi[k])) == 0) continue;
-            std::string_view text;
             int sel = 0;
             // The common one-byte rules right here; the rest in formatRow.
             switch (r.rule) {
                 case TextRule::Bit:
                     sel = (d[r.lo] >> r.bit) & 1;
-                    text = sel ? r.setText : r.clearText;
+                    board_.setText(r.field, plan.bitTexts[k][static_cast<std::size_t>(sel)]);
                     break;
-                case TextRule::Int8: text = kInt8Texts[d[r.lo]].view(); break;
-                case TextRule::Minus64: text = kMinus64Texts[d[r.lo]].view(); break;
-                default:
+                case TextRule::Int8: board_.setText(r.field, kInt8Texts[d[r.lo]]); break;
+                case TextRule::Minus64: board_.setText(r.field, kMinus64Texts[d[r.lo]]); break;
+                default: {
                     t.clear();
+                    std::string_view text;
                     sel = formatRow(r, d, t, text);
+                    if (text.data() == t.data() && text.size() <= BlockText::kSize) {
+                        board_.setBlockText(r.field, t.data(), text.size());
+                    } else {
+                        board_.setText(r.field, text);
+                    }
+                }
             }
-            board_.setText(r.field, text);
             const Paint p = sel ? r.paint1 : r.paint0;
             if (p != Paint::Keep) board_.setColour(r.field, palette[static_cast<int>(p)]);
         }

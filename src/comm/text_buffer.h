@@ -12,8 +12,14 @@ class TextBuffer {
 public:
     static constexpr std::size_t kCapacity = 48;
 
-    void clear() { n_ = 0; }
+    // Also zeroes the first 16 bytes: a text of up to 16 characters is then
+    // followed by zeros to byte 16, the block form the field board takes.
+    void clear() {
+        for (std::size_t i = 0; i < kZeroed; ++i) data_[i] = 0;
+        n_ = 0;
+    }
     std::string_view view() const { return {data_, n_}; }
+    const char* data() const { return data_; }
     bool startsWith(char c) const { return n_ > 0 && data_[0] == c; }
 
     void append(std::string_view s) { appendRaw(s.data(), s.size()); }
@@ -88,7 +94,8 @@ private:
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
 
-    char data_[kCapacity];
+    static constexpr std::size_t kZeroed = 16;
+    char data_[kCapacity]{};
     std::size_t n_ = 0;
 };
 
