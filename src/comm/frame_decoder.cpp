@@ -64,6 +64,24 @@ constexpr ByteTexts kSlavePressureTexts = byteTexts([](BlockText& t, int b) {
     t.s[t.n++] = 'g';
 });
 
+// "hh:mm:ss" of a 16-bit seconds counter (at most 18 hours: always two
+// digits per part).
+BlockText timeBlock(unsigned s) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    const unsigned parts[3] = {s / 3600, s % 3600 / 60, s % 60};
+    BlockText b;
+    for (int k = 0; k < 3; ++k) {
+        b.s[3 * k] = kPairs[2 * parts[k]];
+        b.s[3 * k + 1] = kPairs[2 * parts[k] + 1];
+    }
+    b.s[2] = b.s[5] = ':';
+    b.n = 8;
+    return b;
+}
+
 // Tenths of an ampere: fraction text, a "0" put in front of a text that
 // starts with "." (the fraction text already has one), then "A".
 void appendCurrent(TextBuffer& t, unsigned v) {
@@ -207,7 +225,7 @@ constexpr LiveRow liveRow(const FieldRow& r) {
 template <std::size_t N>
 struct Plan {
     static_assert(N <= 128, "the row sets are two 64-bit words");
-    std::array<std::uint8_t, N> maskLo{}, maskHi{};
+    std::array<std::uint8_t, N> lo{}, hi{}, maskLo{}, maskHi{};
     std::array<std::array<BlockText, 2>, N> bitTexts{};  // Bit rows: clear, set
     std::array<std::array<std::uint64_t, 2>, 60> rowsOfByte{};  // rows that read byte i
     std::array<LiveRow, 32> live{};
@@ -220,6 +238,8 @@ constexpr Plan<N> makePlan(const std::array<FieldRow, N>& rows) {
     for (std::size_t k = 0; k < N; ++k) {
         const FieldRow& r = rows[k];
         const std::uint16_t m = relevantBits(r);
+        p.lo[k] = r.lo;
+        p.hi[k] = r.hi;
         p.maskLo[k] = static_cast<std::uint8_t>(m & 0xFF);
         p.maskHi[k] = r.hi == r.lo ? 0 : static_cast<std::uint8_t>(m >> 8);
         for (std::uint8_t byte : {r.lo, r.hi}) p.rowsOfByte[byte][k / 64] |= std::uint64_t{1} << (k % 64);
@@ -281,6 +301,21 @@ void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::arr
                 todo[1] |= plan.rowsOfByte[static_cast<std::size_t>(i)][1];
             }
         }
+        // Of the rows that read a changed byte, those whose relevant bits
+        // changed; without a branch per row, as on a noisy line it would be a
+        // coin toss.
+        for (int half = 0; half < 2; ++half) {
+            std::uint64_t bits = todo[half], keep = 0;
+            while (bits != 0) {
+                const int j = std::countr_zero(bits);
+                bits &= bits - 1;
+                const std::size_t k = static_cast<std::size_t>(half * 64 + j);
+                if (k >= N) break;
+                const unsigned hit = (x[plan.lo[k]] & plan.maskLo[k]) | (x[plan.hi[k]] & plan.maskHi[k]);
+                keep |= std::uint64_t{hit != 0} << j;
+            }
+            todo[half] = keep;
+        }
     }
 
     // Colours by Paint: Keep (unused), Black, Red, On, Blue, Purple.
@@ -293,7 +328,6 @@ void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::arr
             bits &= bits - 1;
             if (k >= N) break;
             const FieldRow& r = rows[k];
-            if (!full && ((x[r.lo] & plan.maskLo[k]) | (x[r.hi] & plan.maskHi[k])) == 0) continue;
             int sel = 0;
             // The common one-byte rules right here; the rest in formatRow.
             switch (r.rule) {
@@ -303,6 +337,20 @@ void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::arr
                     break;
                 case TextRule::Int8: board_.setText(r.field, kInt8Texts[d[r.lo]]); break;
                 case TextRule::Minus64: board_.setText(r.field, kMinus64Texts[d[r.lo]]); break;
+                case TextRule::Signed8: board_.setText(r.field, kSigned8Texts[d[r.lo]]); break;
+                case TextRule::SlavePressure: board_.setText(r.field, kSlavePressureTexts[d[r.lo]]); break;
+                case TextRule::Time16: board_.setText(r.field, timeBlock(word(d, r))); break;
+                case TextRule::Int16:
+                    t.clear();
+                    t.appendInt(word(d, r));
+                    board_.setBlockText(r.field, t.data(), t.view().size());
+                    break;
+                case TextRule::Kg100:
+                    t.clear();
+                    t.appendScaled(word(d, r), 2);
+                    t.append("kg");
+                    board_.setBlockText(r.field, t.data(), t.view().size());
+                    break;
                 default: {
                     t.clear();
                     std::string_view text;

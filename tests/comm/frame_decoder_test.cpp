@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "comm/field_text.h"
 #include "test_frames.h"
 
 namespace orlix {
@@ -142,6 +143,28 @@ TEST_F(DecoderTest, NumbersPressuresCurrentAndTimes) {
     a5(data({{31, 0x04}, {32, 0xD2}, {35, 0}, {36, 100}}));
     EXPECT_EQ(text(53), "12.34kg");
     EXPECT_EQ(text(55), "10A/0A");
+}
+
+// The decoder forms number texts its own way, for speed; over every input
+// value they must read as the shared text rules give them.
+TEST_F(DecoderTest, NumberFieldsMatchTheTextRulesForEveryValue) {
+    for (unsigned v = 0; v < 65536; ++v) {
+        const int hi = static_cast<int>(v >> 8), lo = static_cast<int>(v & 0xFF);
+        a5(data({{27, hi}, {28, lo}, {31, hi}, {32, lo}, {39, hi}, {40, lo}, {35, hi}, {36, lo},
+                 {9, lo}, {37, lo}, {48, lo}}));
+        ASSERT_EQ(text(51), integerText(v)) << v;
+        ASSERT_EQ(text(53), fractionText(v / 100.0) + "kg") << v;
+        ASSERT_EQ(text(58), timeText(static_cast<std::uint16_t>(v))) << v;
+        if (hi != 0) continue;
+        const auto b = static_cast<std::uint8_t>(lo);
+        ASSERT_EQ(text(55), currentText(b) + "/0A") << v;
+        ASSERT_EQ(text(10), integerText(b)) << v;
+        ASSERT_EQ(text(56), integerText(b - 64)) << v;
+        ASSERT_EQ(text(63), integerText(toSignedByte(b))) << v;
+        x5a(data({{27, lo}, {30, lo}}));
+        ASSERT_EQ(text(127), slavePressureText(b)) << v;
+        ASSERT_EQ(text(130), OilFlagText(b)) << v;
+    }
 }
 
 TEST_F(DecoderTest, FanClasses) {
