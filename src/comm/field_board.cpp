@@ -6,14 +6,11 @@ namespace {
 const FieldValue kEmptyField{};
 }
 
-const FieldValue& FieldBoard::operator[](int i) const {
-    if (i < 0 || i >= kFieldCount) return kEmptyField;
-    const auto k = static_cast<std::size_t>(i);
-    if (pending_.test(k)) {
-        fields_[i].text.assign(blocks_[i].s, blocks_[i].n);
-        pending_.reset(k);
-    }
-    return fields_[i];
+const FieldValue& FieldBoard::emptyField() { return kEmptyField; }
+
+void FieldBoard::formText(int i) const {
+    fields_[i].text.assign(blocks_[i].s, blocks_[i].n);
+    pending_.reset(static_cast<std::size_t>(i));
 }
 
 void FieldBoard::setLongText(int i, std::string_view t) {

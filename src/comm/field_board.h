@@ -43,7 +43,11 @@ public:
 
     // Out-of-range indices read as an empty field. The board is used from one
     // thread: a text is turned into the field's std::string when it is read.
-    const FieldValue& operator[](int i) const;
+    const FieldValue& operator[](int i) const {
+        if (i < 0 || i >= kFieldCount) return emptyField();
+        if (pending_.test(static_cast<std::size_t>(i))) formText(i);
+        return fields_[i];
+    }
 
     // Both mark the field changed when the value differs; out-of-range
     // indices are ignored. (Inline: the decoders call them for every row.)
@@ -101,6 +105,8 @@ private:
     static constexpr std::uint8_t kLong = 0xFF;
 
     void setLongText(int i, std::string_view t);
+    void formText(int i) const;
+    static const FieldValue& emptyField();
 
     Block blocks_[kFieldCount];
     // Fields whose std::string does not hold the block's text yet.
