@@ -88,7 +88,8 @@ void FrameReceiver::onReceive(std::span<const std::uint8_t> read, FrameObserver*
             ++checksumCount_;
             if (good) {
                 checkColour_ = kGreenOk;
-                if (checkText_ != "Right") checkText_ = "Right";
+                // The text is only ever "", "Right" or "Error".
+                if (checkText_.size() != 5 || checkText_[0] != 'R') checkText_ = "Right";
                 if (FrameKind == 1) {
                     decoder_.decode5A(FrameBuffer);
                 } else {
@@ -96,7 +97,7 @@ void FrameReceiver::onReceive(std::span<const std::uint8_t> read, FrameObserver*
                 }
             } else {
                 checkColour_ = kRed;
-                if (checkText_ != "Error") checkText_ = "Error";
+                if (checkText_.size() != 5 || checkText_[0] != 'E') checkText_ = "Error";
             }
             RxState = 0;
             if (obs != nullptr) {
