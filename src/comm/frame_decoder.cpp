@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "comm/field_text.h"
 #include "comm/frame_tables.h"
@@ -252,6 +257,35 @@ constexpr Plan<N> makePlan(const std::array<FieldRow, N>& rows) {
 constexpr auto kA5Plan = makePlan(frame_rows::kA5Rows);
 constexpr auto k5APlan = makePlan(frame_rows::k5ARows);
 
+// The live values of a plan, unrolled: every index and factor a constant.
+template <const auto& P, std::size_t... K>
+void writeLive(std::array<std::int32_t, 52>& out, const std::uint8_t* d, std::index_sequence<K...>) {
+    ((out[P.live[K].slot] = d[P.live[K].hi] * P.live[K].hiFactor + (d[P.live[K].lo] & P.live[K].loMask) +
+                            P.live[K].offset),
+     ...);
+}
+
+// x = a XOR b over 64 bytes; returns the set of byte indices where a and b
+// differ.
+std::uint64_t changedBytes(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* x) {
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    for (int w = 0; w < 64; w += 16) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + w));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + w));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + w), _mm_xor_si128(va, vb));
+        const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb)));
+        mask |= static_cast<std::uint64_t>(~same & 0xFFFFu) << w;
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+        x[i] = static_cast<std::uint8_t>(a[i] ^ b[i]);
+        mask |= static_cast<std::uint64_t>(x[i] != 0) << i;
+    }
+#endif
+    return mask;
+}
+
 }  // namespace
 
 FrameDecoder::FrameDecoder(FieldBoard& board, LiveStore& store, const Clock& clock, ErrorMemorySink* sink)
@@ -263,43 +297,31 @@ void FrameDecoder::invalidate() {
     cache5A_.valid = false;
 }
 
-template <class Rows, class RowPlan>
-void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::array<std::int16_t, 81>& buf,
-                           KindCache& cache) {
-    constexpr std::size_t N = std::tuple_size_v<Rows>;
+template <const auto& rows, const auto& plan>
+void FrameDecoder::runRows(const std::array<std::int16_t, 81>& buf, KindCache& cache) {
+    constexpr std::size_t N = rows.size();
     // 64 entries (the buffer has 81) so the loop needs no tail; 60..63 are
     // never read.
     std::uint8_t d[64];
     for (std::size_t i = 0; i < 64; ++i) d[i] = static_cast<std::uint8_t>(buf[i]);
 
     // Live values: written by every frame.
-    for (std::size_t k = 0; k < plan.liveCount; ++k) {
-        const LiveRow& l = plan.live[k];
-        store_.LiveValues[l.slot] = d[l.hi] * l.hiFactor + (d[l.lo] & l.loMask) + l.offset;
-    }
+    writeLive<plan>(store_.LiveValues, d, std::make_index_sequence<plan.liveCount>{});
 
     // Rows to form: all of them, or those whose relevant input bits changed
     // since the previous frame of this kind (the others already show their
     // result).
     const bool full = !(cache.valid && cache.clearGeneration == board_.clearGeneration() && cache.onColor == OnColor);
-    std::uint8_t x[64] = {};
+    std::uint8_t x[64];
     std::uint64_t todo[2] = {~std::uint64_t{0}, ~std::uint64_t{0}};
     if (!full) {
         todo[0] = todo[1] = 0;
-        for (int w = 0; w < 60; w += 8) {
-            std::uint64_t a, b;
-            std::memcpy(&a, d + w, 8);
-            std::memcpy(&b, cache.bytes.data() + w, 8);
-            std::uint64_t diff = a ^ b;
-            if (w == 56) diff &= 0xFFFFFFFFu;  // bytes 56..59 only
-            if (diff == 0) continue;
-            std::memcpy(x + w, &diff, 8);
-            while (diff != 0) {  // each changed byte of the word
-                const int i = w + std::countr_zero(diff) / 8;
-                diff &= ~(std::uint64_t{0xFF} << (8 * (i - w)));
-                todo[0] |= plan.rowsOfByte[static_cast<std::size_t>(i)][0];
-                todo[1] |= plan.rowsOfByte[static_cast<std::size_t>(i)][1];
-            }
+        std::uint64_t changed = changedBytes(d, cache.bytes.data(), x) & 0x0FFFFFFFFFFFFFFFu;  // 0..59
+        while (changed != 0) {
+            const int i = std::countr_zero(changed);
+            changed &= changed - 1;
+            todo[0] |= plan.rowsOfByte[static_cast<std::size_t>(i)][0];
+            todo[1] |= plan.rowsOfByte[static_cast<std::size_t>(i)][1];
         }
         // Of the rows that read a changed byte, those whose relevant bits
         // changed; without a branch per row, as on a noisy line it would be a
@@ -367,19 +389,19 @@ void FrameDecoder::runRows(const Rows& rows, const RowPlan& plan, const std::arr
         }
     }
 
-    std::memcpy(cache.bytes.data(), d, 60);
+    std::memcpy(cache.bytes.data(), d, 64);
     cache.valid = true;
     cache.clearGeneration = board_.clearGeneration();
     cache.onColor = OnColor;
 }
 
 void FrameDecoder::decodeA5(const std::array<std::int16_t, 81>& FrameBuffer) {
-    runRows(frame_rows::kA5Rows, kA5Plan, FrameBuffer, cacheA5_);
+    runRows<frame_rows::kA5Rows, kA5Plan>(FrameBuffer, cacheA5_);
     updateErrorMemory();
 }
 
 void FrameDecoder::decode5A(const std::array<std::int16_t, 81>& FrameBuffer) {
-    runRows(frame_rows::k5ARows, k5APlan, FrameBuffer, cache5A_);
+    runRows<frame_rows::k5ARows, k5APlan>(FrameBuffer, cache5A_);
 }
 
 namespace {

@@ -37,14 +37,13 @@ public:
 
 private:
     struct KindCache {
-        std::array<std::uint8_t, 60> bytes{};
+        std::array<std::uint8_t, 64> bytes{};  // 60..63: whatever followed the data
         bool valid = false;
         std::uint64_t clearGeneration = 0;
         Rgb onColor{};
     };
-    template <class Rows, class RowPlan>
-    void runRows(const Rows& rows, const RowPlan& plan, const std::array<std::int16_t, 81>& buf,
-                 KindCache& cache);
+    template <const auto& rows, const auto& plan>
+    void runRows(const std::array<std::int16_t, 81>& buf, KindCache& cache);
     void updateErrorMemory();
     // The time-of-day text of t, formed again only when t falls in another
     // second than the previous call's.
