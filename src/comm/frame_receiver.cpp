@@ -31,6 +31,11 @@ void FrameReceiver::onReceive(std::span<const std::uint8_t> read, FrameObserver*
 
     const std::size_t n = read.size();
     std::size_t k = 0;
+    // The data sum of a frame whose 60 data bytes all came in this read (the
+    // buffer then holds exactly those bytes); taken by its checksum byte when
+    // that follows in the same read.
+    bool haveDataSum = false;
+    unsigned dataSum = 0;
     while (k < n) {
         if (RxState >= 2 && RxState <= len) {
             // Data bytes: take as many as the read holds, up to the checksum.
@@ -44,7 +49,15 @@ void FrameReceiver::onReceive(std::span<const std::uint8_t> read, FrameObserver*
                 std::uint8_t tmp[60];
                 std::memcpy(tmp, src, 60);
                 for (std::size_t j = 0; j < 60; ++j) dst[j] = tmp[j];
+                if (len == 61) {
+                    // Summed from the bytes rather than read back from the
+                    // buffer just written.
+                    dataSum = 0;
+                    for (std::size_t j = 0; j < 60; ++j) dataSum += tmp[j];
+                    haveDataSum = true;
+                }
             } else {
+                haveDataSum = false;
                 for (std::size_t j = 0; j < take; ++j) dst[j] = src[j];
             }
             k += take;
@@ -72,7 +85,9 @@ void FrameReceiver::onReceive(std::span<const std::uint8_t> read, FrameObserver*
         } else {  // RxState == len + 1: the checksum byte
             ++RxByteCount;
             unsigned sum = FrameKind == 1 ? 0x5A : 0xA5;
-            if (len == 61) {
+            if (haveDataSum) {
+                sum += dataSum;
+            } else if (len == 61) {
                 // The bus's length. Summing 64 entries and taking the last
                 // four off again gives a loop without a tail, which the
                 // compiler vectorizes.
@@ -83,6 +98,7 @@ void FrameReceiver::onReceive(std::span<const std::uint8_t> read, FrameObserver*
             } else {
                 for (int i = 0; i <= len - 2; ++i) sum += static_cast<unsigned>(FrameBuffer[static_cast<std::size_t>(i)]);
             }
+            haveDataSum = false;
             RxChecksum = static_cast<std::int16_t>(sum & 0xFF);
             const bool good = b == RxChecksum;
             ++checksumCount_;
