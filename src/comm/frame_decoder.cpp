@@ -97,40 +97,24 @@ void appendCurrent(TextBuffer& t, unsigned v) {
     t.push('A');
 }
 
-// Forms the row's text (a view into a static table, the row itself, or t)
-// and returns the colour selector (0 or 1).
+// Forms the text of a row of the less common rules (a view into a static
+// table, the row itself, or t) and returns the colour selector (0 or 1).
 int formatRow(const FieldRow& r, const std::uint8_t* d, TextBuffer& t, std::string_view& out) {
     const unsigned b = d[r.lo];
     switch (r.rule) {
-        case TextRule::Int8: out = kInt8Texts[b].view(); return 0;
-        case TextRule::Minus64: out = kMinus64Texts[b].view(); return 0;
-        case TextRule::Signed8: out = kSigned8Texts[b].view(); return 0;
-        case TextRule::SlavePressure: out = kSlavePressureTexts[b].view(); return 0;
+        case TextRule::Int8:
+        case TextRule::Int16:
+        case TextRule::Minus64:
+        case TextRule::Signed8:
+        case TextRule::Kg100:
+        case TextRule::Time16:
+        case TextRule::Bit:
+        case TextRule::SlavePressure:
+            break;  // formed by the row loop itself
         case TextRule::OilFlag: {
             static constexpr std::string_view kFlags[4] = {"Nl/Nl", "Nl/Qt", ">Ps/Nl", ">Ps/Qt"};
             out = kFlags[b >> 6];
             return 0;
-        }
-        case TextRule::Bit:
-            if (b & (1u << r.bit)) {
-                out = r.setText;
-                return 1;
-            }
-            out = r.clearText;
-            return 0;
-        case TextRule::Int16: t.appendInt(word(d, r)); break;
-        case TextRule::Kg100:
-            t.appendScaled(word(d, r), 2);
-            t.append("kg");
-            break;
-        case TextRule::Time16: {
-            const unsigned s = word(d, r);
-            t.appendTwoDigits(s / 3600);
-            t.push(':');
-            t.appendTwoDigits(s % 3600 / 60);
-            t.push(':');
-            t.appendTwoDigits(s % 60);
-            break;
         }
         case TextRule::Current:
             appendCurrent(t, b);
@@ -351,7 +335,8 @@ void FrameDecoder::runRows(const std::array<std::int16_t, 81>& buf, KindCache& c
             if (k >= N) break;
             const FieldRow& r = rows[k];
             int sel = 0;
-            // The common one-byte rules right here; the rest in formatRow.
+            // The frequent rules right here, each text handed to the board as
+            // a block; the rest in formatRow.
             switch (r.rule) {
                 case TextRule::Bit:
                     sel = (d[r.lo] >> r.bit) & 1;
@@ -420,7 +405,7 @@ const std::string& FrameDecoder::timeTextOf(DateTime t) {
     const double second = std::isfinite(t) ? std::nearbyint(t * kSecondsPerDay)
                                            : std::numeric_limits<double>::quiet_NaN();
     if (!(second == timeSecond_)) {
-        timeSecond_ = std::numeric_limits<double>::quiet_NaN();
+        timeSecond_ = std::numeric_limits<double>::quiet_NaN();  // until the text is formed
         timeText_ = timeOfDayText(t);
         timeSecond_ = second;
     }
