@@ -390,12 +390,8 @@ void FrameDecoder::decode5A(const std::array<std::int16_t, 81>& FrameBuffer) {
 }
 
 namespace {
-// Fault texts are a few characters long: a plain loop beats a library call.
 bool sameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t k = 0; k < a.size(); ++k)
-        if (a[k] != b[k]) return false;
-    return true;
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
 }
 }  // namespace
 

@@ -12,6 +12,8 @@ class TextBuffer {
 public:
     static constexpr std::size_t kCapacity = 48;
 
+    TextBuffer() { clear(); }
+
     // Also zeroes the first 16 bytes: a text of up to 16 characters is then
     // followed by zeros to byte 16, the block form the field board takes.
     void clear() {
@@ -95,7 +97,7 @@ private:
         "8081828384858687888990919293949596979899";
 
     static constexpr std::size_t kZeroed = 16;
-    char data_[kCapacity]{};
+    char data_[kCapacity];
     std::size_t n_ = 0;
 };
 
