@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       libgtest-dev libbenchmark-dev libsqlite3-dev sqlite3
-      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
       fonts-wqy-microhei)
 if [ "${1:-}" = "--gui" ]; then
   pkgs+=(xvfb xauth xdotool)
@@ -19,5 +19,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
