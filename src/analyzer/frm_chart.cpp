@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -551,7 +553,24 @@ void FrmChart::setStatusLabel(int index, const QString& text) {
     if (index < 0 || index >= static_cast<int>(lblStatus_.size())) return;
     QLabel* l = lblStatus_[static_cast<size_t>(index)];
     l->setText(text);
-    if (kStatusLabels[static_cast<size_t>(index)].autoSize) l->resize(l->sizeHint().width(), l->height());
+    if (kStatusLabels[static_cast<size_t>(index)].autoSize) {
+        l->resize(l->sizeHint().width(), l->height());
+    } else {
+        // Fixed-width labels keep their place; a text longer than the label
+        // ("SampleTimes:60000") is condensed rather than cut off.
+        QFont f = l->font();
+        f.setStretch(QFont::Unstretched);
+        const int needed = QFontMetrics(f).horizontalAdvance(text) + 1;
+        if (needed > l->width()) {
+            // Stretch is only approximate once glyphs are hinted: narrow on
+            // until the text fits.
+            for (int stretch = std::max(50, 100 * l->width() / needed); stretch >= 50; stretch -= 2) {
+                f.setStretch(stretch);
+                if (QFontMetrics(f).horizontalAdvance(text) < l->width()) break;
+            }
+        }
+        l->setFont(f);
+    }
     // The count label stays directly right of the path label, whose width
     // follows its text; otherwise a longer path text would run under it.
     if (index == 3) placeCountLabel();

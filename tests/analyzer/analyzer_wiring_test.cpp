@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <cmath>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,6 +69,18 @@ TEST_F(AnalyzerWiringTest, TickFillsGridsStatusLineAndTheLiveChart) {
     for (int i = 0; i < 14; ++i) tick();
     EXPECT_EQ(status(0)->text(), QStringLiteral("RunTime：00:01:00"));
     EXPECT_EQ(status(1)->text(), QStringLiteral("SampleTimes:15"));
+}
+
+TEST_F(AnalyzerWiringTest, LongStatusTextsAreShownWholeInTheirDesignedPlace) {
+    w->chartState().buf.SampleCount = 59999;
+    tick();
+    QLabel* count = status(1);
+    EXPECT_EQ(count->text(), QStringLiteral("SampleTimes:60000"));
+    const QRect before = count->geometry();
+    EXPECT_LE(QFontMetrics(count->font()).horizontalAdvance(count->text()), count->width());
+    tick();
+    EXPECT_EQ(count->text(), QStringLiteral("SampleTimes:0"));
+    EXPECT_EQ(count->geometry(), before);
 }
 
 TEST_F(AnalyzerWiringTest, CursorBoxesShowTheLinesOnEveryChartOverTheImage) {
