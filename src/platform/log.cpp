@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
 #include <string>
 
 namespace orlix::log {
@@ -88,6 +90,74 @@ void write(std::string_view category, Level level, std::string_view message) {
         s(category, level, message);
     } else {
         writeStderr(category, level, message);
+    }
+}
+
+std::optional<std::string> RepeatFilter::pass(std::string_view text, Clock::time_point now) {
+    auto it = seen_.find(text);
+    if (it == seen_.end()) {
+        if (seen_.size() >= kMaxTexts) seen_.clear();
+        seen_.emplace(std::string(text), Seen{now, 0});
+        std::string line(text);
+        line += " (repeats are counted and written at most once a minute)";
+        return line;
+    }
+    Seen& s = it->second;
+    ++s.unreported;
+    const auto since = now - s.lastLine;
+    if (since < kReportInterval) return std::nullopt;
+    std::string line(text);
+    line += " (again ";
+    line += std::to_string(s.unreported);
+    line += s.unreported == 1 ? " time" : " times";
+    line += " in the last ";
+    line += std::to_string(std::chrono::duration_cast<std::chrono::seconds>(since).count());
+    line += " s)";
+    s.lastLine = now;
+    s.unreported = 0;
+    return line;
+}
+
+std::uint64_t RepeatFilter::unreported(std::string_view text) const {
+    const auto it = seen_.find(text);
+    return it == seen_.end() ? 0 : it->second.unreported;
+}
+
+void failure(std::string_view category, std::string_view text, Level level) {
+    static std::mutex mutex;
+    static RepeatFilter filter;
+    std::string key(category);
+    key.push_back('\n');  // a category name holds no newline
+    key.append(text);
+    std::optional<std::string> line;
+    {
+        std::lock_guard lock(mutex);
+        line = filter.pass(key);
+    }
+    if (line) write(category, level, std::string_view(*line).substr(category.size() + 1));
+}
+
+std::string currentExceptionText() {
+    const std::exception_ptr e = std::current_exception();
+    if (!e) return {};
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+        return x.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+void caughtException(std::string_view category, std::string_view context) noexcept {
+    try {
+        std::string text(context);
+        text += " failed: ";
+        text += currentExceptionText();
+        failure(category, text);
+    } catch (const std::exception&) {
+        // Out of memory while forming the line: a fixed line still goes out.
+        std::fputs("orlix: a failure could not be logged (out of memory)\n", stderr);
     }
 }
 

@@ -12,22 +12,36 @@ namespace orlix {
 
 // Info and above are on by default, debug is off: the same default as the
 // stderr writer of the plain layers.
-Q_LOGGING_CATEGORY(lcSerial, "orlix.serial", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcDatabase, "orlix.database", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcUi, "orlix.ui", QtInfoMsg)
-Q_LOGGING_CATEGORY(lcApp, "orlix.app", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcApp, log::kApp, QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSerial, log::kSerial, QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDatabase, log::kDatabase, QtInfoMsg)
+Q_LOGGING_CATEGORY(lcUi, log::kUi, QtInfoMsg)
+Q_LOGGING_CATEGORY(lcChart, log::kChart, QtInfoMsg)
+Q_LOGGING_CATEGORY(lcComm, log::kComm, QtInfoMsg)
 
 namespace {
 
-// The category object of a name; created on first use and kept for the run
-// (QLoggingCategory keeps a pointer to its name, which the map's key holds).
-QLoggingCategory& categoryNamed(std::string_view name) {
+using CategoryFn = const QLoggingCategory& (*)();
+
+struct Known {
+    const char* name;
+    CategoryFn category;
+};
+constexpr Known kKnown[] = {{log::kApp, &lcApp},     {log::kSerial, &lcSerial}, {log::kDatabase, &lcDatabase},
+                            {log::kUi, &lcUi},       {log::kChart, &lcChart},   {log::kComm, &lcComm}};
+
+// The category object of a name: one of ours, or one made on first use and
+// kept for the run (QLoggingCategory keeps a pointer to its name, which the
+// map's key holds).
+const QLoggingCategory& categoryNamed(std::string_view name) {
+    for (const Known& k : kKnown)
+        if (name == k.name) return k.category();
     static std::mutex mutex;
-    static std::map<std::string, std::unique_ptr<QLoggingCategory>, std::less<>> categories;
+    static std::map<std::string, std::unique_ptr<QLoggingCategory>, std::less<>> others;
     std::lock_guard lock(mutex);
-    auto it = categories.find(name);
-    if (it == categories.end()) {
-        it = categories.emplace(std::string(name), nullptr).first;
+    auto it = others.find(name);
+    if (it == others.end()) {
+        it = others.emplace(std::string(name), nullptr).first;
         it->second = std::make_unique<QLoggingCategory>(it->first.c_str(), QtInfoMsg);
     }
     return *it->second;
@@ -35,19 +49,20 @@ QLoggingCategory& categoryNamed(std::string_view name) {
 
 void qtSink(std::string_view category, log::Level level, std::string_view message) {
     const QLoggingCategory& cat = categoryNamed(category);
-    const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+    const QMessageLogger logger(nullptr, 0, nullptr, cat.categoryName());
+    const QByteArray text(message.data(), static_cast<qsizetype>(message.size()));
     switch (level) {
         case log::Level::Debug:
-            if (cat.isDebugEnabled()) QMessageLogger(nullptr, 0, nullptr, cat.categoryName()).debug("%s", qUtf8Printable(text));
+            if (cat.isDebugEnabled()) logger.debug("%s", text.constData());
             break;
         case log::Level::Info:
-            if (cat.isInfoEnabled()) QMessageLogger(nullptr, 0, nullptr, cat.categoryName()).info("%s", qUtf8Printable(text));
+            if (cat.isInfoEnabled()) logger.info("%s", text.constData());
             break;
         case log::Level::Warning:
-            if (cat.isWarningEnabled()) QMessageLogger(nullptr, 0, nullptr, cat.categoryName()).warning("%s", qUtf8Printable(text));
+            if (cat.isWarningEnabled()) logger.warning("%s", text.constData());
             break;
         case log::Level::Critical:
-            if (cat.isCriticalEnabled()) QMessageLogger(nullptr, 0, nullptr, cat.categoryName()).critical("%s", qUtf8Printable(text));
+            if (cat.isCriticalEnabled()) logger.critical("%s", text.constData());
             break;
     }
 }
@@ -56,9 +71,7 @@ void qtSink(std::string_view category, log::Level level, std::string_view messag
 
 void installQtLogSink() {
     if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
-        qSetMessagePattern(QStringLiteral("%{category}: %{if-debug}debug%{endif}%{if-info}info%{endif}"
-                                          "%{if-warning}warning%{endif}%{if-critical}critical%{endif}"
-                                          "%{if-fatal}fatal%{endif}: %{message}"));
+        qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{type}: %{message}"));
     log::setSink(&qtSink);
 }
 
