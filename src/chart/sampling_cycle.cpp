@@ -7,6 +7,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/curve_table.h"
 #include "chart/value_texts.h"
+#include "platform/log.h"
 
 namespace orlix {
 
@@ -71,6 +72,7 @@ void SamplingCycle::UpdateRunTime() {
     try {
         view_.setStatusText(0, text_);
     } catch (...) {
+        log::caughtException(log::kChart, "sampling tick: run time text");
     }
 }
 
@@ -98,6 +100,7 @@ void SamplingCycle::Timer1_Timer() {
         try {
             view_.setStatusText(1, text_);
         } catch (...) {
+            log::caughtException(log::kChart, "sampling tick: sample count text");
         }
     }
 
@@ -114,6 +117,7 @@ void SamplingCycle::Timer1_Timer() {
             try {
                 writeCells(k, v);
             } catch (...) {
+                log::caughtException(log::kChart, "sampling tick: value texts");
             }
         }
         auto& row = b.LiveCurveData[k];
@@ -132,6 +136,7 @@ void SamplingCycle::Timer1_Timer() {
             try {
                 view_.setGridCell(g, 22, 0, text_);
             } catch (...) {
+                log::caughtException(log::kChart, "sampling tick: sample time text");
             }
         }
     }
@@ -144,6 +149,7 @@ void SamplingCycle::Timer1_Timer() {
         try {
             view_.appendSampleBatch();
         } catch (...) {
+            log::caughtException(log::kChart, "sampling tick: recording batch");
         }
     }
 }

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include "chart/chart_drawing.h"
 #include "fake_view.h"
+#include "log_capture.h"
 
 namespace orlix {
 namespace {
@@ -200,6 +202,40 @@ TEST(SamplingCycle, BatchesStay45TicksApartAcrossTheCounterWrap) {
     for (std::size_t i = 0; i < at.size(); ++i) EXPECT_EQ(at[i], 45 * static_cast<int>(i + 1));
     EXPECT_EQ(r.view.batchCounts[0], 59995);
     EXPECT_EQ(r.view.batchCounts[1], 39);  // 60040 wrapped past 60000
+}
+
+// A view whose status labels and batch store fail on every call.
+struct FailingView : test::FakeView {
+    void setStatusText(int index, const std::string&) override {
+        throw std::runtime_error("label " + std::to_string(index) + " gone");
+    }
+    void appendSampleBatch() override { throw 7; }
+};
+
+TEST(SamplingCycle, StepsFailingOnEveryTickAreLoggedOnceEachAndTheTickGoesOn) {
+    auto s = std::make_unique<ChartState>();
+    loadCharts(*s);
+    std::array<std::int32_t, 52> live{};
+    ManualClock clock{makeDateTime({2026, 12, 8, 10, 0, 0})};
+    FailingView view;
+    SamplingCycle cycle(*s, live, clock, view);
+    cycle.setRecording(true);
+    test::LogCapture capture;
+    for (int i = 0; i < 200; ++i) {
+        clock.advanceSeconds(4);
+        cycle.Timer1_Timer();
+    }
+    // The steps after the failing ones still ran on every tick.
+    EXPECT_EQ(s->buf.SampleCount, 200);
+    EXPECT_EQ(view.cell(0, 22, 0), "2026-12-08 10:13:20");
+    const auto lines = capture.of(log::kChart);
+    ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].rfind("orlix.chart|warning|sampling tick: sample count text failed: label 1 gone (", 0), 0u)
+        << lines[0];
+    EXPECT_EQ(lines[1].rfind("orlix.chart|warning|sampling tick: run time text failed: label 0 gone (", 0), 0u)
+        << lines[1];
+    EXPECT_EQ(lines[2].rfind("orlix.chart|warning|sampling tick: recording batch failed: unknown exception (", 0), 0u)
+        << lines[2];
 }
 
 TEST(SamplingCycle, ConstantCurveIsAHorizontalRunEndingAtTheRightEdge) {
