@@ -1,10 +1,14 @@
 #pragma once
-// The serial port on Qt Serial Port, opened for reading only.
+// The serial port on Qt Serial Port, opened for reading only. Opening,
+// closing, a lost device and every port error are logged (orlix.serial)
+// with the path and the port's own error text; an open that fails the same
+// way on every retry is logged once and then counted.
 #include <QObject>
 #include <QSerialPort>
 #include <string>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/serial_port.h"
 
 namespace orlix {
@@ -26,11 +30,15 @@ public:
 
 private:
     void handleError(QSerialPort::SerialPortError error);
+    void logOpened();
 
     QSerialPort port_;
     std::string path_;
     int baud_ = 1200;
     bool opening_ = false;
+    bool lost_ = false;     // the device went away since the last open
+    int failedOpens_ = 0;   // since the last successful open
+    log::RepeatFilter openFailures_, portErrors_;
 };
 
 // The serial ports the system has right now, as {name shown, device path},

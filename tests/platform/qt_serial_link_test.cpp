@@ -7,6 +7,11 @@
 
 #include <QApplication>
 #include <QTest>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/qt_log.h"
 
 namespace orlix {
 namespace {
@@ -85,6 +90,89 @@ TEST(QtSerialLink, MissingDeviceFailsQuietlyAndAClosedPtyIsReportedLost) {
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), PortTrouble::Lost);
     EXPECT_FALSE(link.isOpen());
+}
+
+// Collects the orlix.serial lines Qt's message handler receives.
+struct SerialLog {
+    SerialLog() {
+        lines().clear();
+        previous = qInstallMessageHandler(&collect);
+    }
+    ~SerialLog() { qInstallMessageHandler(previous); }
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> v;
+        return v;
+    }
+    static void collect(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (context.category && std::string(context.category) == "orlix.serial")
+            lines().push_back(std::string(type == QtWarningMsg ? "warning: " : type == QtInfoMsg ? "info: " : "other: ") +
+                              message.toStdString());
+    }
+    QtMessageHandler previous = nullptr;
+};
+
+bool starts(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
+
+TEST(QtSerialLinkLog, FailedOpenIsLoggedOnceWithPathAndReasonThenOpenAndClose) {
+    ensureApp();
+    SerialLog log;
+    QtSerialLink link;
+    link.setPortPath("/nonexistent/ttyS98");
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(link.open(), OpenResult::Failed);
+    ASSERT_EQ(SerialLog::lines().size(), 1u);
+    const std::string& failed = SerialLog::lines()[0];
+    EXPECT_TRUE(starts(failed, "warning: cannot open /nonexistent/ttyS98: ")) << failed;
+    EXPECT_NE(failed.find("No such file or directory"), std::string::npos) << failed;
+
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    link.setPortPath(pty.slave);
+    ASSERT_EQ(link.open(), OpenResult::Ok);
+    EXPECT_TRUE(link.close());
+    ASSERT_EQ(SerialLog::lines().size(), 3u);
+    // Another path: no reconnect, and the failures of the old one do not count.
+    EXPECT_EQ(SerialLog::lines()[1], "info: opened " + pty.slave + " read-only at 1200 baud");
+    EXPECT_EQ(SerialLog::lines()[2], "info: closed " + pty.slave);
+}
+
+TEST(QtSerialLinkLog, LossFailedRetriesAndReconnectAreLoggedOnce) {
+    ensureApp();
+    SerialLog log;
+    const auto path = std::filesystem::temp_directory_path() / ("orlix_link_" + std::to_string(::getpid()));
+    std::filesystem::remove(path);
+    auto first = std::make_unique<Pty>();
+    std::filesystem::create_symlink(first->slave, path);
+    QtSerialLink link;
+    bool lost = false;
+    link.onTrouble = [&](PortTrouble t) {
+        if (t == PortTrouble::Lost) lost = true;
+    };
+    link.onReadyRead = [&] { link.readAll(); };
+    link.setPortPath(path.string());
+    ASSERT_EQ(link.open(), OpenResult::Ok);
+    first.reset();  // the adapter is pulled
+    for (int i = 0; i < 200 && !lost; ++i) QTest::qWait(10);
+    ASSERT_TRUE(lost);
+    link.close();
+    // The retries while the device is away.
+    std::filesystem::remove(path);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(link.open(), OpenResult::Failed);
+    Pty second;  // the adapter is back
+    std::filesystem::create_symlink(second.slave, path);
+    ASSERT_EQ(link.open(), OpenResult::Ok);
+    link.close();
+    std::filesystem::remove(path);
+
+    const auto& l = SerialLog::lines();
+    ASSERT_EQ(l.size(), 6u) << l.back();
+    EXPECT_EQ(l[0], "info: opened " + path.string() + " read-only at 1200 baud");
+    EXPECT_TRUE(starts(l[1], "warning: lost " + path.string() + " (read error: ") ||
+                starts(l[1], "warning: lost " + path.string() + " (resource error: "))
+        << l[1];
+    EXPECT_EQ(l[2], "info: closed " + path.string());
+    EXPECT_TRUE(starts(l[3], "warning: cannot open " + path.string() + ": ")) << l[3];
+    EXPECT_EQ(l[4], "info: reconnected to " + path.string() + " after 3 failed attempts");
+    EXPECT_EQ(l[5], "info: closed " + path.string());
 }
 
 }  // namespace
