@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/log.h"
+
 namespace orlix {
 
 DatabaseCommands::DatabaseCommands(DatabaseView& view, DialogHost& dialogs)
@@ -46,12 +48,14 @@ void DatabaseCommands::newDatabase() {
     }
     setPathAfterChoice(*chosen);
     if (!CreateSampleDatabase(databasePath_)) dialogs_.message(dbtext::kCreateFailed);
+    else log::info(log::kDatabase, "created the sample database " + databasePath_);
 }
 
 void DatabaseCommands::loadDatabase() {
     const auto chosen = runFileDialog(dbtext::kLoadTitle);
     if (!chosen) return;
     setPathAfterChoice(*chosen);
+    log::info(log::kDatabase, "loading the sample database " + databasePath_);
     if (view_.recordingEnabled()) toggleRecording();
     DrawHistory(std::nullopt, false);
     view_.selectChartTab(kHistoryChartPage);
@@ -68,6 +72,7 @@ void DatabaseCommands::toggleRecording() {
     }
     const bool on = !view_.recordingEnabled();
     view_.setRecording(on);
+    log::info(log::kDatabase, (on ? "recording into " : "recording stopped for ") + databasePath_);
     view_.setPathLabelText(std::string(dbtext::kPathPrefix) + databasePath_ +
                            (on ? dbtext::kSaveOnSuffix : dbtext::kSaveOffSuffix));
 }
@@ -91,6 +96,7 @@ void DatabaseCommands::ClearSampleDatabase() {
         view_.processPendingEvents();
     });
     if (!r.opened || !r.ok) dialogs_.message(dbtext::kClearErr);
+    else log::info(log::kDatabase, "cleared the sample database " + path);
     dialogs_.message(dbtext::kBlank);
 }
 

@@ -1,6 +1,7 @@
 #include "database/sample_database.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,9 @@
 #include <fstream>
 #include <system_error>
 
+#include "database/database_log.h"
 #include "database/sqlite_handle.h"
+#include "platform/log.h"
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -94,7 +97,10 @@ Connection rawOpen(const std::string& path) {
     // Read-write when the file allows it, read-only otherwise; never creates.
     const int rc = sqlite3_open_v2(path.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr);
     Connection db(h);
-    if (rc != SQLITE_OK) return {};
+    if (rc != SQLITE_OK) {
+        dblog::noteSqliteFailure(h, "open");
+        return {};
+    }
     sqlite3_extended_result_codes(h, 1);
     sqlite3_busy_timeout(h, kBusyTimeoutMs);
     sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -105,9 +111,16 @@ Connection rawOpen(const std::string& path) {
 
 // Opens `path` when it is one of our sample databases.
 Connection openOurs(const std::string& path) {
-    if (!hasSqliteHeader(path)) return {};
+    if (!hasSqliteHeader(path)) {
+        dblog::noteFailure(dblog::unreadableReason(path));
+        return {};
+    }
     Connection db = rawOpen(path);
-    if (!db || !hasOurSchema(db)) return {};
+    if (!db) return {};
+    if (!hasOurSchema(db)) {
+        dblog::noteFailure("not a sample database of this program (application id, tables or columns differ)");
+        return {};
+    }
     return db;
 }
 
@@ -284,17 +297,25 @@ std::string defaultDatabaseFolder(bool create) {
     if (create) {
         std::error_code ec;
         std::filesystem::create_directories(std::filesystem::path(folder), ec);
+        if (ec) log::failure(log::kDatabase, "cannot make the folder " + folder + ": " + ec.message());
     }
     return folder;
 }
 
 bool CreateSampleDatabase(const std::string& path) {
+    dblog::Operation op("creating the sample database", path);
     if (path.empty()) return false;
     std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::path(path), ec) || ec) return false;
+    if (std::filesystem::exists(std::filesystem::path(path), ec) || ec) {
+        dblog::noteFailure(ec ? ec.message() : "a file of that name exists");
+        return false;
+    }
     // Claim the name first: "x" fails when the file appeared meanwhile.
     std::FILE* claim = std::fopen(path.c_str(), "wbx");
-    if (!claim) return false;
+    if (!claim) {
+        dblog::noteFailure(std::strerror(errno));
+        return false;
+    }
     std::fclose(claim);
 
     bool ok = false;
@@ -307,7 +328,7 @@ bool CreateSampleDatabase(const std::string& path) {
         ok = ok && writeFacts(db, fileChangeCounter(path), {true, true}) && db.exec("COMMIT");
         if (!ok && db) db.exec("ROLLBACK");
     }
-    if (ok) ok = isSampleDatabase(path);
+    if (ok) ok = static_cast<bool>(openOurs(path));
     if (!ok) {
         std::filesystem::remove(std::filesystem::path(path), ec);
         std::filesystem::remove(std::filesystem::path(path + "-journal"), ec);
@@ -315,9 +336,13 @@ bool CreateSampleDatabase(const std::string& path) {
     return ok;
 }
 
-bool isSampleDatabase(const std::string& path) { return static_cast<bool>(openOurs(path)); }
+bool isSampleDatabase(const std::string& path) {
+    dblog::Operation op("checking the sample database", path);
+    return static_cast<bool>(openOurs(path));
+}
 
 std::int64_t countRecords(const std::string& path) {
+    dblog::Operation op("counting the records of", path);
     Connection db = openOurs(path);
     if (!db || !db.exec("BEGIN")) return -1;
     return countAll(db, readFacts(db, path));
@@ -325,6 +350,8 @@ std::int64_t countRecords(const std::string& path) {
 
 AppendResult appendSamples(const std::string& path, std::span<const SampleRow> rows) {
     AppendResult result;
+    dblog::Operation op("storing " + std::to_string(rows.size()) + (rows.size() == 1 ? " sample in" : " samples in"),
+                        path);
     Connection db = openOurs(path);
     if (!db) return result;
     result.opened = true;
@@ -383,6 +410,7 @@ AppendResult appendSamples(const std::string& path, std::span<const SampleRow> r
 HistoryResult loadHistory(const std::string& path, std::optional<DateTime> startAtOrAfter,
                           int maxRows) {
     HistoryResult result;
+    dblog::Operation op("loading the history from", path);
     Connection db = openOurs(path);
     if (!db) return result;
     // One read transaction, so the count and the rows agree.
@@ -429,6 +457,7 @@ std::int64_t countNow(const Connection& db, const std::string& path) {
 ClearResult clearSamples(const std::string& path,
                          const std::function<void(std::int64_t remaining)>& betweenChunks) {
     ClearResult result;
+    dblog::Operation op("clearing", path);
     Connection db = openOurs(path);
     if (!db) return result;
     result.opened = true;

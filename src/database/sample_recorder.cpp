@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/log.h"
+
 namespace orlix {
 
 SampleRecorder::SampleRecorder(DialogHost& dialogs,
@@ -21,20 +23,29 @@ void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBuffer
         row.time = live.times[pos];
         pending_.push_back(row);
     }
-    if (pending_.size() > kMaxPendingSamples)
-        pending_.erase(pending_.begin(),
-                       pending_.begin() + static_cast<std::ptrdiff_t>(pending_.size() - kMaxPendingSamples));
+    if (pending_.size() > kMaxPendingSamples) {
+        const std::size_t dropped = pending_.size() - kMaxPendingSamples;
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(dropped));
+        log::failure(log::kDatabase, "no batch stored for 24 hours: samples held in memory beyond 24 hours are "
+                                     "dropped, oldest first");
+    }
 
     // Store everything waiting, oldest first, in one transaction. A tick
     // that runs while a message below is open comes back in here; the
     // samples leave `pending_` only once they are stored.
     const std::size_t taken = pending_.size();
     const AppendResult r = appendSamples(path, pending_);
+    if (r.stored) {
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(taken));
+        if (heldBack_)
+            log::info(log::kDatabase, "stored " + std::to_string(taken) + " samples in " + path +
+                                          ", those held back by the failed batches among them");
+    }
+    heldBack_ = !r.stored;
     if (!r.opened) {
         showOnce(kMsgDatabaseNotOk);
         return;
     }
-    if (r.stored) pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(taken));
     if (setCountLabel_) setCountLabel_("DataBaseCount:" + std::to_string(r.recordCount));
     if (!r.stored) showOnce(kMsgSaveDataErr);
 }

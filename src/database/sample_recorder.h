@@ -83,6 +83,7 @@ private:
     DialogHost& dialogs_;
     std::function<void(const std::string&)> setCountLabel_;
     std::vector<SampleRow> pending_;  // oldest first
+    bool heldBack_ = false;           // the last batch failed: its samples wait in pending_
     bool messageOpen_ = false;
 };
 

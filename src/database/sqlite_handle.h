@@ -1,9 +1,13 @@
 #pragma once
-// Thin RAII wrappers over the SQLite C API, used inside database/ only.
+// Thin RAII wrappers over the SQLite C API, used inside database/ only. A
+// failing call notes the engine's message in the database operation that
+// runs (database_log.h).
 #include <sqlite3.h>
 
 #include <cstdint>
 #include <string>
+
+#include "database/database_log.h"
 
 namespace orlix::sqlite {
 
@@ -34,7 +38,10 @@ public:
     }
     // Runs statements without results; true on success.
     bool exec(const char* sql) const {
-        return h_ && sqlite3_exec(h_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!h_) return false;
+        if (sqlite3_exec(h_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+        dblog::noteSqliteFailure(h_, sql);
+        return false;
     }
 
 private:
@@ -45,6 +52,7 @@ class Statement {
 public:
     Statement(const Connection& db, const char* sql) {
         if (db && sqlite3_prepare_v3(db.get(), sql, -1, 0, &s_, nullptr) != SQLITE_OK) {
+            dblog::noteSqliteFailure(db.get(), sql);
             sqlite3_finalize(s_);
             s_ = nullptr;
         }
@@ -56,7 +64,12 @@ public:
     explicit operator bool() const { return s_ != nullptr; }
     sqlite3_stmt* get() const { return s_; }
     // SQLITE_ROW, SQLITE_DONE or an error code.
-    int step() const { return s_ ? sqlite3_step(s_) : SQLITE_MISUSE; }
+    int step() const {
+        if (!s_) return SQLITE_MISUSE;
+        const int rc = sqlite3_step(s_);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) dblog::noteSqliteFailure(sqlite3_db_handle(s_), sqlite3_sql(s_));
+        return rc;
+    }
     void reset() const {
         if (s_) sqlite3_reset(s_);
     }
