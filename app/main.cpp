@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #endif
+#include <algorithm>
 #include <memory>
 
 #include "analyzer_window_link.h"
@@ -19,7 +20,9 @@
 #include "monitor/frm_main.h"
 #include "platform/clock.h"
 #include "platform/qt_dialog_host.h"
+#include "platform/qt_log.h"
 #include "platform/qt_serial_link.h"
+#include "platform/std_output.h"
 
 namespace {
 
@@ -31,10 +34,13 @@ public:
     std::string start(double speed) {
         const QString sim = findSimulator();
         if (sim.isEmpty()) {
-            std::fprintf(stderr, "orlix-monitor: --demo needs orlix-plant-sim beside this program\n");
+            qCWarning(orlix::lcApp).noquote() << "--demo needs orlix-plant-sim beside this program or on the PATH";
             return {};
         }
-        if (!dir_.isValid()) return {};
+        if (!dir_.isValid()) {
+            qCWarning(orlix::lcApp).noquote() << "--demo cannot make a temporary folder:" << dir_.errorString();
+            return {};
+        }
         const QString link = dir_.filePath("plant");
         process_.setProgram(sim);
         // The plant runs as fast as the program's clock, so sample times and
@@ -48,14 +54,15 @@ public:
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.start();
         if (!process_.waitForStarted(5000)) {
-            std::fprintf(stderr, "orlix-monitor: could not start %s\n", qPrintable(sim));
+            qCWarning(orlix::lcApp).noquote() << "could not start" << sim + QStringLiteral(":") << process_.errorString();
             return {};
         }
         for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i) QThread::msleep(50);
         if (!QFileInfo::exists(link)) {
-            std::fprintf(stderr, "orlix-monitor: the simulated plant did not come up\n");
+            qCWarning(orlix::lcApp).noquote() << "the simulated plant did not come up within 5 s";
             return {};
         }
+        qCInfo(orlix::lcApp).noquote() << "simulated plant" << sim << "runs on" << link;
         return link.toStdString();
     }
     ~DemoPlant() {
@@ -84,15 +91,23 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    const orlix::ParseResult parsed = orlix::parseMonitorOptions(args);
-    if (!parsed.options) {
-        std::fprintf(stderr, "orlix-monitor: %s\n%s\n", parsed.error.c_str(), orlix::kMonitorUsage);
-        return 2;
+    orlix::installQtLogSink();
+    // The options are read before the application object exists, so that
+    // --help and --version need no display.
+    const orlix::ParseResult parsed = orlix::parseMonitorOptions({argv + std::min(argc, 1), argv + argc});
+    switch (parsed.action) {
+        case orlix::ParseResult::Action::ShowHelp:
+        case orlix::ParseResult::Action::ShowVersion:
+            return orlix::writeStdout("orlix-monitor", parsed.text) ? 0 : 1;
+        case orlix::ParseResult::Action::Fail:
+            std::fprintf(stderr, "orlix-monitor: %s\nTry 'orlix-monitor --help' for more information.\n",
+                         parsed.text.c_str());
+            return 2;
+        case orlix::ParseResult::Action::Run:
+            break;
     }
-    orlix::MonitorOptions options = *parsed.options;
+    orlix::MonitorOptions options = parsed.options;
+    QApplication app(argc, argv);
 
     std::unique_ptr<orlix::Clock> clock;
     if (options.timeScale != 1.0)

@@ -1,10 +1,16 @@
 #include "monitor/command_line.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <charconv>
 #include <cmath>
 
+#include "platform/version.h"
+
 namespace orlix {
 namespace {
+
+constexpr const char* kProgram = "orlix-monitor";
 
 // "ComN" with N in 1..16.
 bool isComName(const std::string& s) {
@@ -16,39 +22,114 @@ bool isComName(const std::string& s) {
     return ec == std::errc() && ptr == last && n >= 1 && n <= 16 && *first != '0';
 }
 
+// Each applies every value given for its option (in order) and returns
+// what is wrong, or "" when all is well.
+using Apply = std::string (*)(MonitorOptions&, const QStringList& values);
+
+std::string applyPort(MonitorOptions& o, const QStringList& values) {
+    for (const QString& q : values) {
+        const std::string v = q.toStdString();
+        const auto eq = v.find('=');
+        if (eq == std::string::npos || eq + 1 == v.size() || !isComName(v.substr(0, eq)))
+            return "--port needs ComN=PATH with N from 1 to 16, got \"" + v + "\"";
+        o.portOverrides.push_back({v.substr(0, eq), v.substr(eq + 1)});
+    }
+    return {};
+}
+
+std::string applyDemo(MonitorOptions& o, const QStringList&) {
+    o.demo = true;
+    return {};
+}
+
+std::string applyTimeScale(MonitorOptions& o, const QStringList& values) {
+    const std::string v = values.last().toStdString();  // the last one given counts
+    double k = 0;
+    const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), k);
+    if (ec != std::errc() || ptr != v.data() + v.size() || !std::isfinite(k) || k <= 0 || k > 10000)
+        return "--time-scale needs a number above 0 and up to 10000, got \"" + v + "\"";
+    o.timeScale = k;
+    return {};
+}
+
+struct OptionRow {
+    const char* name;
+    const char* valueName;  // nullptr for a switch without a value
+    const char* description;
+    Apply apply;
+};
+
+// The options, in the order --help lists them.
+constexpr OptionRow kOptions[] = {
+    {"port", "ComN=PATH",
+     "List item ComN (N = 1..16) opens PATH instead of the machine's own port. Repeatable.", &applyPort},
+    {"demo", nullptr, "Start the simulated plant (orlix-plant-sim) and map Com1 to it.", &applyDemo},
+    {"time-scale", "K",
+     "Run every timer and the program's clock K times faster (0 < K <= 10000); with --demo the plant "
+     "too.",
+     &applyTimeScale},
+};
+
+QString helpText(const QCommandLineParser& parser) {
+    // Qt's text names the executable by its full path (or not at all
+    // without an application object): use the program's name.
+    QString text = parser.helpText();
+    const auto firstLineEnd = text.indexOf(QLatin1Char('\n'));
+    return QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgram)) + text.mid(firstLineEnd);
+}
+
 }  // namespace
 
+std::string monitorVersionLine() { return std::string(kProgram) + " " + versionText() + "\n"; }
+
 ParseResult parseMonitorOptions(const std::vector<std::string>& args) {
-    MonitorOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--demo") {
-            o.demo = true;
-        } else if (a == "--port") {
-            if (!value(v)) return {std::nullopt, "--port needs ComN=PATH"};
-            const auto eq = v.find('=');
-            if (eq == std::string::npos || eq + 1 == v.size() || !isComName(v.substr(0, eq)))
-                return {std::nullopt, "--port needs ComN=PATH with N from 1 to 16, got \"" + v + "\""};
-            o.portOverrides.push_back({v.substr(0, eq), v.substr(eq + 1)});
-        } else if (a == "--time-scale") {
-            if (!value(v)) return {std::nullopt, "--time-scale needs a number"};
-            double k = 0;
-            const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), k);
-            if (ec != std::errc() || ptr != v.data() + v.size() || !std::isfinite(k) || k <= 0 ||
-                k > 10000)
-                return {std::nullopt, "--time-scale needs a number above 0 and up to 10000, got \"" + v + "\""};
-            o.timeScale = k;
-        } else {
-            return {std::nullopt, "unknown option \"" + a + "\""};
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Listens on the serial bus of a modular air-conditioning plant, decodes its frames "
+                       "and charts and records the plant's values."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const OptionRow& row : kOptions) {
+        QCommandLineOption option(QString::fromLatin1(row.name), QString::fromUtf8(row.description));
+        if (row.valueName) option.setValueName(QString::fromLatin1(row.valueName));
+        parser.addOption(option);
+    }
+
+    QStringList argv{QString::fromLatin1(kProgram)};
+    for (const std::string& a : args) argv << QString::fromStdString(a);
+    ParseResult r;
+    if (!parser.parse(argv)) {
+        r.text = parser.errorText().toStdString();
+        return r;
+    }
+    if (parser.isSet(help)) {
+        r.action = ParseResult::Action::ShowHelp;
+        r.text = helpText(parser).toStdString();
+        return r;
+    }
+    if (parser.isSet(version)) {
+        r.action = ParseResult::Action::ShowVersion;
+        r.text = monitorVersionLine();
+        return r;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        r.text = "unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\"";
+        return r;
+    }
+    for (const OptionRow& row : kOptions) {
+        const QString name = QString::fromLatin1(row.name);
+        if (!parser.isSet(name)) continue;
+        if (std::string error = row.apply(r.options, parser.values(name)); !error.empty()) {
+            r.text = std::move(error);
+            return r;
         }
     }
-    return {o, {}};
+    r.action = ParseResult::Action::Run;
+    return r;
 }
 
 }  // namespace orlix

@@ -2,7 +2,11 @@
 // Options of the monitor program. Without options the program behaves as
 // designed: Com1..Com16 open the machine's serial ports, time runs at the
 // real rate and no simulated plant runs.
-#include <optional>
+//
+// Parsing needs no window and no application object, so --help and
+// --version work without a display. Both "--opt value" and "--opt=value"
+// are accepted. Adding an option: a field here and a row in the option
+// table of command_line.cpp.
 #include <string>
 #include <vector>
 
@@ -20,13 +24,21 @@ struct MonitorOptions {
 };
 
 struct ParseResult {
-    std::optional<MonitorOptions> options;
-    std::string error;  // set when options is empty
+    enum class Action {
+        Run,          // start the program with `options`
+        ShowHelp,     // write `text` (the help) to stdout, exit 0
+        ShowVersion,  // write `text` (the version line) to stdout, exit 0
+        Fail,         // write `text` (what is wrong) to stderr, exit 2
+    };
+    Action action = Action::Fail;
+    MonitorOptions options;
+    std::string text;
 };
 
+// `args` are the program's arguments after its name.
 ParseResult parseMonitorOptions(const std::vector<std::string>& args);
 
-inline constexpr const char* kMonitorUsage =
-    "usage: orlix-monitor [--port ComN=PATH]... [--demo] [--time-scale K]";
+// "orlix-monitor 4.0 (git 1a2b3c4)\n"
+std::string monitorVersionLine();
 
 }  // namespace orlix

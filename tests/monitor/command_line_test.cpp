@@ -2,41 +2,93 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 namespace orlix {
 namespace {
 
+using Action = ParseResult::Action;
+
+ParseResult runs(const std::vector<std::string>& args) {
+    ParseResult r = parseMonitorOptions(args);
+    EXPECT_EQ(r.action, Action::Run) << r.text;
+    return r;
+}
+
 TEST(MonitorOptions, NoOptionsChangeNothing) {
-    const ParseResult r = parseMonitorOptions({});
-    ASSERT_TRUE(r.options);
-    EXPECT_FALSE(r.options->demo);
-    EXPECT_TRUE(r.options->portOverrides.empty());
-    EXPECT_EQ(r.options->timeScale, 1.0);
+    const ParseResult r = runs({});
+    EXPECT_FALSE(r.options.demo);
+    EXPECT_TRUE(r.options.portOverrides.empty());
+    EXPECT_EQ(r.options.timeScale, 1.0);
 }
 
 TEST(MonitorOptions, PortsDemoAndTimeScale) {
-    const ParseResult r = parseMonitorOptions(
-        {"--port", "Com3=/tmp/a=b", "--demo", "--time-scale", "2.5", "--port", "Com16=/dev/ttyUSB0"});
-    ASSERT_TRUE(r.options) << r.error;
-    ASSERT_EQ(r.options->portOverrides.size(), 2u);
-    EXPECT_EQ(r.options->portOverrides[0].label, "Com3");
-    EXPECT_EQ(r.options->portOverrides[0].path, "/tmp/a=b");
-    EXPECT_EQ(r.options->portOverrides[1].label, "Com16");
-    EXPECT_TRUE(r.options->demo);
-    EXPECT_EQ(r.options->timeScale, 2.5);
+    const ParseResult r =
+        runs({"--port", "Com3=/tmp/a=b", "--demo", "--time-scale", "2.5", "--port", "Com16=/dev/ttyUSB0"});
+    ASSERT_EQ(r.options.portOverrides.size(), 2u);
+    EXPECT_EQ(r.options.portOverrides[0].label, "Com3");
+    EXPECT_EQ(r.options.portOverrides[0].path, "/tmp/a=b");
+    EXPECT_EQ(r.options.portOverrides[1].label, "Com16");
+    EXPECT_EQ(r.options.portOverrides[1].path, "/dev/ttyUSB0");
+    EXPECT_TRUE(r.options.demo);
+    EXPECT_EQ(r.options.timeScale, 2.5);
+}
+
+TEST(MonitorOptions, EqualsFormMeansTheSameAsASeparateValue) {
+    const ParseResult r = runs({"--port=Com2=/dev/pts/7", "--time-scale=60"});
+    ASSERT_EQ(r.options.portOverrides.size(), 1u);
+    EXPECT_EQ(r.options.portOverrides[0].label, "Com2");
+    EXPECT_EQ(r.options.portOverrides[0].path, "/dev/pts/7");
+    EXPECT_EQ(r.options.timeScale, 60.0);
+    // A repeated single-valued option: the last one counts.
+    EXPECT_EQ(runs({"--time-scale", "2", "--time-scale=3"}).options.timeScale, 3.0);
 }
 
 TEST(MonitorOptions, BadOptionsAreRejectedWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
         {"--port"}, {"--port", "Com17=/x"}, {"--port", "Com0=/x"}, {"--port", "Com01=/x"},
-        {"--port", "com1=/x"}, {"--port", "Com1="}, {"--port", "/dev/ttyS0"},
-        {"--time-scale", "0"}, {"--time-scale", "-2"}, {"--time-scale", "fast"},
-        {"--time-scale", "nan"}, {"--time-scale"}, {"--speed", "2"},
+        {"--port", "com1=/x"}, {"--port", "Com1="}, {"--port", "/dev/ttyS0"}, {"--port="},
+        {"--time-scale", "0"}, {"--time-scale", "-2"}, {"--time-scale", "fast"}, {"--time-scale=1e9"},
+        {"--time-scale", "nan"}, {"--time-scale", "inf"}, {"--time-scale"}, {"--time-scale", "2x"},
+        {"--speed", "2"}, {"--demo=yes"}, {"stray"}, {"--demo", "--", "stray"}, {"-x"},
     };
     for (const auto& args : bad) {
         const ParseResult r = parseMonitorOptions(args);
-        EXPECT_FALSE(r.options) << args.back();
-        EXPECT_FALSE(r.error.empty()) << args.back();
+        EXPECT_EQ(r.action, Action::Fail) << args.back();
+        EXPECT_FALSE(r.text.empty()) << args.back();
     }
+}
+
+TEST(MonitorOptions, MessagesNameTheOffendingArgument) {
+    EXPECT_NE(parseMonitorOptions({"--bogus"}).text.find("bogus"), std::string::npos);
+    EXPECT_NE(parseMonitorOptions({"--time-scale", "fast"}).text.find("\"fast\""), std::string::npos);
+    EXPECT_NE(parseMonitorOptions({"--port", "Com99=/x"}).text.find("Com99=/x"), std::string::npos);
+    EXPECT_NE(parseMonitorOptions({"extra"}).text.find("\"extra\""), std::string::npos);
+}
+
+TEST(MonitorOptions, HelpListsEveryOptionUnderTheProgramsName) {
+    for (const char* flag : {"--help", "-h"}) {
+        const ParseResult r = parseMonitorOptions({"--demo", flag, "--bogus-after-help-is-never-read"});
+        // An unknown option is an error even next to --help.
+        EXPECT_EQ(r.action, Action::Fail) << flag;
+    }
+    const ParseResult r = parseMonitorOptions({"--demo", "--help"});
+    ASSERT_EQ(r.action, Action::ShowHelp);
+    EXPECT_EQ(r.text.rfind("Usage: orlix-monitor [options]\n", 0), 0u) << r.text;
+    for (const char* option : {"--port <ComN=PATH>", "--demo", "--time-scale <K>", "--version", "--help"})
+        EXPECT_NE(r.text.find(option), std::string::npos) << option;
+    EXPECT_EQ(parseMonitorOptions({"-h"}).action, Action::ShowHelp);
+}
+
+TEST(MonitorOptions, VersionNamesTheProgramReleaseAndCommit) {
+    for (const char* flag : {"--version", "-v"}) {
+        const ParseResult r = parseMonitorOptions({flag});
+        ASSERT_EQ(r.action, Action::ShowVersion) << flag;
+        EXPECT_EQ(r.text, monitorVersionLine());
+    }
+    EXPECT_TRUE(std::regex_match(monitorVersionLine(),
+                                 std::regex(R"(orlix-monitor 4\.0 \(git ([0-9a-f]{7,}|unknown)\)\n)")))
+        << monitorVersionLine();
 }
 
 }  // namespace
