@@ -10,6 +10,17 @@ if(_tools_tests)
     ORLIX_DECODE_BIN="$<TARGET_FILE:orlix-decode>"
     ORLIX_PLANT_SIM_BIN="$<TARGET_FILE:orlix-plant-sim>")
   add_dependencies(tools_tests orlix-decode orlix-plant-sim)
+  # The version script is run by the tests on scratch git trees.
+  find_package(Git QUIET)
+  target_compile_definitions(tools_tests PRIVATE
+    ORLIX_GIT_EXECUTABLE="${GIT_EXECUTABLE}"
+    ORLIX_CMAKE_COMMAND="${CMAKE_COMMAND}"
+    ORLIX_VERSION_SCRIPT="${PROJECT_SOURCE_DIR}/cmake/git_hash.cmake"
+    ORLIX_VERSION_TEMPLATE="${PROJECT_SOURCE_DIR}/src/platform/version.cpp.in")
+  if(TARGET orlix-monitor)
+    target_compile_definitions(tools_tests PRIVATE ORLIX_MONITOR_BIN="$<TARGET_FILE:orlix-monitor>")
+    add_dependencies(tools_tests orlix-monitor)
+  endif()
   gtest_discover_tests(tools_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 120)
 endif()

@@ -2,4 +2,4 @@
 # Only the column names of the sample table are taken from database/ (a
 # header constant), so the tool needs no SQLite.
 add_executable(orlix-decode ${CMAKE_CURRENT_LIST_DIR}/orlix_decode.cpp)
-target_link_libraries(orlix-decode PRIVATE orlix_comm)
+target_link_libraries(orlix-decode PRIVATE orlix_comm orlix_version)

@@ -25,6 +25,8 @@
 #include "comm/live_store.h"
 #include "database/sample_database.h"
 #include "platform/clock.h"
+#include "platform/std_output.h"
+#include "platform/version.h"
 
 namespace orlix {
 namespace {
@@ -32,6 +34,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: orlix-decode [--json | --csv] [--chunk N] [--clock HH:MM:SS] [FILE | -]\n"
     "       orlix-decode [--json | --csv] [--clock HH:MM:SS] --serial PATH [--baud N]\n"
+    "       orlix-decode --help | --version\n"
     "\n"
     "Decodes bus frames and writes one line per frame, flushed line by line.\n"
     "\n"
@@ -48,8 +51,10 @@ constexpr const char* kUsage =
     "                    8N1) until interrupted or the port hangs up\n"
     "  --baud N          line rate for --serial (default 1200)\n"
     "  FILE | -          the capture to read; stdin for - or no FILE\n"
+    "  --help, --version this text, or the version and build commit\n"
     "\n"
-    "Exit status: 0 done, 1 read error, 2 usage error or unreadable input.\n";
+    "Exit status: 0 done, 1 read or write error, 2 usage error or unreadable\n"
+    "input (a missing file, a closed standard input).\n";
 
 volatile sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
@@ -223,6 +228,9 @@ struct Options {
 
 // Returns 0 to go on, or the exit status (+1) to end with.
 int parseArgs(int argc, char** argv, Options& o) {
+    // --help and --version end the run: 0 when their text was written, 1
+    // when standard output failed.
+    const auto show = [](const std::string& text) { return writeStdout("orlix-decode", text) ? 1 : 2; };
     bool haveFile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
@@ -234,8 +242,9 @@ int parseArgs(int argc, char** argv, Options& o) {
             return argv[++i];
         };
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 1;
+            return show(kUsage);
+        } else if (a == "--version") {
+            return show(std::string("orlix-decode ") + versionText() + "\n");
         } else if (a == "--json") {
             o.csv = false;
         } else if (a == "--csv") {
@@ -357,11 +366,16 @@ long readSome(int fd, std::uint8_t* buf, long want, bool fill, bool live) {
 
 int run(int argc, char** argv) {
     Options o;
-    if (int r = parseArgs(argc, argv, o); r != 0) return r == 1 ? 0 : 2;
+    if (int r = parseArgs(argc, argv, o); r != 0) return r - 1;
 
     int fd = STDIN_FILENO;
     bool live = false;
     std::string name = "stdin";
+    if (o.serial.empty() && (o.file.empty() || o.file == "-") && ::fcntl(STDIN_FILENO, F_GETFD) < 0) {
+        // Closed, not empty: reading it would pass for an empty capture.
+        std::fprintf(stderr, "orlix-decode: standard input is closed; name a FILE or pipe the capture in\n");
+        return 2;
+    }
     if (!o.serial.empty()) {
         fd = openSerial(o.serial, o.baud);
         if (fd < 0) return 2;

@@ -19,12 +19,15 @@
 #include <vector>
 
 #include "plant_model.h"
+#include "platform/std_output.h"
+#include "platform/version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: orlix-plant-sim [--seed N] [--speed K] [--frames N] [--capture FILE]\n"
     "                       [--link PATH | --stdout]\n"
+    "       orlix-plant-sim --help | --version\n"
     "\n"
     "Writes the bus frames of a simulated plant (alternating A5 and 5A frames,\n"
     "slowly varying values, a fault now and then, an occasional corrupted frame\n"
@@ -174,8 +177,11 @@ int run(int argc, char** argv) {
         const std::string_view a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
+            return orlix::writeStdout("orlix-plant-sim", kUsage) ? 0 : 1;
+        } else if (a == "--version") {
+            return orlix::writeStdout("orlix-plant-sim", std::string("orlix-plant-sim ") + orlix::versionText() + "\n")
+                       ? 0
+                       : 1;
         } else if (a == "--seed") {
             const char* v = value();
             if (!v || !parseU64(v, seed) || seed > 0xFFFFFFFFull) return usageError("--seed needs a number 0..4294967295");

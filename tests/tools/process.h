@@ -34,6 +34,9 @@ inline std::filesystem::path tempPath(const std::string& stem) {
            ("orlix_tools_" + std::to_string(::getpid()) + "_" + std::to_string(++n) + "_" + stem);
 }
 
+// As a stdin or stdout path: the program starts with that descriptor closed.
+inline const std::string kClosed = "<closed>";
+
 // stdinPath "" means /dev/null; stdoutPath "" means a file read back into
 // RunResult::out.
 inline RunResult runProgram(const std::vector<std::string>& args, const std::string& stdinPath = "",
@@ -42,8 +45,15 @@ inline RunResult runProgram(const std::vector<std::string>& args, const std::str
     const auto errPath = tempPath("err");
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | (stdoutPath.empty() ? O_TRUNC : 0), 0644);
+    if (stdinPath == kClosed)
+        posix_spawn_file_actions_addclose(&fa, 0);
+    else
+        posix_spawn_file_actions_addopen(&fa, 0, stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY, 0);
+    if (stdoutPath == kClosed)
+        posix_spawn_file_actions_addclose(&fa, 1);
+    else
+        posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | (stdoutPath.empty() ? O_TRUNC : 0), 0644);
     posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
