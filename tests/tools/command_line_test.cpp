@@ -82,19 +82,6 @@ TEST_F(NoDisplay, UnknownOptionIsAClearErrorWithStatusTwo) {
     }
 }
 
-#ifdef ORLIX_MONITOR_BIN
-TEST_F(NoDisplay, MonitorRejectsBadValuesInEitherFormBeforeOpeningAWindow) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--time-scale=0"}, {"--time-scale", "-1"}, {"--port", "Com1"}, {"--port=Com20=/x"}, {"--demo=1"}}) {
-        std::vector<std::string> argv{ORLIX_MONITOR_BIN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        const auto r = test::runProgram(argv);
-        EXPECT_EQ(r.status, 2) << args[0];
-        EXPECT_NE(r.err.find("orlix-monitor: "), std::string::npos) << r.err;
-    }
-}
-#endif
-
 TEST(DecodeStreams, ClosedStandardInputIsAnErrorNotAnEmptyCapture) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{ORLIX_DECODE_BIN}, {ORLIX_DECODE_BIN, "-"}, {ORLIX_DECODE_BIN, "--csv", "-"}}) {
@@ -112,22 +99,6 @@ TEST(DecodeStreams, ClosedStandardInputIsAnErrorNotAnEmptyCapture) {
     std::filesystem::remove(capture);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_GE(test::splitLines(r.out).size(), 2u);
-}
-
-TEST(DecodeStreams, OutputThatCannotBeWrittenEndsWithStatusOne) {
-    const auto capture = test::tempPath("cap");
-    ASSERT_EQ(test::runProgram({ORLIX_PLANT_SIM_BIN, "--stdout", "--frames", "4", "--speed", "0"}, "",
-                               capture.string())
-                  .status,
-              0);
-    for (const std::string& out : {std::string("/dev/full"), test::kClosed}) {
-        for (const char* format : {"--json", "--csv"}) {
-            const auto r = test::runProgram({ORLIX_DECODE_BIN, format, capture.string()}, "", out);
-            EXPECT_EQ(r.status, 1) << format << " > " << out;
-            EXPECT_NE(r.err.find("orlix-decode: cannot write the output: "), std::string::npos) << r.err;
-        }
-    }
-    std::filesystem::remove(capture);
 }
 
 // The version text comes from the git commit at build time and is rewritten

@@ -204,9 +204,11 @@ TEST(DecodeToolErrors, UnreadableInputAndBadUsageExitWithTwo) {
 }
 
 TEST_F(DecodeTool, OutputThatCannotBeWrittenIsAnError) {
-    const auto r = test::runProgram({ORLIX_DECODE_BIN, "--csv", capture_->string()}, "", "/dev/full");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    for (const std::string& out : {std::string("/dev/full"), test::kClosed}) {
+        const auto r = test::runProgram({ORLIX_DECODE_BIN, "--csv", capture_->string()}, "", out);
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    }
 }
 
 TEST(DecodeToolErrors, EmptyInputGivesNoLines) {
