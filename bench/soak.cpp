@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
             plant.appendNextFrame(bytes);
             receiver.onReceive(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
         }
-        board.takeChanged();
+        board.takeWritten();
         clock.advanceSeconds(4);
         cycle.Timer1_Timer();
         if (i % 5000 == 0) RedrawChart(*state, static_cast<int>(i / 5000 % 8));

@@ -9,14 +9,14 @@
 
 namespace orlix {
 
-enum class TextRule : std::uint8_t {
+enum class ValueRule : std::uint8_t {
     Hundredths,     // v / 100 as "###0.00"
     Integer,        // v in decimal
-    Tenths,         // shortest decimal of v / 10
+    Tenths,         // fraction text of v / 10
     UnitState,      // 0 / 8 "Off", 4 "60% On", 12 "100% On", else unchanged; also the slave grid's row 10
     FanSpeed,       // "Off" for 0 and 1, else v followed by the fan-speed unit
     MasterValves,   // rows 17, 18, 19 and the SV2 text in row 22
-    SlavePressure,  // (160 v - 4083) / 25 to the nearest integer; "0" below 0, else p / 100 as shortest decimal
+    SlavePressure,  // slave pressure text of (160 v - 4083) / 25 to the nearest integer
     OilFlag,        // OilFlagText of v as a byte; outside 0..255 unchanged
     SlaveValves,    // rows 7, 8, 9, 11 from bits 0x08, 0x04, 0x02, 0x01
 };
@@ -25,7 +25,7 @@ struct ValueTextRow {
     int valueIndex;
     int grid;  // MSHFlexGrid1(grid)
     int row;   // first row written
-    TextRule rule;
+    ValueRule rule;
 };
 
 // Every value index that has a text, ascending; 17, 27..29, 37..39 and 47..49
@@ -51,10 +51,5 @@ struct ValueCells {
 
 // The cells to write for value index k holding v.
 ValueCells valueTexts(int k, std::int32_t v, TextMode mode = TextMode::Tick);
-
-// "###0.00" of v / 100: 1234 -> "12.34", 5 -> "0.05", -5 -> "-0.05".
-int formatHundredths(std::int32_t v, char* out);
-// Shortest decimal of v / 10: 123 -> "12.3", 120 -> "12".
-int formatTenths(std::int32_t v, char* out);
 
 }  // namespace orlix

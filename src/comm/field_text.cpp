@@ -1,68 +1,84 @@
 #include "comm/field_text.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <system_error>
-
-#include "comm/text_buffer.h"
 
 namespace orlix {
 
-std::string integerText(std::int64_t v) {
-    TextBuffer b;
-    b.appendInt(v);
-    return std::string(b.view());
+namespace {
+
+void appendDigits(ShortText& t, std::uint64_t v) {
+    char buf[20];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    t += std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
-std::string fractionText(double v) {
-    if (std::isnan(v)) return "NaN";
-    if (v == 0.0) return "0";  // also turns -0 into "0"
-    char buf[64];
-    // Like %.15g in the C locale: at most 15 significant digits, trailing
-    // zeros dropped, '.' as the separator whatever the process locale.
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
-    if (r.ec != std::errc{}) return "0";
-    return std::string(buf, r.ptr);
+// |v| without overflow, also for the most negative value.
+std::uint64_t magnitude(std::int64_t v) {
+    return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
 }
 
-std::string timeText(std::uint16_t seconds) {
-    TextBuffer b;
-    unsigned t = seconds;
-    b.appendTwoDigits(t / 3600);
-    b.push(':');
-    b.appendTwoDigits(t % 3600 / 60);
-    b.push(':');
-    b.appendTwoDigits(t % 60);
-    return std::string(b.view());
+}  // namespace
+
+void appendInteger(ShortText& t, std::int64_t v) {
+    if (v < 0) t += '-';
+    appendDigits(t, magnitude(v));
 }
 
-std::string currentText(std::uint8_t b) {
-    TextBuffer t;
-    t.appendScaled(b, 1);
-    if (t.startsWith('.')) t.insertFront('0');
-    t.push('A');
-    return std::string(t.view());
+void appendFraction(ShortText& t, std::int64_t v, int decimals) {
+    decimals = std::clamp(decimals, 0, 9);
+    std::uint64_t scale = 1;
+    for (int k = 0; k < decimals; ++k) scale *= 10;
+    if (v < 0) t += '-';
+    const std::uint64_t m = magnitude(v);
+    appendDigits(t, m / scale);
+    std::uint64_t rest = m % scale;
+    if (rest == 0) return;
+    // The fraction's digits with their leading zeros, trailing zeros dropped.
+    char digits[9];
+    for (int k = decimals - 1; k >= 0; --k) {
+        digits[k] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    }
+    std::size_t n = static_cast<std::size_t>(decimals);
+    while (digits[n - 1] == '0') --n;
+    t += '.';
+    t += std::string_view(digits, n);
+}
+
+void appendTime(ShortText& t, unsigned seconds) {
+    const unsigned parts[3] = {seconds / 3600, seconds % 3600 / 60, seconds % 60};
+    for (int k = 0; k < 3; ++k) {
+        if (k > 0) t += ':';
+        if (parts[k] < 10) t += '0';
+        appendDigits(t, parts[k]);
+    }
+}
+
+void appendCurrent(ShortText& t, std::uint8_t tenths) {
+    appendFraction(t, tenths, 1);
+    t += 'A';
+}
+
+void appendSlavePressure(ShortText& t, std::int64_t hundredths) {
+    if (hundredths < 0) {
+        t += '0';
+    } else {
+        appendFraction(t, hundredths, 2);
+    }
 }
 
 int slavePressureHundredths(std::uint8_t b) {
-    // (160 b - 4083) / 25 rounded to the nearest integer; the remainder is
-    // never 12.5, so rounding half away from zero is exact. Integer arithmetic
-    // keeps it free of floating-point surprises.
-    int num = 160 * b - 4083;
+    // The remainder of the division is never 12.5, so rounding half away
+    // from zero in integers is exact.
+    const int num = 160 * b - 4083;
     if (num >= 0) return (num + 12) / 25;
     return -((-num + 12) / 25);
 }
 
-std::string slavePressureText(std::uint8_t b) {
-    int p = slavePressureHundredths(b);
-    TextBuffer t;
-    if (p < 0) {
-        t.push('0');
-    } else {
-        t.appendScaled(static_cast<std::uint32_t>(p), 2);
-    }
-    t.append("kg");
-    return std::string(t.view());
+std::string_view OilFlagText(int b) {
+    static constexpr std::string_view kTexts[4] = {"Nl/Nl", "Nl/Qt", ">Ps/Nl", ">Ps/Qt"};
+    return kTexts[(b >> 6) & 3];
 }
 
 }  // namespace orlix

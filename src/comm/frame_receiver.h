@@ -51,11 +51,16 @@ public:
     std::int16_t RxByteCount = 0;
 
 private:
+    void takeByte(std::uint8_t b, int len, FrameObserver* obs);
+    void checkFrame(std::uint8_t checksum, int len, FrameObserver* obs);
+    void notify(FrameObserver& obs, bool good);
+
     FrameDecoder& decoder_;
     std::string checkText_;
     Rgb checkColour_{0, 0, 0};
     std::uint64_t checksumCount_ = 0;
     std::int16_t shownByteCount_ = 0;
+    bool observerFailing_ = false;  // the observer's last call failed (logged once)
 };
 
 }  // namespace orlix

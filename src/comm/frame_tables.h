@@ -16,7 +16,7 @@ enum class TextRule : std::uint8_t {
     Int8,           // integer text of D[lo]
     Int16,          // integer text of D[hi]:D[lo]
     Minus64,        // integer text of D[lo] - 64
-    Signed8,        // integer text of toSignedByte(D[lo])
+    Signed8,        // integer text of ToSignedByte(D[lo])
     Kg100,          // fraction text of D[hi]:D[lo] / 100, then "kg"
     Time16,         // time text of D[hi]:D[lo]
     Current,        // current text of D[lo], "/", current text of D[hi]

@@ -20,8 +20,4 @@ struct LiveStore {
     bool AppClosing = false;
 };
 
-// Oil-balance flag byte to text: ">Ps" or "Nl" (bit 7), then "/Qt" or "/Nl"
-// (bit 6). Only the low eight bits of b are looked at.
-std::string OilFlagText(int b);
-
 }  // namespace orlix

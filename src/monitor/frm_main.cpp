@@ -241,8 +241,6 @@ void FrmMain::buildWindow() {
         field->setFrame(true);
         field->setTextMargins(0, 0, 0, 0);
         field->installEventFilter(this);
-        connect(field, &QLineEdit::textEdited, this,
-                [this, i = f.index] { typedOver_.set(static_cast<std::size_t>(i)); });
 
         label1_[static_cast<std::size_t>(f.index)] = label;
         text1_[static_cast<std::size_t>(f.index)] = field;
@@ -391,7 +389,7 @@ void FrmMain::receiveEvent() {
     if (!port_.isOpen()) return;
     const std::vector<std::uint8_t> bytes = port_.readAll();
     if (bytes.empty()) return;
-    receiver_.onReceive(bytes, &goodFrames_);
+    receiver_.onReceive(bytes);
     if (receiver_.checksumCount() != shownChecksums_) {
         shownChecksums_ = receiver_.checksumCount();
         setTextColour(checkTxt_, receiver_.checkColour());
@@ -403,17 +401,12 @@ void FrmMain::receiveEvent() {
 }
 
 void FrmMain::applyChangedFields() {
-    std::bitset<FieldBoard::kFieldCount> changed = board_.takeChanged();
-    // A field the user typed into shows the decoded value again with the next
-    // good frame, even when the value itself did not change.
-    if (goodFrames_.count != typedOverFrames_ && typedOver_.any()) {
-        changed |= typedOver_;
-        typedOver_.reset();
-    }
-    typedOverFrames_ = goodFrames_.count;
-    if (changed.none()) return;
+    // Every good frame writes all fields of its kind, so a field the user
+    // typed into shows the decoded value again even when it did not change.
+    const std::bitset<FieldBoard::kFieldCount> written = board_.takeWritten();
+    if (written.none()) return;
     for (int i = 0; i < kFieldCount; ++i) {
-        if (!changed.test(static_cast<std::size_t>(i))) continue;
+        if (!written.test(static_cast<std::size_t>(i))) continue;
         const FieldValue& v = board_[i];
         QLineEdit* field = Text1(i);
         if (v.colour) {
@@ -497,10 +490,8 @@ void FrmMain::label1DblClick(int i) {
 }
 
 void FrmMain::cmdClrAllClick() {
-    board_.clearTexts();
-    board_.takeChanged();
-    // The next frame of each kind writes every field again.
-    decoder_.invalidate();
+    // Only the window is emptied: the board keeps the decoded values, and the
+    // next frame of each kind writes all of its fields again.
     for (int i = 0; i < kFieldCount; ++i) Text1(i)->setText(QString());
     receiver_.clearCheckText();
     checkTxt_->setText(QString());

@@ -121,14 +121,6 @@ private:
     FrameDecoder decoder_;
     FrameReceiver receiver_;
     std::uint64_t shownChecksums_ = 0;
-    // Counts the good frames of the receive path.
-    struct GoodFrameCounter final : FrameObserver {
-        void onChecksum(int, bool good) override { count += good; }
-        std::uint64_t count = 0;
-    } goodFrames_;
-    // Fields the user typed into since the last good frame.
-    std::bitset<FieldBoard::kFieldCount> typedOver_;
-    std::uint64_t typedOverFrames_ = 0;
 
     std::array<QLineEdit*, 160> text1_{};
     std::array<QLabel*, 160> label1_{};

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
-#include "comm/field_text.h"
+#include "platform/log.h"
 #include "test_frames.h"
 
 namespace orlix {
@@ -145,25 +148,30 @@ TEST_F(DecoderTest, NumbersPressuresCurrentAndTimes) {
     EXPECT_EQ(text(55), "10A/0A");
 }
 
-// The decoder forms number texts its own way, for speed; over every input
-// value they must read as the shared text rules give them.
-TEST_F(DecoderTest, NumberFieldsMatchTheTextRulesForEveryValue) {
+// Over every input value the number fields read as the text rules give them,
+// here formed by the C library.
+TEST_F(DecoderTest, NumberFieldsOverEveryValue) {
+    auto printed = [](const char* format, auto... v) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, format, v...);
+        return std::string(buf);
+    };
     for (unsigned v = 0; v < 65536; ++v) {
         const int hi = static_cast<int>(v >> 8), lo = static_cast<int>(v & 0xFF);
         a5(data({{27, hi}, {28, lo}, {31, hi}, {32, lo}, {39, hi}, {40, lo}, {35, hi}, {36, lo},
                  {9, lo}, {37, lo}, {48, lo}}));
-        ASSERT_EQ(text(51), integerText(v)) << v;
-        ASSERT_EQ(text(53), fractionText(v / 100.0) + "kg") << v;
-        ASSERT_EQ(text(58), timeText(static_cast<std::uint16_t>(v))) << v;
+        ASSERT_EQ(text(51), printed("%u", v)) << v;
+        ASSERT_EQ(text(53), printed("%.15gkg", v / 100.0)) << v;
+        ASSERT_EQ(text(58), printed("%02u:%02u:%02u", v / 3600, v % 3600 / 60, v % 60)) << v;
+        ASSERT_EQ(text(55), printed("%.15gA/%.15gA", lo / 10.0, hi / 10.0)) << v;
         if (hi != 0) continue;
-        const auto b = static_cast<std::uint8_t>(lo);
-        ASSERT_EQ(text(55), currentText(b) + "/0A") << v;
-        ASSERT_EQ(text(10), integerText(b)) << v;
-        ASSERT_EQ(text(56), integerText(b - 64)) << v;
-        ASSERT_EQ(text(63), integerText(toSignedByte(b))) << v;
+        ASSERT_EQ(text(10), printed("%d", lo)) << v;
+        ASSERT_EQ(text(56), printed("%d", lo - 64)) << v;
+        ASSERT_EQ(text(63), printed("%d", static_cast<std::int8_t>(lo))) << v;
         x5a(data({{27, lo}, {30, lo}}));
-        ASSERT_EQ(text(127), slavePressureText(b)) << v;
-        ASSERT_EQ(text(130), OilFlagText(b)) << v;
+        const long p = std::lround((160.0 * lo - 4083.0) / 25.0);
+        ASSERT_EQ(text(127), p < 0 ? "0kg" : printed("%.15gkg", p / 100.0)) << v;
+        ASSERT_EQ(text(130), std::string((lo & 0x80) ? ">Ps" : "Nl") + ((lo & 0x40) ? "/Qt" : "/Nl")) << v;
     }
 }
 
@@ -342,8 +350,7 @@ TEST_F(DecoderTest, ErrorMemoryRecordsEveryChangeOnce) {
     EXPECT_EQ(sink.entries.size(), 4u);
 }
 
-// The time text follows the clock to the nearest second, forwards and back,
-// although it is not formed again for every entry.
+// The time text follows the clock to the nearest second, forwards and back.
 TEST_F(DecoderTest, ErrorMemoryTimeFollowsTheClockBetweenFrames) {
     const auto fault = data({{2, 0x01}});
     const auto normal = data({});
@@ -372,39 +379,99 @@ TEST_F(DecoderTest, ErrorMemoryWithoutSinkStillTracksStatus) {
     EXPECT_TRUE(sink.entries.empty());
 }
 
-TEST_F(DecoderTest, ClearedBoardIsRewrittenByTheNextFrame) {
+// Each frame writes every field of its kind, changed or not: a field the
+// window emptied ("Cls") or the user typed over gets its decoded text back.
+TEST_F(DecoderTest, EveryFrameWritesEveryFieldOfItsKind) {
+    EXPECT_TRUE(board.takeWritten().none());
     const auto d = data({{9, 5}, {2, 1}});
     const auto e = data({{19, 70}});
     a5(d);
+    const auto a5Fields = board.takeWritten();
+    EXPECT_TRUE(board.takeWritten().none());  // taking resets the record
     x5a(e);
-    board.clearTexts();
-    EXPECT_EQ(text(10), "");
-    EXPECT_EQ(colour(1), kRed);  // colours are kept
-    board.takeChanged();
-    a5(d);  // unchanged bytes, but the fields were emptied
-    x5a(e);
+    const auto x5aFields = board.takeWritten();
+    EXPECT_EQ(a5Fields.count(), 70u);
+    EXPECT_EQ(x5aFields.count(), 90u);
+    EXPECT_TRUE((a5Fields & x5aFields).none());
+    EXPECT_TRUE((a5Fields | x5aFields).all());
+
+    a5(d);  // the same bytes again
+    EXPECT_EQ(board.takeWritten(), a5Fields);
     EXPECT_EQ(text(10), "5");
+    EXPECT_EQ(text(1), "EEPROM");
+    EXPECT_EQ(colour(1), kRed);
+    x5a(e);
+    EXPECT_EQ(board.takeWritten(), x5aFields);
     EXPECT_EQ(text(119), "6");
-    EXPECT_EQ(board.takeChanged().count(), 160u);
-    // Cls empties FaultStatus' source field; the rewrite puts back the same text.
-    EXPECT_EQ(sink.entries.size(), 1u);
+    EXPECT_EQ(sink.entries.size(), 1u);  // EEPROM once
 }
 
-// Skipping unchanged rows must give exactly what formatting every row gives:
-// same texts, colours, change marks, live values and error entries.
-TEST(DecoderCache, SkippingUnchangedRowsMatchesFullDecode) {
+TEST_F(DecoderTest, FieldsOutsideTheBoardReadEmpty) {
+    a5(data({{1, 0x80}}));
+    EXPECT_EQ(board[-1].text, "");
+    EXPECT_EQ(board[160].text, "");
+    EXPECT_FALSE(board[160].colour.has_value());
+    EXPECT_EQ(board[0].text, "Tk3");
+}
+
+struct ThrowingSink : ErrorMemorySink {
+    int calls = 0;
+    bool fail = true;
+    std::vector<std::string> taken;
+    void addErrorEntry(int, const std::string& entry) override {
+        ++calls;
+        if (fail) throw std::runtime_error("list is gone");
+        taken.push_back(entry);
+    }
+};
+
+std::vector<std::string> gLogLines;
+void captureLog(std::string_view category, log::Level, std::string_view message) {
+    gLogLines.push_back(std::string(category) + ": " + std::string(message));
+}
+
+// A list that throws loses its entries but not the frame: fields, status and
+// the other lists go on. The failure is logged once with its cause, not for
+// every entry, and again when it starts anew after a success.
+TEST_F(DecoderTest, FailingErrorListIsLoggedOnceAndSkipped) {
+    ThrowingSink failing;
+    dec.setErrorSink(&failing);
+    gLogLines.clear();
+    log::setSink(captureLog);
+    a5(data({{2, 0x01}, {3, 0x01}}));  // Error and ProtectErr change
+    a5(data({{2, 0x10}, {3, 0x02}}));
+    EXPECT_EQ(failing.calls, 4);
+    EXPECT_EQ(text(1), "4WV");
+    EXPECT_EQ(store.FaultStatus[0], "4WV");
+    EXPECT_EQ(store.FaultStatus[2], "AC_err");
+    ASSERT_EQ(gLogLines.size(), 1u);
+    EXPECT_EQ(gLogLines[0], "orlix.comm: error-memory entry dropped: list is gone");
+
+    failing.fail = false;
+    a5(data({{2, 0x20}}));
+    EXPECT_EQ(failing.taken, (std::vector<std::string>{"10:23:45SlaveLost", "10:23:45Normal"}));
+    failing.fail = true;
+    a5(data({}));
+    log::setSink(nullptr);
+    EXPECT_EQ(gLogLines.size(), 2u);
+}
+
+// A decoder that keeps going skips the rows whose bytes did not change; it
+// must give exactly what a decoder seeing each frame first gives: the same
+// texts, colours, written marks, live values and error entries.
+TEST(DecoderSkip, SkippingUnchangedRowsMatchesFormingEveryRow) {
     ManualClock clock(46000.25);
-    FieldBoard cachedBoard, fullBoard;
-    LiveStore cachedStore, fullStore;
-    ListSink cachedSink, fullSink;
-    for (auto* s : {&cachedStore, &fullStore})
+    FieldBoard keptBoard, freshBoard;
+    LiveStore keptStore, freshStore;
+    ListSink keptSink, freshSink;
+    for (auto* s : {&keptStore, &freshStore})
         for (int n = 0; n < 3; ++n) s->FaultStatus[static_cast<std::size_t>(n)] = "Normal";
-    FrameDecoder cached(cachedBoard, cachedStore, clock, &cachedSink);
+    FrameDecoder kept(keptBoard, keptStore, clock, &keptSink);
 
     std::mt19937 rng(2024);
     test::Data a{}, b{};
     for (int n = 0; n < 4000; ++n) {
-        const bool isA5 = n % 2 == 0;
+        const bool isA5 = rng() % 2 == 0;
         test::Data& d = isA5 ? a : b;
         const int changes = rng() % 8 == 0 ? 60 : static_cast<int>(rng() % 4);
         for (int c = 0; c < changes; ++c) {
@@ -413,35 +480,30 @@ TEST(DecoderCache, SkippingUnchangedRowsMatchesFullDecode) {
             byte = rng() % 3 ? static_cast<std::uint8_t>(byte ^ (1u << (rng() % 8)))
                              : static_cast<std::uint8_t>(rng());
         }
-        if (rng() % 97 == 0) {
-            cachedBoard.clearTexts();
-            fullBoard.clearTexts();
-        }
-        if (rng() % 131 == 0) cached.invalidate();
-        Rgb on = rng() % 211 == 0 ? Rgb{10, 20, 30} : Rgb{0, 0, 255};
-        cached.OnColor = on;
-        FrameDecoder fresh(fullBoard, fullStore, clock, &fullSink);
+        const Rgb on = rng() % 53 == 0 ? Rgb{10, 20, 30} : Rgb{0, 0, 255};
+        kept.OnColor = on;
+        FrameDecoder fresh(freshBoard, freshStore, clock, &freshSink);
         fresh.OnColor = on;
         const auto buf = buffer(d);
         if (isA5) {
-            cached.decodeA5(buf);
+            kept.decodeA5(buf);
             fresh.decodeA5(buf);
         } else {
-            cached.decode5A(buf);
+            kept.decode5A(buf);
             fresh.decode5A(buf);
         }
         clock.advanceSeconds(1);
-        ASSERT_EQ(cachedBoard.takeChanged(), fullBoard.takeChanged()) << "frame " << n;
+        ASSERT_EQ(keptBoard.takeWritten(), freshBoard.takeWritten()) << "frame " << n;
         for (int i = 0; i < FieldBoard::kFieldCount; ++i) {
-            ASSERT_EQ(cachedBoard[i].text, fullBoard[i].text) << "frame " << n << " field " << i;
-            ASSERT_EQ(cachedBoard[i].colour, fullBoard[i].colour) << "frame " << n << " field " << i;
+            ASSERT_EQ(keptBoard[i].text, freshBoard[i].text) << "frame " << n << " field " << i;
+            ASSERT_EQ(keptBoard[i].colour, freshBoard[i].colour) << "frame " << n << " field " << i;
         }
-        ASSERT_EQ(cachedStore.LiveValues, fullStore.LiveValues);
-        ASSERT_EQ(cachedStore.FaultStatus, fullStore.FaultStatus);
-        ASSERT_EQ(cachedStore.PrevFaultStatus, fullStore.PrevFaultStatus);
+        ASSERT_EQ(keptStore.LiveValues, freshStore.LiveValues);
+        ASSERT_EQ(keptStore.FaultStatus, freshStore.FaultStatus);
+        ASSERT_EQ(keptStore.PrevFaultStatus, freshStore.PrevFaultStatus);
     }
-    EXPECT_EQ(cachedSink.entries, fullSink.entries);
-    EXPECT_GT(cachedSink.entries.size(), 20u);
+    EXPECT_EQ(keptSink.entries, freshSink.entries);
+    EXPECT_GT(keptSink.entries.size(), 20u);
 }
 
 TEST(DecoderInput, OutOfRangeBufferEntriesAreTakenModulo256) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 #include <vector>
 
+#include "platform/log.h"
 #include "test_frames.h"
 
 namespace orlix {
@@ -83,7 +85,7 @@ TEST_F(ReceiverTest, WrongChecksumsAreRejectedAndChangeNothing) {
     feed(frame(0xA5, good));
     ASSERT_EQ(board[54].text, "12.34kg");
     const auto before = store.LiveValues;
-    board.takeChanged();
+    board.takeWritten();
 
     // Sum without the kind byte.
     auto d = data({{9, 99}, {33, 1}});
@@ -102,7 +104,7 @@ TEST_F(ReceiverTest, WrongChecksumsAreRejectedAndChangeNothing) {
     EXPECT_EQ(rx.numText(), "61");
     EXPECT_EQ(store.LiveValues, before);
     EXPECT_EQ(board[10].text, "10");
-    EXPECT_TRUE(board.takeChanged().none());
+    EXPECT_TRUE(board.takeWritten().none());
 }
 
 TEST_F(ReceiverTest, BackToBackFramesInOneReadAreDecodedInOrder) {
@@ -200,6 +202,35 @@ TEST_F(ReceiverTest, StateOutsideTheMachineRestartsTheHunt) {
     rx.FrameLength = 1000;  // would overrun the buffer; the bus length is used
     feed(frame(0xA5, data({{9, 8}})));
     EXPECT_EQ(board[10].text, "8");
+}
+
+struct ThrowingObserver : FrameObserver {
+    std::vector<bool> seen;
+    void onChecksum(int, bool good) override {
+        seen.push_back(good);
+        if (seen.size() % 3 != 0) throw std::runtime_error("observer broke");
+    }
+};
+
+std::vector<std::string> gLogLines;
+void captureLog(std::string_view, log::Level, std::string_view message) { gLogLines.emplace_back(message); }
+
+// An observer that throws does not stop the read: every later frame is still
+// taken and decoded. Its failure is logged when it starts, once.
+TEST_F(ReceiverTest, ThrowingObserverIsLoggedOnceAndTheReadGoesOn) {
+    ThrowingObserver obs;
+    std::vector<std::uint8_t> s;
+    for (int n = 1; n <= 5; ++n) test::append(s, frame(0xA5, data({{9, n}})));
+    gLogLines.clear();
+    log::setSink(captureLog);
+    rx.onReceive(s, &obs);
+    log::setSink(nullptr);
+    EXPECT_EQ(obs.seen, (std::vector<bool>{true, true, true, true, true}));
+    EXPECT_EQ(board[10].text, "5");
+    EXPECT_EQ(rx.checksumCount(), 5u);
+    // Failing on frames 1, 2, 4, 5: two runs of failures, two lines.
+    EXPECT_EQ(gLogLines, (std::vector<std::string>{"frame observer failed: observer broke",
+                                                  "frame observer failed: observer broke"}));
 }
 
 }  // namespace
