@@ -3,6 +3,10 @@
 // frame to frame, and (b) frames whose data bytes are all random. Each is
 // measured against a checksum-only pass over the same bytes (framing and
 // checksum, nothing decoded) in the same run; compare the frames/s counters.
+//
+// The bus carries about two frames a second. The decode is kept at or above
+// 1 M frames/s on the realistic capture and 0.3 M frames/s on random data,
+// on one core, so that replaying days of capture stays quick.
 #include <benchmark/benchmark.h>
 
 #include <array>

@@ -119,8 +119,6 @@ void FrameDecoder::decodeRows(std::span<const FieldRow> rows, const std::array<s
     std::array<std::uint8_t, 60> d;
     for (std::size_t i = 0; i < 60; ++i) d[i] = static_cast<std::uint8_t>(buf[i]);
     const bool canSkip = last.valid && last.onColor == OnColor;
-    // Colours by Paint: Keep (not painted), Black, Red, On, Blue, Purple.
-    const Rgb palette[] = {kBlack, kBlack, kRed, OnColor, kBlue, kPurple};
     for (const FieldRow& r : rows) {
         if (r.store != Store::None) store_.LiveValues[static_cast<std::size_t>(r.live)] = liveValue(r, d.data());
         if (canSkip && d[r.lo] == last.bytes[r.lo] && d[r.hi] == last.bytes[r.hi]) {
@@ -131,9 +129,21 @@ void FrameDecoder::decodeRows(std::span<const FieldRow> rows, const std::array<s
         const int selector = formRow(r, d.data(), t);
         board_.setText(r.field, t.view());
         const Paint paint = selector ? r.paint1 : r.paint0;
-        if (paint != Paint::Keep) board_.setColour(r.field, palette[static_cast<int>(paint)]);
+        if (paint != Paint::Keep) board_.setColour(r.field, paintColour(paint));
     }
     last = {d, OnColor, true};
+}
+
+Rgb FrameDecoder::paintColour(Paint p) const {
+    switch (p) {
+        case Paint::Red: return kRed;
+        case Paint::On: return OnColor;
+        case Paint::Blue: return kBlue;
+        case Paint::Purple: return kPurple;
+        case Paint::Black:
+        case Paint::Keep: break;
+    }
+    return kBlack;
 }
 
 void FrameDecoder::updateErrorMemory() {

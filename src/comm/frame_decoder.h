@@ -17,6 +17,7 @@ namespace orlix {
 
 class FrameDecoder {
 public:
+    // The board is this decoder's alone: no other decoder writes it.
     FrameDecoder(FieldBoard& board, LiveStore& store, const Clock& clock,
                  ErrorMemorySink* sink = nullptr);
 
@@ -43,6 +44,7 @@ private:
     };
 
     void decodeRows(std::span<const FieldRow> rows, const std::array<std::int16_t, 81>& buf, LastFrame& last);
+    Rgb paintColour(Paint p) const;
     void updateErrorMemory();
     void addErrorEntry(int list, const std::string& entry);
 

