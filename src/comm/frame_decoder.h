@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "comm/error_memory.h"
 #include "comm/field_board.h"
