@@ -1,6 +1,5 @@
 #include "comm/frame_decoder.h"
 
-#include <exception>
 #include <string>
 
 #include "comm/field_text.h"
@@ -165,15 +164,11 @@ void FrameDecoder::updateErrorMemory() {
 
 void FrameDecoder::addErrorEntry(int list, const std::string& entry) {
     // A list that fails to take its entry must not stop the frame: the entry
-    // is skipped. The failure is logged when it starts, not for every frame.
+    // is skipped. The failure is logged with its cause; repeats only counted.
     try {
         sink_->addErrorEntry(list, entry);
-        sinkFailing_ = false;
-    } catch (const std::exception& e) {
-        if (!sinkFailing_) {
-            log::warning("orlix.comm", std::string("error-memory entry dropped: ") + e.what());
-        }
-        sinkFailing_ = true;
+    } catch (...) {
+        log::caughtException(log::kComm, "error-memory entry");
     }
 }
 

@@ -54,7 +54,6 @@ private:
     const Clock& clock_;
     ErrorMemorySink* sink_;
     LastFrame lastA5_, last5A_;
-    bool sinkFailing_ = false;  // the sink's last entry failed (logged once)
 };
 
 }  // namespace orlix

@@ -1,6 +1,5 @@
 #include "comm/frame_receiver.h"
 
-#include <exception>
 #include <string>
 
 #include "comm/field_text.h"
@@ -81,14 +80,12 @@ void FrameReceiver::checkFrame(std::uint8_t checksum, int len, FrameObserver* ob
 }
 
 void FrameReceiver::notify(FrameObserver& obs, bool good) {
-    // An observer's failure must not stop the read; it is logged when it
-    // starts, not for every frame.
+    // An observer's failure must not stop the read. It is logged with its
+    // cause; repeats only counted.
     try {
         obs.onChecksum(FrameKind, good);
-        observerFailing_ = false;
-    } catch (const std::exception& e) {
-        if (!observerFailing_) log::warning("orlix.comm", std::string("frame observer failed: ") + e.what());
-        observerFailing_ = true;
+    } catch (...) {
+        log::caughtException(log::kComm, "frame observer");
     }
 }
 

@@ -60,7 +60,6 @@ private:
     Rgb checkColour_{0, 0, 0};
     std::uint64_t checksumCount_ = 0;
     std::int16_t shownByteCount_ = 0;
-    bool observerFailing_ = false;  // the observer's last call failed (logged once)
 };
 
 }  // namespace orlix

@@ -208,7 +208,7 @@ struct ThrowingObserver : FrameObserver {
     std::vector<bool> seen;
     void onChecksum(int, bool good) override {
         seen.push_back(good);
-        if (seen.size() % 3 != 0) throw std::runtime_error("observer broke");
+        if (seen.size() % 3 != 0) throw std::runtime_error("receiver test observer broke");
     }
 };
 
@@ -216,7 +216,7 @@ std::vector<std::string> gLogLines;
 void captureLog(std::string_view, log::Level, std::string_view message) { gLogLines.emplace_back(message); }
 
 // An observer that throws does not stop the read: every later frame is still
-// taken and decoded. Its failure is logged when it starts, once.
+// taken and decoded. Its failure is logged with its cause, once.
 TEST_F(ReceiverTest, ThrowingObserverIsLoggedOnceAndTheReadGoesOn) {
     ThrowingObserver obs;
     std::vector<std::uint8_t> s;
@@ -228,9 +228,8 @@ TEST_F(ReceiverTest, ThrowingObserverIsLoggedOnceAndTheReadGoesOn) {
     EXPECT_EQ(obs.seen, (std::vector<bool>{true, true, true, true, true}));
     EXPECT_EQ(board[10].text, "5");
     EXPECT_EQ(rx.checksumCount(), 5u);
-    // Failing on frames 1, 2, 4, 5: two runs of failures, two lines.
-    EXPECT_EQ(gLogLines, (std::vector<std::string>{"frame observer failed: observer broke",
-                                                  "frame observer failed: observer broke"}));
+    ASSERT_EQ(gLogLines.size(), 1u);
+    EXPECT_EQ(gLogLines[0].rfind("frame observer failed: receiver test observer broke", 0), 0u) << gLogLines[0];
 }
 
 }  // namespace
