@@ -4,12 +4,16 @@ file(GLOB _tools_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_test.
 if(_tools_tests)
   add_executable(tools_tests ${_tools_tests})
   target_include_directories(tools_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(tools_tests PRIVATE orlix_comm orlix_plant_model GTest::gtest GTest::gtest_main
-                        Threads::Threads)
+  target_link_libraries(tools_tests PRIVATE orlix_comm orlix_database orlix_plant_model GTest::gtest
+                        GTest::gtest_main Threads::Threads)
+  find_program(ORLIX_PYTHON3 python3 REQUIRED)
   target_compile_definitions(tools_tests PRIVATE
     ORLIX_DECODE_BIN="$<TARGET_FILE:orlix-decode>"
-    ORLIX_PLANT_SIM_BIN="$<TARGET_FILE:orlix-plant-sim>")
-  add_dependencies(tools_tests orlix-decode orlix-plant-sim)
+    ORLIX_PLANT_SIM_BIN="$<TARGET_FILE:orlix-plant-sim>"
+    ORLIX_EXPORT_BIN="$<TARGET_FILE:orlix-export>"
+    ORLIX_PYTHON3="${ORLIX_PYTHON3}"
+    ORLIX_CHECK_EXPORT_PY="${CMAKE_CURRENT_LIST_DIR}/tools/check_export.py")
+  add_dependencies(tools_tests orlix-decode orlix-plant-sim orlix-export)
   # The version script is run by the tests on scratch git trees.
   find_package(Git QUIET)
   target_compile_definitions(tools_tests PRIVATE
@@ -24,3 +28,17 @@ if(_tools_tests)
   gtest_discover_tests(tools_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 120)
 endif()
+
+# A million-record export checked against the sqlite3 shell: one CTest test
+# with the label "slow", part of the default run (it takes seconds, not
+# minutes).
+find_program(ORLIX_SQLITE3 sqlite3 REQUIRED)
+add_executable(export_million_test ${CMAKE_CURRENT_LIST_DIR}/tools/orlix_export_million.cpp)
+target_include_directories(export_million_test PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/tools)
+target_link_libraries(export_million_test PRIVATE orlix_database GTest::gtest GTest::gtest_main)
+target_compile_definitions(export_million_test PRIVATE
+  ORLIX_EXPORT_BIN="$<TARGET_FILE:orlix-export>" ORLIX_SQLITE3="${ORLIX_SQLITE3}")
+add_dependencies(export_million_test orlix-export)
+add_test(NAME OrlixExportMillion.MatchesTheSqliteShellRowForRow COMMAND export_million_test)
+set_tests_properties(OrlixExportMillion.MatchesTheSqliteShellRowForRow PROPERTIES
+  LABELS slow ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)

@@ -96,12 +96,21 @@ private:
                 return false;
             }
         }
-        // Numbers: integers are all the tools write.
+        // Numbers: an integer part, then an optional fraction and exponent.
         std::size_t j = i_;
+        auto digitsAt = [&](std::size_t& k) {
+            const std::size_t from = k;
+            while (k < s_.size() && s_[k] >= '0' && s_[k] <= '9') ++k;
+            return k > from;
+        };
         if (j < s_.size() && s_[j] == '-') ++j;
-        const std::size_t digits = j;
-        while (j < s_.size() && s_[j] >= '0' && s_[j] <= '9') ++j;
-        if (j == digits) return false;
+        if (!digitsAt(j)) return false;
+        if (j < s_.size() && s_[j] == '.' && !digitsAt(++j)) return false;
+        if (j < s_.size() && (s_[j] == 'e' || s_[j] == 'E')) {
+            ++j;
+            if (j < s_.size() && (s_[j] == '+' || s_[j] == '-')) ++j;
+            if (!digitsAt(j)) return false;
+        }
         v.type = Json::Type::Number;
         v.num = std::stod(std::string(s_.substr(i_, j - i_)));
         i_ = j;

@@ -1,0 +1,303 @@
+// orlix-export: the records of a sample database as CSV or JSON Lines, for
+// spreadsheets, pandas and the like. No display needed; the database is only
+// read.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "database/sample_export.h"
+#include "platform/iso_date_time.h"
+#include "platform/version.h"
+
+namespace orlix {
+namespace {
+
+constexpr const char* kProgram = "orlix-export";
+
+constexpr const char* kUsage =
+    "usage: orlix-export FILE.mdb [--from TIME] [--to TIME] [--format csv|json] [-o OUT]\n"
+    "\n"
+    "Writes the records of a sample database in time order: the time as ISO 8601\n"
+    "local time (time) and as the stored day count since 1899-12-30 (time_days),\n"
+    "then the 50 values under their column names. UTF-8. The database is only\n"
+    "read, never changed.\n"
+    "\n"
+    "  --from TIME          only records from TIME on\n"
+    "  --to TIME            only records up to TIME (a date alone: up to the end\n"
+    "                       of that day)\n"
+    "                       TIME: YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] or\n"
+    "                       'YYYY-MM-DD HH:MM[:SS]', local time; a record counts\n"
+    "                       by its time as written, to the second\n"
+    "  --format csv|json    csv (default): a header row, then one row per record;\n"
+    "                       json: JSON Lines, one object per record\n"
+    "  -o, --output OUT     write to OUT (replaced only once the export is\n"
+    "                       complete) instead of standard output\n"
+    "  --help               show this text\n"
+    "  --version            show the version\n"
+    "\n"
+    "Exit status: 0 done, 1 the output could not be written, 2 usage error or an\n"
+    "input that is missing, not a sample database or damaged.\n";
+
+constexpr int kExitWrite = 1;
+constexpr int kExitInput = 2;
+
+int usageError(const std::string& msg) {
+    std::fprintf(stderr, "%s: %s\nTry 'orlix-export --help'.\n", kProgram, msg.c_str());
+    return kExitInput;
+}
+
+struct Arguments {
+    std::string input;
+    std::string output = "-";
+    ExportOptions options;
+};
+
+// A record whose time, written to the second, lies within [from, to] is
+// exported: the bounds stand half a second wider than the typed times.
+constexpr DateTime kHalfSecond = 0.5 / kSecondsPerDay;
+
+std::optional<DateTime> boundArgument(std::string_view option, std::string_view text, bool upper,
+                                      std::string& error) {
+    const auto t = parseIsoDateTime(text);
+    if (!t) {
+        error = std::string(option) + ": '" + std::string(text) +
+                "' is not a time; use YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] or 'YYYY-MM-DD HH:MM[:SS]' (local time)";
+        return std::nullopt;
+    }
+    if (!upper) return t->value - kHalfSecond;
+    const DateTime last = t->dateOnly ? t->value + 1.0 - 1.0 / kSecondsPerDay : t->value;
+    return last + kHalfSecond;
+}
+
+// Parses the command line; an empty error and no input mean --help or
+// --version was answered.
+std::optional<Arguments> parseArguments(const std::vector<std::string_view>& args, std::string& error,
+                                        bool& answered) {
+    Arguments a;
+    bool haveInput = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        std::string_view value;
+        bool hasValue = false;
+        if (arg.starts_with("--") && arg.find('=') != std::string_view::npos) {
+            value = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+            hasValue = true;
+        }
+        auto next = [&]() -> std::optional<std::string_view> {
+            if (hasValue) return value;
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            answered = true;
+            return std::nullopt;
+        }
+        if (arg == "--version") {
+            std::printf("%s\n", versionLine(kProgram).c_str());
+            answered = true;
+            return std::nullopt;
+        }
+        if (arg == "--from" || arg == "--to" || arg == "--format" || arg == "-o" || arg == "--output") {
+            const auto v = next();
+            if (!v) {
+                error = std::string(arg) + " needs a value";
+                return std::nullopt;
+            }
+            if (arg == "--format") {
+                if (*v != "csv" && *v != "json") {
+                    error = "--format: '" + std::string(*v) + "' is neither csv nor json";
+                    return std::nullopt;
+                }
+                a.options.format = *v == "csv" ? ExportFormat::Csv : ExportFormat::JsonLines;
+            } else if (arg == "-o" || arg == "--output") {
+                a.output = std::string(*v);
+            } else {
+                const bool upper = arg == "--to";
+                const auto bound = boundArgument(arg, *v, upper, error);
+                if (!bound) return std::nullopt;
+                (upper ? a.options.before : a.options.from) = bound;
+            }
+            continue;
+        }
+        if (arg.size() > 1 && arg.starts_with('-')) {
+            error = "unknown option " + std::string(arg);
+            return std::nullopt;
+        }
+        if (haveInput) {
+            error = "only one FILE can be exported at a time";
+            return std::nullopt;
+        }
+        a.input = std::string(arg);
+        haveInput = true;
+    }
+    if (!haveInput) {
+        error = "no FILE given";
+        return std::nullopt;
+    }
+    if (a.options.from && a.options.before && *a.options.from >= *a.options.before) {
+        error = "--from is later than --to";
+        return std::nullopt;
+    }
+    return a;
+}
+
+// The input as a SQLite file the export reads. Every input is read as it
+// stands today; a file of another format would be converted here into a
+// temporary SQLite file, which is removed when this object ends.
+struct SqliteInput {
+    std::string path;                  // the SQLite file to read; empty when there is none
+    std::string error;                 // why there is none
+    std::filesystem::path temporary;   // a converted copy, removed at the end
+    SqliteInput() = default;
+    SqliteInput(const SqliteInput&) = delete;
+    SqliteInput& operator=(const SqliteInput&) = delete;
+    ~SqliteInput() {
+        std::error_code ec;
+        if (!temporary.empty()) std::filesystem::remove(temporary, ec);
+    }
+};
+
+void resolveSqliteInput(const std::string& path, SqliteInput& in) { in.path = path; }
+
+// Writes to a file descriptor, all of it or an error.
+class FdSink final : public ByteSink {
+public:
+    explicit FdSink(int fd) : fd_(fd) {}
+    bool write(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error_ = n < 0 ? errno : EIO;
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+    int error() const { return error_; }
+
+private:
+    int fd_;
+    int error_ = 0;
+};
+
+// Where the output goes: standard output, a device or pipe written
+// directly, or a regular file written beside OUT and renamed over it only
+// when complete, so a failed export never leaves a truncated OUT.
+class Output {
+public:
+    enum class Opened { Ok, IsInput, Failed };
+
+    Opened open(const std::string& out, const std::string& input, std::string& error) {
+        target_ = out;
+        if (out == "-") {
+            fd_ = STDOUT_FILENO;
+            return Opened::Ok;
+        }
+        std::error_code ec;
+        if (std::filesystem::exists(out, ec) && std::filesystem::equivalent(out, input, ec)) {
+            error = "the output " + out + " is the input file";
+            return Opened::IsInput;
+        }
+        struct stat st{};
+        if (::stat(out.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            fd_ = ::open(out.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        } else {
+            temp_ = out + ".partial-XXXXXX";
+            fd_ = ::mkstemp(temp_.data());
+            if (fd_ >= 0) {
+                const mode_t mask = ::umask(0);
+                ::umask(mask);
+                ::fchmod(fd_, 0666 & ~mask);
+            } else {
+                temp_.clear();
+            }
+        }
+        if (fd_ < 0) {
+            error = "cannot write " + out + ": " + std::strerror(errno);
+            return Opened::Failed;
+        }
+        return Opened::Ok;
+    }
+
+    int fd() const { return fd_; }
+
+    // Closes and puts the file in place; false (with the reason) on failure.
+    bool finish(std::string& error) {
+        if (fd_ == STDOUT_FILENO) return true;
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        if (rc != 0) return fail(error, errno);
+        if (!temp_.empty() && std::rename(temp_.c_str(), target_.c_str()) != 0) return fail(error, errno);
+        temp_.clear();
+        return true;
+    }
+
+    ~Output() {
+        if (fd_ >= 0 && fd_ != STDOUT_FILENO) ::close(fd_);
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+    }
+
+private:
+    bool fail(std::string& error, int err) {
+        error = "cannot write " + target_ + ": " + std::strerror(err);
+        return false;
+    }
+
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+};
+
+int run(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::string error;
+    bool answered = false;
+    const auto a = parseArguments(args, error, answered);
+    if (!a) return answered ? 0 : usageError(error);
+
+    SqliteInput in;
+    resolveSqliteInput(a->input, in);
+    if (in.path.empty()) {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, a->input.c_str(), in.error.c_str());
+        return kExitInput;
+    }
+    Output out;
+    if (const auto opened = out.open(a->output, a->input, error); opened != Output::Opened::Ok) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return opened == Output::Opened::IsInput ? kExitInput : kExitWrite;
+    }
+    FdSink sink(out.fd());
+    const ExportResult r = exportSamples(in.path, a->options, sink);
+    if (r.status == ExportStatus::WriteFailed) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, a->output == "-" ? "the output" : a->output.c_str(),
+                     std::strerror(sink.error() ? sink.error() : EIO));
+        return kExitWrite;
+    }
+    if (r.status != ExportStatus::Done) {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, a->input.c_str(), r.message.c_str());
+        return kExitInput;
+    }
+    if (!out.finish(error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return kExitWrite;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace orlix
+
+int main(int argc, char** argv) { return orlix::run(argc, argv); }
