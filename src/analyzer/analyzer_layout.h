@@ -51,8 +51,6 @@ inline constexpr ControlRow kMSHFlexGrid1{"MSHFlexGrid1", "", 15, 375, 2445, 600
 
 // Cursor lines: cursor 1 and cursor 2 of every chart start here (pixels).
 inline constexpr std::array<int, 2> kCursorStartX = {320, 400};
-inline constexpr Rgb kCursorColor{0, 255, 0};
-inline constexpr int kCursorWidth = 2;
 
 // Zoom frame.
 inline constexpr std::array<ControlRow, 5> kZoomButtons = {{
@@ -176,8 +174,8 @@ inline constexpr std::array<MenuRow, 19> kMenuItems = {{
     {"mnuOption", "mnuOptionLoadDB", "&LoadDatabase...", false, false, true},
     {"mnuOption", "mnuOptionClearDB", "&ClearDatabase...", false, false, true},
     {"mnuOption", "", "-", false, false, true},
-    {"mnuOption", "mnuOptionSaveCurve", "Curve&Save", false, false, false},
-    {"mnuOption", "mnuOptionSaveAs", "CurveSave&As...", false, false, false},
+    {"mnuOption", "mnuOptionSaveCurve", "Curve&Save", false, false, true},
+    {"mnuOption", "mnuOptionSaveAs", "CurveSave&As...", false, false, true},
     {"mnuOption", "", "-", false, false, true},
     {"mnuOption", "mnuOptionCurveSaving", "Save&Enabled", true, false, true},
     {"mnuOption", "mnuOptionOnTop", "AlwaysOn&Top", true, false, true},

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -65,6 +66,9 @@ FrmChart::FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QW
     buildControls();
     buildMenus();
     load();
+    // The window's status bar, below the status labels: the export commands
+    // say there where their files went.
+    statusBar()->setObjectName(QStringLiteral("stbExport"));
 }
 
 FrmChart::~FrmChart() = default;
@@ -293,6 +297,8 @@ void FrmChart::buildMenus() {
              }
              runDatabaseCommand([&] { db_->toggleRecording(); });
          }},
+        {"mnuOptionSaveCurve", [this] { guarded([&] { onCurveSave(); }); }},
+        {"mnuOptionSaveAs", [this] { guarded([&] { onCurveSaveAs(); }); }},
         {"mnuOptionOnTop", [this] { onOnTop(mnuOptionOnTop_->isChecked()); }},
         {"mnuOptionClose", [this] { onExit(); }},
         {"mnuSystemCalc", [this] { onCalculator(); }},

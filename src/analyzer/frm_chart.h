@@ -109,6 +109,12 @@ private:
     void onChartRelease(int chart, int button, int x, int y);
     void onTick();
 
+    // "Curve&Save" and "CurveSave&As..." (frm_chart_export.cpp).
+    void onCurveSave();
+    void onCurveSaveAs();
+    std::string exportFolder() const;
+    void showExportResult(const std::string& what, const std::string& path, const std::string& error);
+
     void applyCursorAction(int chart, const CursorAction& a);
     void syncCursorLines();
     void setTopmost(bool on);

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "analyzer/analyzer_layout.h"
+#include "chart/chart_export.h"
 
 namespace orlix::analyzer {
 
@@ -76,12 +77,11 @@ void PicChart::paintEvent(QPaintEvent*) {
         p.fillRect(rect(), Qt::black);
     if (generation_) paintedGeneration_ = generation_();
     p.setRenderHint(QPainter::Antialiasing, false);
-    for (int c = 0; c < 2; ++c) {
-        if (!cursorVisible_[static_cast<size_t>(c)]) continue;
-        // A two-pixel line centred on x: columns x - 1 and x.
-        p.fillRect(cursorX_[static_cast<size_t>(c)] - kCursorWidth / 2, 0, kCursorWidth, height(),
-                   QColor(kCursorColor.r, kCursorColor.g, kCursorColor.b));
-    }
+    paintCursorLines(p, height(), cursorLines());
+}
+
+ChartCursorLines PicChart::cursorLines() const {
+    return {{{cursorX_[0], cursorVisible_[0]}, {cursorX_[1], cursorVisible_[1]}}};
 }
 
 void PicChart::mousePressEvent(QMouseEvent* e) {

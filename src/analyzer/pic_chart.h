@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "chart/chart_export.h"
+
 namespace orlix::analyzer {
 
 class PicChart : public QWidget {
@@ -28,6 +30,8 @@ public:
     bool cursorVisible(int c) const { return cursorVisible_.at(static_cast<size_t>(c)); }
     void setCursorX(int c, int x);
     void setCursorVisible(int c, bool visible);
+    // Both lines as they are painted over the image.
+    ChartCursorLines cursorLines() const;
 
     // The custom pointer shown while the mouse is over an active cursor.
     void setCustomPointer(bool on);

@@ -1,6 +1,6 @@
 #pragma once
 // The dialog seam: message boxes and the common dialogs (font, colour, file
-// open) that the windows show. The real host shows Qt dialogs at the given
+// open and save) that the windows show. The real host shows Qt dialogs at the given
 // screen position; tests plug in a scripted host that answers without
 // blocking and records what was asked.
 #include <optional>
@@ -36,6 +36,17 @@ public:
                                                       const std::string& title,
                                                       const std::string& initialDir,
                                                       const std::string& filter) = 0;
+    // A file-save dialog opened on `initialPath` (a folder, or a folder and
+    // a proposed file name). filter as above, several entries allowed; a
+    // name typed without an extension gets the chosen entry's. Asks before
+    // replacing an existing file. A host that has no save dialog answers as
+    // if the user cancelled.
+    virtual std::optional<std::string> chooseSaveFile(int /*leftTwips*/, int /*topTwips*/,
+                                                      const std::string& /*title*/,
+                                                      const std::string& /*initialPath*/,
+                                                      const std::string& /*filter*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace orlix

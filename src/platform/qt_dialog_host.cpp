@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QFontDialog>
 #include <QMessageBox>
 
@@ -99,6 +101,44 @@ std::optional<std::string> QtDialogHost::chooseOpenFile(int leftTwips, int topTw
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(qtNameFilters(filter));
+    dialog.move(hostPosition(leftTwips, topTwips));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+    return files.front().toStdString();
+}
+
+QString filterSuffix(const QString& nameFilter) {
+    static const QRegularExpression firstPattern(QStringLiteral("\\*\\.([A-Za-z0-9]+)"));
+    const QRegularExpressionMatch m = firstPattern.match(nameFilter);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+std::optional<std::string> QtDialogHost::chooseSaveFile(int leftTwips, int topTwips, const std::string& title,
+                                                        const std::string& initialPath,
+                                                        const std::string& filter) {
+    QFileDialog dialog(parent_, QString::fromStdString(title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = qtNameFilters(filter);
+    dialog.setNameFilters(filters);
+    // A name typed without an extension gets the chosen filter's, before the
+    // dialog asks whether to replace an existing file of that name.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& f) { dialog.setDefaultSuffix(filterSuffix(f)); });
+    const QFileInfo initial(QString::fromStdString(initialPath));
+    QString selected = filters.front();
+    if (initial.isDir()) {
+        dialog.setDirectory(initial.absoluteFilePath());
+    } else {
+        dialog.setDirectory(initial.absolutePath());
+        dialog.selectFile(initial.fileName());
+        for (const QString& f : filters)
+            if (filterSuffix(f).compare(initial.suffix(), Qt::CaseInsensitive) == 0) selected = f;
+    }
+    dialog.selectNameFilter(selected);
+    dialog.setDefaultSuffix(filterSuffix(selected));
     dialog.move(hostPosition(leftTwips, topTwips));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();

@@ -21,6 +21,9 @@ public:
     std::optional<std::string> chooseOpenFile(int leftTwips, int topTwips, const std::string& title,
                                               const std::string& initialDir,
                                               const std::string& filter) override;
+    std::optional<std::string> chooseSaveFile(int leftTwips, int topTwips, const std::string& title,
+                                              const std::string& initialPath,
+                                              const std::string& filter) override;
 
 private:
     QPointer<QWidget> parent_;
@@ -28,5 +31,9 @@ private:
 
 // "description|pattern|description|pattern" as a Qt name filter list.
 QStringList qtNameFilters(const std::string& filter);
+
+// The extension of a name filter's first pattern: "png" for "PNG (*.png)";
+// empty when it has none.
+QString filterSuffix(const QString& nameFilter);
 
 }  // namespace orlix

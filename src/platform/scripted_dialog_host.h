@@ -13,9 +13,9 @@ namespace orlix {
 class ScriptedDialogHost final : public DialogHost {
 public:
     struct Request {
-        std::string kind;  // "message", "font", "color", "file"
+        std::string kind;  // "message", "font", "color", "file", "save"
         std::string text;  // message text or dialog title
-        std::string title; // message title, or the file dialog's initial folder
+        std::string title; // message title, or the file dialog's initial folder or path
         int left = 0, top = 0, flags = 0;
         MsgButtons buttons = MsgButtons::Ok;
     };
@@ -26,7 +26,7 @@ public:
     std::deque<MsgResult> messageAnswers;
     std::deque<std::optional<FontChoice>> fontAnswers;
     std::deque<std::optional<Rgb>> colorAnswers;
-    std::deque<std::optional<std::string>> fileAnswers;
+    std::deque<std::optional<std::string>> fileAnswers;  // open and save dialogs
 
     MsgResult message(const std::string& text, MsgButtons buttons, const std::string& title) override {
         requests.push_back({"message", text, title, 0, 0, 0, buttons});
@@ -49,6 +49,13 @@ public:
                                               const std::string& initialDir,
                                               const std::string& filter) override {
         requests.push_back({"file", title, initialDir, left, top, 0, MsgButtons::Ok});
+        lastFilter = filter;
+        return pop(fileAnswers);
+    }
+    std::optional<std::string> chooseSaveFile(int left, int top, const std::string& title,
+                                              const std::string& initialPath,
+                                              const std::string& filter) override {
+        requests.push_back({"save", title, initialPath, left, top, 0, MsgButtons::Ok});
         lastFilter = filter;
         return pop(fileAnswers);
     }

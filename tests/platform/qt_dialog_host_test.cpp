@@ -5,8 +5,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 
@@ -71,7 +76,7 @@ TEST(QtDialogHost, ColourDialogOpensAtTheHostPositionAndCancelGivesNothing) {
     whenModal([](QWidget* w) {
         auto* d = qobject_cast<QColorDialog*>(w);
         d->setCurrentColor(QColor(12, 34, 56));
-        d->accept();
+        QMetaObject::invokeMethod(d, "accept");
     });
     const auto c = host.chooseColor(6200, 3200, 1);
     ASSERT_TRUE(c.has_value());
@@ -100,7 +105,7 @@ TEST(QtDialogHost, FontDialogStartsOnTheStandardFontAndReportsTheChoice) {
         f.setPointSize(15);
         f.setUnderline(true);
         d->setCurrentFont(f);
-        d->accept();
+        QMetaObject::invokeMethod(d, "accept");
     });
     const auto c = host.chooseFont(4000, 2700, 3);
     ASSERT_TRUE(c.has_value());
@@ -114,6 +119,57 @@ TEST(QtDialogHost, FileFiltersBecomeQtNameFilters) {
     EXPECT_EQ(qtNameFilters("Databases|*.db;*.sqlite|All|*"),
               (QStringList{"Databases (*.db *.sqlite)", "All (*)"}));
     EXPECT_EQ(qtNameFilters(""), QStringList{"All files (*)"});
+}
+
+TEST(QtDialogHost, SaveDialogProposesTheFileAndGivesATypedNameTheChosenExtension) {
+    ensureApp();
+    QtDialogHost host;
+    QTemporaryDir dir;
+    const std::string filter = "PNG image|*.png|CSV table|*.csv";
+    const std::string proposal = QDir(dir.path()).filePath("chart-MasterLive.png").toStdString();
+    QString shownDir, shownFilter;
+    QPoint at;
+    bool saving = false;
+    whenModal([&](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        saving = d->acceptMode() == QFileDialog::AcceptSave;
+        shownDir = d->directory().absolutePath();
+        shownFilter = d->selectedNameFilter();
+        at = d->pos();
+        d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("report"));  // typed
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    auto chosen = host.chooseSaveFile(3400, 2000, "CurveSave As...", proposal, filter);
+    EXPECT_TRUE(saving);
+    EXPECT_EQ(shownDir, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(shownFilter, QStringLiteral("PNG image (*.png)"));
+    EXPECT_EQ(at, QPoint(3400 / 15, 2000 / 15));
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, QDir(dir.path()).filePath("report.png").toStdString());
+
+    // The user picks the CSV entry: a typed name gets ".csv".
+    whenModal([](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setCurrentIndex(1);
+        emit types->activated(1);  // as a user's choice does
+        emit types->textActivated(types->itemText(1));
+        d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("report"));  // typed
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    chosen = host.chooseSaveFile(3400, 2000, "CurveSave As...", proposal, filter);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, QDir(dir.path()).filePath("report.csv").toStdString());
+
+    whenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(host.chooseSaveFile(3400, 2000, "t", dir.path().toStdString(), filter).has_value());
+}
+
+TEST(QtDialogHost, FilterSuffixIsTheFirstPatternsExtension) {
+    EXPECT_EQ(filterSuffix(QStringLiteral("PNG image (*.png)")), QStringLiteral("png"));
+    EXPECT_EQ(filterSuffix(QStringLiteral("Tables (*.csv *.txt)")), QStringLiteral("csv"));
+    EXPECT_EQ(filterSuffix(QStringLiteral("All (*)")), QString());
 }
 
 }  // namespace
