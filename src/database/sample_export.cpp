@@ -1,6 +1,8 @@
 #include "database/sample_export.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cctype>
@@ -9,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "database/sample_database.h"
 #include "database/sqlite_handle.h"
@@ -74,19 +75,23 @@ Opened openReadOnly(const std::string& path) {
         o.error = failure(ExportStatus::Unreadable, "not a regular file");
         return o;
     }
+    // The 100-byte file header: the SQLite signature and the journal mode.
     unsigned char head[100] = {};
-    {
-        std::ifstream f(path, std::ios::binary);
-        if (!f) {
-            o.error = failure(ExportStatus::Unreadable, std::strerror(errno ? errno : EACCES));
-            return o;
-        }
-        f.read(reinterpret_cast<char*>(head), sizeof head);
-        if (f.gcount() != static_cast<std::streamsize>(sizeof head) ||
-            std::memcmp(head, "SQLite format 3", 16) != 0) {
-            o.error = failure(ExportStatus::NotSampleFile, "not a sample database (not an SQLite file)");
-            return o;
-        }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        o.error = failure(ExportStatus::Unreadable, std::strerror(errno));
+        return o;
+    }
+    const ssize_t got = ::read(fd, head, sizeof head);
+    const int readError = errno;
+    ::close(fd);
+    if (got < 0) {
+        o.error = failure(ExportStatus::Unreadable, std::strerror(readError));
+        return o;
+    }
+    if (got != static_cast<ssize_t>(sizeof head) || std::memcmp(head, "SQLite format 3", 16) != 0) {
+        o.error = failure(ExportStatus::NotSampleFile, "not a sample database (not an SQLite file)");
+        return o;
     }
     const bool walMode = head[18] == 2 || head[19] == 2;
     if (walMode && nonEmptyFile(path + "-wal")) {
@@ -97,8 +102,9 @@ Opened openReadOnly(const std::string& path) {
         return o;
     }
     sqlite3* h = nullptr;
-    const int rc = sqlite3_open_v2(fileUri(path, walMode).c_str(), &h, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    // One thread only: no engine mutex around every column read.
+    constexpr int kFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(fileUri(path, walMode).c_str(), &h, kFlags, nullptr);
     o.db = Connection(h);
     if (rc != SQLITE_OK) {
         o.error = failure(ExportStatus::Unreadable, h ? sqlite3_errmsg(h) : "out of memory");
@@ -118,7 +124,7 @@ ExportResult engineFailure(const Connection& db, int rc) {
     if (rc == SQLITE_READONLY_ROLLBACK || rc == SQLITE_READONLY_RECOVERY)
         return failure(ExportStatus::Damaged,
                        "the file holds an unfinished write (a journal beside it) that must be rolled "
-                       "back first; open it once in Orlix Monitor, then export again");
+                       "back first; open it once in Orlix Monitor or the sqlite3 shell, then export again");
     if ((rc & 0xFF) == SQLITE_NOTADB) return failure(ExportStatus::NotSampleFile, "not a sample database");
     return failure(ExportStatus::Damaged, std::string("the file is damaged (") + sqlite3_errmsg(db.get()) + ")");
 }

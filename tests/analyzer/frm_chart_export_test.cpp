@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "analyzer_test_util.h"
+#include "csv_text.h"
 #include "database/sample_database.h"
 #include "platform/iso_date_time.h"
 #include "platform/log.h"
@@ -33,11 +34,9 @@ std::string readFile(const fs::path& p) {
     return s.str();
 }
 
+// The lines of a chart CSV, without its byte-order mark.
 std::vector<std::string> csvLines(const std::string& csv) {
-    std::vector<std::string> out;
-    std::istringstream in(csv.substr(csv.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0));
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
+    return test::csvLines(csv.substr(csv.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0));
 }
 
 class FrmChartExportTest : public ::testing::Test, public AnalyzerFixture {
@@ -196,11 +195,7 @@ TEST_F(FrmChartExportTest, SaveAsCsvWritesTheChartsSamplesUnderTheGridHeadings) 
     const auto sl = csvLines(readFile(slave));
     ASSERT_EQ(sl.size(), 26u);
     EXPECT_EQ(sl[0], "time,①Td temp. (℃),②Ts temp. (℃),③Toil temp. (℃),④Ps Sensor (Kg),⑥PMV_cur (Step)");
-    std::vector<std::string> f(1);
-    for (const char c : sl.back()) {
-        if (c == ',') f.emplace_back();
-        else f.back().push_back(c);
-    }
+    const auto f = test::csvFields(sl.back());
     ASSERT_EQ(f.size(), 6u);
     EXPECT_EQ(f[4], "0.54");  // Ps byte 34: (160 x 34 - 4083) / 25 = 54 hundredths
     EXPECT_EQ(f[5], "0");

@@ -12,6 +12,7 @@
 
 #include "chart/chart_drawing.h"
 #include "chart/sampling_cycle.h"
+#include "csv_text.h"
 #include "fake_view.h"
 #include "platform/iso_date_time.h"
 
@@ -21,22 +22,6 @@ namespace {
 using test::FakeView;
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-std::vector<std::string> lines(const std::string& s) {
-    std::vector<std::string> out;
-    std::istringstream in(s);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-}
-
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out(1);
-    for (const char c : line) {
-        if (c == ',') out.emplace_back();
-        else out.back().push_back(c);
-    }
-    return out;
-}
 
 std::vector<CurveTitle> numberedTitles(int tab) {
     std::vector<CurveTitle> t;
@@ -86,11 +71,11 @@ TEST(ChartExport, CsvRowsHoldWhatTheValueGridsShowedAtEachTick) {
 
     const std::string csv = chartCsv(*r.s, 0, numberedTitles(0));
     ASSERT_EQ(csv.substr(0, 3), kBom);
-    const auto ls = lines(csv.substr(3));
+    const auto ls = test::csvLines(csv.substr(3));
     ASSERT_EQ(ls.size(), 5u);  // four ticks filled four positions
     EXPECT_EQ(ls[0], "time,v0 (u),v1 (u),v2 (u),v3 (u),v4 (u),v5 (u),v6 (u),v7 (u),v8 (u),v9 (u)");
     for (int t = 0; t < 4; ++t) {
-        const auto f = fields(ls[static_cast<std::size_t>(t) + 1]);
+        const auto f = test::csvFields(ls[static_cast<std::size_t>(t) + 1]);
         ASSERT_EQ(f.size(), 11u);
         EXPECT_EQ(f[0], isoDateTimeText(makeDateTime({2026, 3, 14, 9, 0, 4 * (t + 1)})));
         EXPECT_EQ(f[1], shown[static_cast<std::size_t>(t)][0]);
@@ -99,19 +84,19 @@ TEST(ChartExport, CsvRowsHoldWhatTheValueGridsShowedAtEachTick) {
         EXPECT_EQ(f[10], shown[static_cast<std::size_t>(t)][3]);
     }
     // The texts themselves, so that the oracle is not blank.
-    EXPECT_EQ(fields(ls[1])[1], "12.34");
-    EXPECT_EQ(fields(ls[2])[1], "0.05");
-    EXPECT_EQ(fields(ls[1])[2], "-0.05");
-    EXPECT_EQ(fields(ls[1])[9], "12.3");
-    EXPECT_EQ(fields(ls[2])[9], "12");
+    EXPECT_EQ(test::csvFields(ls[1])[1], "12.34");
+    EXPECT_EQ(test::csvFields(ls[2])[1], "0.05");
+    EXPECT_EQ(test::csvFields(ls[1])[2], "-0.05");
+    EXPECT_EQ(test::csvFields(ls[1])[9], "12.3");
+    EXPECT_EQ(test::csvFields(ls[2])[9], "12");
 
-    const auto slave = lines(chartCsv(*r.s, 1, numberedTitles(1)).substr(3));
+    const auto slave = test::csvLines(chartCsv(*r.s, 1, numberedTitles(1)).substr(3));
     ASSERT_EQ(slave.size(), 5u);
     EXPECT_EQ(slave[0], "time,v20 (u),v21 (u),v22 (u),v23 (u),v25 (u)");
     for (int t = 0; t < 4; ++t)
-        EXPECT_EQ(fields(slave[static_cast<std::size_t>(t) + 1])[4], shown[static_cast<std::size_t>(t)][4]) << t;
-    EXPECT_EQ(fields(slave[1])[4], "0.29");
-    EXPECT_EQ(fields(slave[2])[4], "0");
+        EXPECT_EQ(test::csvFields(slave[static_cast<std::size_t>(t) + 1])[4], shown[static_cast<std::size_t>(t)][4]) << t;
+    EXPECT_EQ(test::csvFields(slave[1])[4], "0.29");
+    EXPECT_EQ(test::csvFields(slave[2])[4], "0");
 }
 
 TEST(ChartExport, HistoryRowsAreTheLoadedOnesAndASpanKeepsItsEnds) {
@@ -121,18 +106,18 @@ TEST(ChartExport, HistoryRowsAreTheLoadedOnesAndASpanKeepsItsEnds) {
         s->buf.HistSampleTime[static_cast<std::size_t>(x)] = 46000.0 + secondsToDays(4.0 * x);
     }
     s->buf.HistSampleCount = 300;  // positions 300.. hold an earlier load
-    auto all = lines(chartCsv(*s, 4, numberedTitles(4)).substr(3));
+    auto all = test::csvLines(chartCsv(*s, 4, numberedTitles(4)).substr(3));
     ASSERT_EQ(all.size(), 301u);
-    EXPECT_EQ(fields(all[1])[3], "0");
-    EXPECT_EQ(fields(all[300])[3], "299");
+    EXPECT_EQ(test::csvFields(all[1])[3], "0");
+    EXPECT_EQ(test::csvFields(all[300])[3], "299");
 
-    auto span = lines(chartCsv(*s, 4, numberedTitles(4), spanBetween(250, 120)).substr(3));
+    auto span = test::csvLines(chartCsv(*s, 4, numberedTitles(4), spanBetween(250, 120)).substr(3));
     ASSERT_EQ(span.size(), 1u + 131u);
-    EXPECT_EQ(fields(span[1])[3], "120");
-    EXPECT_EQ(fields(span.back())[3], "250");
-    EXPECT_EQ(fields(span[1])[0], isoDateTimeText(46000.0 + secondsToDays(480)));
+    EXPECT_EQ(test::csvFields(span[1])[3], "120");
+    EXPECT_EQ(test::csvFields(span.back())[3], "250");
+    EXPECT_EQ(test::csvFields(span[1])[0], isoDateTimeText(46000.0 + secondsToDays(480)));
     // Past the loaded records a span holds no rows.
-    EXPECT_EQ(lines(chartCsv(*s, 4, numberedTitles(4), spanBetween(400, 500)).substr(3)).size(), 1u);
+    EXPECT_EQ(test::csvLines(chartCsv(*s, 4, numberedTitles(4), spanBetween(400, 500)).substr(3)).size(), 1u);
 }
 
 TEST(ChartExport, SpanStaysWithinTheBuffer) {
@@ -145,9 +130,9 @@ TEST(ChartExport, SpanStaysWithinTheBuffer) {
 
 TEST(ChartExport, LivePositionsCountOnceTheTickFilledThem) {
     Sampler r;
-    EXPECT_EQ(lines(chartCsv(*r.s, 3, numberedTitles(3)).substr(3)).size(), 1u);  // heading only
+    EXPECT_EQ(test::csvLines(chartCsv(*r.s, 3, numberedTitles(3)).substr(3)).size(), 1u);  // heading only
     for (int t = 0; t < 725; ++t) r.tick();
-    EXPECT_EQ(lines(chartCsv(*r.s, 3, numberedTitles(3)).substr(3)).size(), 721u);
+    EXPECT_EQ(test::csvLines(chartCsv(*r.s, 3, numberedTitles(3)).substr(3)).size(), 721u);
 }
 
 TEST(ChartExport, HeadingsAreQuotedWhenTheyMustBe) {
@@ -155,7 +140,7 @@ TEST(ChartExport, HeadingsAreQuotedWhenTheyMustBe) {
     std::vector<CurveTitle> t = numberedTitles(1);
     t[0] = {"①Td, temp.", "℃"};
     t[1] = {"say \"x\"", ""};
-    const auto head = lines(chartCsv(*s, 1, t).substr(3))[0];
+    const auto head = test::csvLines(chartCsv(*s, 1, t).substr(3))[0];
     EXPECT_EQ(head, "time,\"①Td, temp. (℃)\",\"say \"\"x\"\"\",v22 (u),v23 (u),v25 (u)");
 }
 

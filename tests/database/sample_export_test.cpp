@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "db_test_util.h"
+#include "csv_text.h"
 #include "platform/iso_date_time.h"
 #include "tools/mini_json.h"
 
@@ -31,22 +32,6 @@ public:
         return true;
     }
 };
-
-std::vector<std::string> lines(const std::string& s) {
-    std::vector<std::string> out;
-    std::istringstream in(s);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-}
-
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out(1);
-    for (const char c : line) {
-        if (c == ',') out.emplace_back();
-        else out.back().push_back(c);
-    }
-    return out;
-}
 
 std::string readAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -114,10 +99,10 @@ TEST_F(SampleExport, CsvHasTheHeaderAndEveryRecordWithBothTimes) {
     const ExportResult r = run(p);
     ASSERT_EQ(r.status, ExportStatus::Done) << r.message;
     EXPECT_EQ(r.records, 3);
-    const auto ls = lines(sink.text);
+    const auto ls = test::csvLines(sink.text);
     ASSERT_EQ(ls.size(), 4u);
     EXPECT_EQ(ls[0], sampleCsvHeader().substr(0, sampleCsvHeader().size() - 1));
-    const auto head = fields(ls[0]);
+    const auto head = test::csvFields(ls[0]);
     ASSERT_EQ(head.size(), 52u);
     EXPECT_EQ(head[0], "time");
     EXPECT_EQ(head[1], "time_days");
@@ -126,7 +111,7 @@ TEST_F(SampleExport, CsvHasTheHeaderAndEveryRecordWithBothTimes) {
 
     const auto rows = makeRows(0, 3);
     for (int i = 0; i < 3; ++i) {
-        const auto f = fields(ls[static_cast<std::size_t>(i) + 1]);
+        const auto f = test::csvFields(ls[static_cast<std::size_t>(i) + 1]);
         ASSERT_EQ(f.size(), 52u);
         EXPECT_EQ(f[0], isoDateTimeText(rows[static_cast<std::size_t>(i)].time));
         EXPECT_EQ(std::strtod(f[1].c_str(), nullptr), rows[static_cast<std::size_t>(i)].time) << f[1];
@@ -143,12 +128,12 @@ TEST_F(SampleExport, RecordsComeInTimeOrderAndTimesReadBackExactly) {
               "INSERT INTO emp1 VALUES " + valuesRow(300, "46000.0 + 2.0/3.0") + "," + valuesRow(100, "46000.1") + "," +
                   valuesRow(200, "46000.0 + 1.0/3.0") + ";");
     ASSERT_EQ(run(p).status, ExportStatus::Done);
-    const auto ls = lines(sink.text);
+    const auto ls = test::csvLines(sink.text);
     ASSERT_EQ(ls.size(), 4u);
     const double expected[] = {46000.1, 46000.0 + 1.0 / 3.0, 46000.0 + 2.0 / 3.0};
     const char* firstValue[] = {"100", "200", "300"};
     for (int i = 0; i < 3; ++i) {
-        const auto f = fields(ls[static_cast<std::size_t>(i) + 1]);
+        const auto f = test::csvFields(ls[static_cast<std::size_t>(i) + 1]);
         EXPECT_EQ(std::strtod(f[1].c_str(), nullptr), expected[i]) << f[1];
         EXPECT_EQ(f[0], isoDateTimeText(expected[i]));
         EXPECT_EQ(f[2], firstValue[i]);
@@ -162,10 +147,10 @@ TEST_F(SampleExport, BoundsSelectFromIncludedToExcluded) {
     o.from = tickTime(3);
     o.before = tickTime(7);
     ASSERT_EQ(run(p, o).status, ExportStatus::Done);
-    auto ls = lines(sink.text);
+    auto ls = test::csvLines(sink.text);
     ASSERT_EQ(ls.size(), 5u);  // header + ticks 3, 4, 5, 6
-    EXPECT_EQ(fields(ls[1])[0], isoDateTimeText(tickTime(3)));
-    EXPECT_EQ(fields(ls[4])[0], isoDateTimeText(tickTime(6)));
+    EXPECT_EQ(test::csvFields(ls[1])[0], isoDateTimeText(tickTime(3)));
+    EXPECT_EQ(test::csvFields(ls[4])[0], isoDateTimeText(tickTime(6)));
 
     o.before.reset();
     EXPECT_EQ(run(p, o).records, 7);
@@ -193,7 +178,7 @@ TEST_F(SampleExport, ForeignCellsAreWrittenAsStoredAndStayValid) {
     ExportOptions json;
     json.format = ExportFormat::JsonLines;
     ASSERT_EQ(run(p, json).status, ExportStatus::Done);
-    const auto ls = lines(sink.text);
+    const auto ls = test::csvLines(sink.text);
     ASSERT_EQ(ls.size(), 2u);  // no header
     const auto undated = test::JsonReader(ls[0]).parse();
     ASSERT_TRUE(undated) << ls[0];

@@ -1,6 +1,5 @@
 // orlix-export as a user runs it: options, messages and exit statuses, and
 // its output read back by Python's csv and json modules against the file.
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -8,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "database/db_test_util.h"
 #include "database/sample_database.h"
 #include "platform/date_time.h"
 #include "platform/version.h"
@@ -36,17 +36,6 @@ struct Folder {
     }
     std::string file(const std::string& name) const { return (path / name).string(); }
 };
-
-void sql(const std::string& path, const std::string& text) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* err = nullptr;
-    const int rc = sqlite3_exec(db, text.c_str(), nullptr, nullptr, &err);
-    const std::string msg = err ? err : "";
-    sqlite3_free(err);
-    sqlite3_close(db);
-    ASSERT_EQ(rc, SQLITE_OK) << msg;
-}
 
 // Samples over two days at 4 s, with negative values and times whose day
 // fraction has no short decimal form; stored newest first.
@@ -176,7 +165,7 @@ TEST(OrlixExport, ForeignOrBrokenInputEndsWithStatus2) {
     const std::string text = f.file("notes.mdb");
     std::ofstream(text) << "just text\n";
     const std::string other = f.file("other.mdb");
-    sql(other, "CREATE TABLE emp1(a, b)");
+    testing::rawSql(other, "CREATE TABLE emp1(a, b)");
     const std::string truncated = f.file("truncated.mdb");
     {
         const std::string full = readFile(sampleFile(f, 5000));
