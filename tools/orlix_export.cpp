@@ -16,6 +16,7 @@
 
 #include "database/sample_export.h"
 #include "platform/iso_date_time.h"
+#include "platform/std_output.h"
 #include "platform/version.h"
 
 namespace orlix {
@@ -25,6 +26,7 @@ constexpr const char* kProgram = "orlix-export";
 
 constexpr const char* kUsage =
     "usage: orlix-export FILE.mdb [--from TIME] [--to TIME] [--format csv|json] [-o OUT]\n"
+    "       orlix-export --help | --version\n"
     "\n"
     "Writes the records of a sample database in time order: the time as ISO 8601\n"
     "local time (time) and as the stored day count since 1899-12-30 (time_days),\n"
@@ -41,8 +43,7 @@ constexpr const char* kUsage =
     "                       json: JSON Lines, one object per record\n"
     "  -o, --output OUT     write to OUT (replaced only once the export is\n"
     "                       complete) instead of standard output\n"
-    "  --help               show this text\n"
-    "  --version            show the version\n"
+    "  --help, --version    this text, or the version and build commit\n"
     "\n"
     "Exit status: 0 done, 1 the output could not be written, 2 usage error or an\n"
     "input that is missing, not a sample database or damaged.\n";
@@ -78,10 +79,11 @@ std::optional<DateTime> boundArgument(std::string_view option, std::string_view 
     return last + kHalfSecond;
 }
 
-// Parses the command line; an empty error and no input mean --help or
-// --version was answered.
+// Parses the command line. No arguments and no error: --help or --version
+// ended the run, with `exitStatus` 0, or 1 when their text could not be
+// written.
 std::optional<Arguments> parseArguments(const std::vector<std::string_view>& args, std::string& error,
-                                        bool& answered) {
+                                        int& exitStatus) {
     Arguments a;
     bool haveInput = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -98,14 +100,9 @@ std::optional<Arguments> parseArguments(const std::vector<std::string_view>& arg
             if (i + 1 >= args.size()) return std::nullopt;
             return args[++i];
         };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            answered = true;
-            return std::nullopt;
-        }
-        if (arg == "--version") {
-            std::printf("%s\n", versionLine(kProgram).c_str());
-            answered = true;
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            const std::string text = arg == "--version" ? std::string(kProgram) + " " + versionText() + "\n" : kUsage;
+            exitStatus = writeStdout(kProgram, text) ? 0 : kExitWrite;
             return std::nullopt;
         }
         if (arg == "--from" || arg == "--to" || arg == "--format" || arg == "-o" || arg == "--output") {
@@ -264,9 +261,9 @@ private:
 int run(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     std::string error;
-    bool answered = false;
+    int answered = -1;
     const auto a = parseArguments(args, error, answered);
-    if (!a) return answered ? 0 : usageError(error);
+    if (!a) return answered >= 0 ? answered : usageError(error);
 
     SqliteInput in;
     resolveSqliteInput(a->input, in);

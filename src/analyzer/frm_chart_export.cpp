@@ -25,7 +25,6 @@ using namespace analyzer;
 
 namespace {
 
-constexpr const char* kLogCategory = "orlix.export";
 constexpr const char* kSaveAsTitle = "CurveSave As...";
 constexpr const char* kSaveAsFilter = "PNG image|*.png|CSV table|*.csv";
 
@@ -68,7 +67,7 @@ void FrmChart::showExportResult(const std::string& what, const std::string& path
         return;
     }
     const std::string text = what + " could not be saved as " + path + ": " + error;
-    log::warning(kLogCategory, text);
+    log::warning(log::kExport, text);
     statusBar()->showMessage(QString::fromStdString(what + " not saved"));
     dialogs_.message(text);
 }

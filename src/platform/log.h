@@ -30,6 +30,7 @@ inline constexpr const char* kDatabase = "orlix.database";  // sample database o
 inline constexpr const char* kUi = "orlix.ui";              // failures inside window event handlers
 inline constexpr const char* kChart = "orlix.chart";        // failures of the sampling tick's steps
 inline constexpr const char* kComm = "orlix.comm";          // receiver and decoder failures
+inline constexpr const char* kExport = "orlix.export";      // chart images and data files that could not be written
 
 enum class Level { Debug, Info, Warning, Critical };
 

@@ -12,20 +12,15 @@
 
 #include "analyzer_test_util.h"
 #include "csv_text.h"
+#include "log_capture.h"
 #include "database/sample_database.h"
 #include "platform/iso_date_time.h"
-#include "platform/log.h"
 
 namespace orlix {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::AnalyzerFixture;
-
-std::vector<std::string> gLogged;
-void captureLog(std::string_view category, log::Level, std::string_view message) {
-    gLogged.push_back(std::string(category) + ": " + std::string(message));
-}
 
 std::string readFile(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
@@ -46,12 +41,11 @@ protected:
         fs::create_directories(home_);
         oldHome_ = qgetenv("HOME");
         qputenv("HOME", QByteArray::fromStdString(home_.string()));
-        gLogged.clear();
-        log::setSink(&captureLog);
+        logged_ = std::make_unique<test::LogCapture>();
         w->show();
     }
     void TearDown() override {
-        log::setSink(nullptr);
+        logged_.reset();
         qputenv("HOME", oldHome_);
         std::error_code ec;
         fs::remove_all(home_, ec);
@@ -89,6 +83,7 @@ protected:
 
     fs::path home_;
     QByteArray oldHome_;
+    std::unique_ptr<test::LogCapture> logged_;
     static inline int serial_ = 0;
 };
 
@@ -126,7 +121,7 @@ TEST_F(FrmChartExportTest, CurveSaveWritesTheChartAsShownIntoTheDatabaseFolder) 
     const fs::path history = defaultFolder() / ("chart-Slave2His-" + nowStamp() + ".png");
     ASSERT_TRUE(fs::exists(history));
     EXPECT_EQ(png(history), shown(6));
-    EXPECT_TRUE(gLogged.empty());
+    EXPECT_TRUE(logged_->of("orlix.export").empty());
 }
 
 TEST_F(FrmChartExportTest, CurveSaveGoesBesideTheChosenDatabaseAndReportsAFailure) {
@@ -153,8 +148,9 @@ TEST_F(FrmChartExportTest, CurveSaveGoesBesideTheChosenDatabaseAndReportsAFailur
     const auto msgs = dialogs.messages();
     ASSERT_EQ(msgs.size(), messagesBefore + 1);
     EXPECT_EQ(msgs.back().rfind("Chart could not be saved as " + failed.string() + ": ", 0), 0u) << msgs.back();
-    ASSERT_EQ(gLogged.size(), 1u);
-    EXPECT_EQ(gLogged[0], "orlix.export: " + msgs.back());
+    const auto logged = logged_->of("orlix.export");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0], "orlix.export|warning|" + msgs.back());
     EXPECT_EQ(statusLine(), QStringLiteral("Chart not saved"));
 }
 

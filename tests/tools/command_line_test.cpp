@@ -1,4 +1,4 @@
-// The command lines of the three programs: --version, --help, unknown
+// The command lines of the programs: --version, --help, unknown
 // options and standard streams that fail.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,7 +19,9 @@ struct Program {
 };
 
 std::vector<Program> programs() {
-    std::vector<Program> p = {{"orlix-decode", ORLIX_DECODE_BIN}, {"orlix-plant-sim", ORLIX_PLANT_SIM_BIN}};
+    std::vector<Program> p = {{"orlix-decode", ORLIX_DECODE_BIN},
+                              {"orlix-plant-sim", ORLIX_PLANT_SIM_BIN},
+                              {"orlix-export", ORLIX_EXPORT_BIN}};
 #ifdef ORLIX_MONITOR_BIN
     p.push_back({"orlix-monitor", ORLIX_MONITOR_BIN});
 #endif
