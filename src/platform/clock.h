@@ -49,6 +49,17 @@ private:
     std::chrono::steady_clock::time_point startTick_;
 };
 
+// The time of a capture record being processed: set as a Unix time in
+// microseconds, turned into local date-time only when someone reads it.
+class CaptureTimeClock final : public Clock {
+public:
+    DateTime now() const override { return localDateTimeOfUnixMicros(us_); }
+    void set(std::int64_t unixMicros) { us_ = unixMicros; }
+
+private:
+    std::int64_t us_ = 0;
+};
+
 // Time set and advanced by hand.
 class ManualClock final : public Clock {
 public:

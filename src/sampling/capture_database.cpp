@@ -24,7 +24,7 @@ constexpr std::uint64_t kProgressEveryRecords = 1 << 16;
 struct Pipeline {
     FieldBoard board;
     LiveStore store;
-    ManualClock clock;
+    CaptureTimeClock clock;  // error-memory times: the record's
     FrameDecoder decoder{board, store, clock};
     FrameReceiver receiver{decoder};
 
@@ -47,6 +47,7 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
         result.error = dbPath + ": cannot create the database";
         return result;
     }
+    result.created = true;
 
     auto pipe = std::make_unique<Pipeline>();
     std::string lastMessage;
@@ -56,9 +57,7 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
     std::int64_t firstUs = 0, lastUs = 0;
 
     auto takeTick = [&] {
-        const DateTime t = localDateTimeOfUnixMicros(schedule.nextTickUs());
-        pipe->clock.set(t);
-        recording.tick(pipe->store.LiveValues, t);
+        recording.tick(pipe->store.LiveValues, localDateTimeOfUnixMicros(schedule.nextTickUs()));
         schedule.advance();
     };
 
@@ -79,6 +78,7 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
             schedule.restart(r.timeUs);
             break;
         }
+        pipe->clock.set(r.timeUs);
         if (r.portEvent()) pipe->receiver.onPortEvent();
         else pipe->receiver.onReceive(r.bytes);
         schedule.fed(r.timeUs);
