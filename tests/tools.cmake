@@ -4,8 +4,8 @@ file(GLOB _tools_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_test.
 if(_tools_tests)
   add_executable(tools_tests ${_tools_tests})
   target_include_directories(tools_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(tools_tests PRIVATE orlix_comm orlix_plant_model GTest::gtest GTest::gtest_main
-                        Threads::Threads)
+  target_link_libraries(tools_tests PRIVATE orlix_sampling orlix_comm orlix_plant_capture GTest::gtest
+                        GTest::gtest_main Threads::Threads)
   target_compile_definitions(tools_tests PRIVATE
     ORLIX_DECODE_BIN="$<TARGET_FILE:orlix-decode>"
     ORLIX_PLANT_SIM_BIN="$<TARGET_FILE:orlix-plant-sim>")
