@@ -345,22 +345,6 @@ int parseArgs(int argc, char** argv, Options& o) {
     return 0;
 }
 
-// Feeds every record of a capture to the receiver, with the record's time on
-// `recordTime`. Returns the exit status.
-int decodeCapture(CaptureReader& capture, FrameReceiver& receiver, LineWriter& out, CaptureTimeClock& recordTime) {
-    CaptureRecord rec;
-    CaptureReader::Next next = CaptureReader::Next::End;
-    while (!gStop && !out.failed() && (next = capture.next(rec)) == CaptureReader::Next::Record) {
-        recordTime.set(rec.timeUs);
-        if (rec.portEvent()) receiver.onPortEvent();
-        else receiver.onReceive(rec.bytes, &out);
-    }
-    capture.finish();  // an incomplete last record is logged
-    if (next != CaptureReader::Next::Failed) return 0;
-    std::fprintf(stderr, "orlix-decode: %s\n", capture.error().c_str());
-    return 1;
-}
-
 // Opens a serial port read-only in raw mode, 8N1 at the given rate.
 int openSerial(const std::string& path, long baud) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -420,6 +404,42 @@ long readSome(int fd, std::uint8_t* buf, long want, bool fill, bool live) {
         if (!fill) break;
     }
     return got;
+}
+
+// Feeds raw bytes to the receiver in reads of `chunk` bytes: first `head`
+// (bytes a pipe gave up already), then the rest of `fd`. Returns the exit
+// status.
+int decodeRaw(int fd, std::span<const std::uint8_t> head, long chunk, bool fill, bool live, const std::string& name,
+              FrameReceiver& receiver, LineWriter& out) {
+    for (std::size_t at = 0; at < head.size(); at += static_cast<std::size_t>(chunk))
+        receiver.onReceive(head.subspan(at, std::min(head.size() - at, static_cast<std::size_t>(chunk))), &out);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(chunk));
+    while (!gStop && !out.failed()) {
+        const long n = readSome(fd, buf.data(), chunk, fill, live || !fill);
+        if (n < 0) {
+            std::fprintf(stderr, "orlix-decode: read error on %s: %s\n", name.c_str(), std::strerror(errno));
+            return 1;
+        }
+        if (n > 0) receiver.onReceive(std::span(buf.data(), static_cast<std::size_t>(n)), &out);
+        if (n < chunk && (fill || n == 0)) break;  // end of input
+    }
+    return 0;
+}
+
+// Feeds every record of a capture to the receiver, with the record's time on
+// `recordTime`. Returns the exit status.
+int decodeCapture(CaptureReader& capture, FrameReceiver& receiver, LineWriter& out, CaptureTimeClock& recordTime) {
+    CaptureRecord rec;
+    CaptureReader::Next next = CaptureReader::Next::End;
+    while (!gStop && !out.failed() && (next = capture.next(rec)) == CaptureReader::Next::Record) {
+        recordTime.set(rec.timeUs);
+        if (rec.portEvent()) receiver.onPortEvent();
+        else receiver.onReceive(rec.bytes, &out);
+    }
+    capture.finish();  // an incomplete last record is logged
+    if (next != CaptureReader::Next::Failed) return 0;
+    std::fprintf(stderr, "orlix-decode: %s\n", capture.error().c_str());
+    return 1;
 }
 
 int run(int argc, char** argv) {
@@ -492,23 +512,8 @@ int run(int argc, char** argv) {
     LineWriter out(o.csv, board, store, errors);
     out.writeHeader();
 
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(o.chunk));
-    int status = 0;
-    if (kind == InputKind::Capture) status = decodeCapture(capture, receiver, out, recordTime);
-    // Bytes read from a pipe to tell a capture from raw bytes come first.
-    for (std::size_t at = 0; at < head.size(); at += static_cast<std::size_t>(o.chunk))
-        receiver.onReceive(std::span(head).subspan(at, std::min(head.size() - at, static_cast<std::size_t>(o.chunk))),
-                           &out);
-    while (kind == InputKind::Raw && !gStop && !out.failed()) {
-        const long n = readSome(fd, buf.data(), o.chunk, fill, live || !fill);
-        if (n < 0) {
-            std::fprintf(stderr, "orlix-decode: read error on %s: %s\n", name.c_str(), std::strerror(errno));
-            status = 1;
-            break;
-        }
-        if (n > 0) receiver.onReceive(std::span(buf.data(), static_cast<std::size_t>(n)), &out);
-        if (n < o.chunk && (fill || n == 0)) break;  // end of input
-    }
+    int status = kind == InputKind::Capture ? decodeCapture(capture, receiver, out, recordTime)
+                                            : decodeRaw(fd, head, o.chunk, fill, live, name, receiver, out);
     if (fd != STDIN_FILENO) ::close(fd);
     if (std::fflush(stdout) != 0 && !out.failed()) out.markFailed(errno);
     // A reader that went away (a pipe into `head`) is a normal end; any other

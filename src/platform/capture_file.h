@@ -20,7 +20,6 @@ inline constexpr int kCaptureLinkType = 147;  // LINKTYPE_USER0 / DLT_USER0
 inline constexpr int kCaptureSnapLength = 65535;
 inline constexpr std::size_t kCaptureFileHeaderBytes = 24;
 inline constexpr std::size_t kCaptureRecordHeaderBytes = 16;
-inline constexpr const char* kCaptureLogCategory = "orlix.capture";
 
 // True when `head` (the first bytes of a file, at least 4) starts like a
 // file the reader opens: a pcap file of either byte order with microsecond

@@ -143,7 +143,7 @@ CaptureReader::Next CaptureReader::next(CaptureRecord& record) {
         ++heldTimes_;
         if (!heldLogged_) {
             heldLogged_ = true;
-            log::warning(kCaptureLogCategory, name_ + ": record " + std::to_string(records_) +
+            log::warning(log::kCapture, name_ + ": record " + std::to_string(records_) +
                                                   " is stamped before the one ahead of it; such records keep "
                                                   "the previous time");
         }
@@ -153,7 +153,7 @@ CaptureReader::Next CaptureReader::next(CaptureRecord& record) {
     record.bytes = std::span<const std::uint8_t>(data, h->caplen);
     if (h->caplen < h->len && !cutLogged_) {
         cutLogged_ = true;
-        log::warning(kCaptureLogCategory, name_ + ": record " + std::to_string(records_) + " holds only " +
+        log::warning(log::kCapture, name_ + ": record " + std::to_string(records_) + " holds only " +
                                               std::to_string(h->caplen) + " of its " + std::to_string(h->len) +
                                               " bytes");
     }
@@ -166,7 +166,7 @@ std::optional<std::string> CaptureReader::finish() {
     std::string msg = name_ + ": the last record is incomplete";
     if (pendingBytes_ > 0) msg += " (" + std::to_string(pendingBytes_) + " bytes)";
     msg += " and was ignored; " + std::to_string(records_) + " whole records were read";
-    if (logNotes_) log::warning(kCaptureLogCategory, msg);
+    if (logNotes_) log::warning(log::kCapture, msg);
     return msg;
 }
 

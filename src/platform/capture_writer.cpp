@@ -81,14 +81,14 @@ std::string CaptureWriter::dayFileName(std::int64_t timeUs, int n) {
 
 void CaptureWriter::failWith(std::string message) {
     // One line per failure: a retry that fails the same way says nothing.
-    if (!failed_ || message != error_) log::warning(kCaptureLogCategory, message);
+    if (!failed_ || message != error_) log::warning(log::kCapture, message);
     failed_ = true;
     error_ = std::move(message);
 }
 
 void CaptureWriter::succeeded() {
-    if (failed_) log::info(kCaptureLogCategory, "capturing again to " + file_);
-    else log::info(kCaptureLogCategory, "capturing to " + file_);
+    if (failed_) log::info(log::kCapture, "capturing again to " + file_);
+    else log::info(log::kCapture, "capturing to " + file_);
     failed_ = false;
     error_.clear();
 }
@@ -128,7 +128,7 @@ CaptureWriter::OpenResult CaptureWriter::prepareExisting(const std::string& path
             error_ = path + ": cannot cut off an incomplete last record: " + std::strerror(errno);
             return OpenResult::Refused;
         }
-        log::info(kCaptureLogCategory, path + ": cut off an incomplete last record of " +
+        log::info(log::kCapture, path + ": cut off an incomplete last record of " +
                                            std::to_string(reader.pendingBytes()) + " bytes before appending");
     }
     return OpenResult::Ok;

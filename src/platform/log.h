@@ -30,6 +30,7 @@ inline constexpr const char* kDatabase = "orlix.database";  // sample database o
 inline constexpr const char* kUi = "orlix.ui";              // failures inside window event handlers
 inline constexpr const char* kChart = "orlix.chart";        // failures of the sampling tick's steps
 inline constexpr const char* kComm = "orlix.comm";          // receiver and decoder failures
+inline constexpr const char* kCapture = "orlix.capture";    // bus capture files: writing, reading, odd records
 
 enum class Level { Debug, Info, Warning, Critical };
 

@@ -72,7 +72,7 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
                 continue;
             }
             if (schedule.started())
-                log::warning(kCaptureLogCategory, reader.name() + ": no samples across the gap before record " +
+                log::warning(log::kCapture, reader.name() + ": no samples across the gap before record " +
                                                       std::to_string(reader.recordCount()));
             else firstUs = r.timeUs;
             schedule.restart(r.timeUs);

@@ -20,6 +20,7 @@
 #include "platform/capture_file.h"
 #include "platform/capture_reader.h"
 #include "platform/capture_writer.h"
+#include "log_capture.h"
 #include "platform/log.h"
 
 namespace orlix {
@@ -88,19 +89,6 @@ struct FakeSteady {
     CaptureWriter::SteadyNow fn() {
         return [this] { return t; };
     }
-};
-
-// Messages logged under orlix.capture while a test runs.
-std::vector<std::string> gLogged;
-void keepCaptureLog(std::string_view category, log::Level, std::string_view message) {
-    if (category == kCaptureLogCategory) gLogged.emplace_back(message);
-}
-struct LogCatcher {
-    LogCatcher() {
-        gLogged.clear();
-        log::setSink(&keepCaptureLog);
-    }
-    ~LogCatcher() { log::setSink(nullptr); }
 };
 
 constexpr std::int64_t kT0 = 1'780'000'000'000'000;  // a time in 2026
@@ -194,7 +182,7 @@ TEST(CaptureFile, IncompleteLastRecordIsIgnoredWithAMessageAndReadOnceComplete) 
     const std::size_t cutAt = whole.size() - 20;  // inside the second record's bytes
     fs::resize_file(path, cutAt);
 
-    LogCatcher logs;
+    test::LogCapture logs;
     CaptureReader r;
     ASSERT_EQ(r.open(path), CaptureReader::Open::Ok);
     CaptureReader::Next last;
@@ -222,8 +210,9 @@ TEST(CaptureFile, IncompleteLastRecordIsIgnoredWithAMessageAndReadOnceComplete) 
     EXPECT_NE(msg->find("incomplete"), std::string::npos);
     EXPECT_NE(msg->find("(7 bytes)"), std::string::npos) << *msg;
     EXPECT_EQ(r2.finish(), std::nullopt);
-    ASSERT_EQ(gLogged.size(), 1u);
-    EXPECT_EQ(gLogged[0], *msg);
+    const auto lines = logs.of(log::kCapture);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "orlix.capture|warning|" + *msg);
 }
 
 TEST(CaptureFile, TimesNeverRunBackwards) {
@@ -233,7 +222,7 @@ TEST(CaptureFile, TimesNeverRunBackwards) {
         CaptureWriter w(path);
         for (const std::int64_t t : {kT0 + 100, kT0 + 50, kT0 + 70, kT0 + 200, kT0 + 10}) w.write(t, pattern(3, 0));
     }
-    LogCatcher logs;
+    test::LogCapture logs;
     CaptureReader r;
     ASSERT_EQ(r.open(path), CaptureReader::Open::Ok);
     const auto got = drain(r);
@@ -245,7 +234,7 @@ TEST(CaptureFile, TimesNeverRunBackwards) {
         EXPECT_EQ(got[i].held, held[i]) << i;
     }
     EXPECT_EQ(r.heldTimes(), 3u);
-    EXPECT_EQ(gLogged.size(), 1u);  // once per file, not per record
+    EXPECT_EQ(logs.of(log::kCapture).size(), 1u);  // once per file, not per record
 }
 
 TEST(CaptureFile, RecordsReachTheFileWithinAFlushAgeWhileItIsWritten) {
@@ -411,7 +400,7 @@ TEST(CaptureFile, FolderWithoutWritePermissionFailsClearlyAndLogsOnce) {
                                 fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(dir.folder(), fs::perms::all, fs::perm_options::add);
     const int rc = runUnprivileged([&] {
-        LogCatcher logs;
+        test::LogCapture logs;
         FakeSteady steady;
         CaptureWriter w(folder, steady.fn());
         if (w.open(kT0)) return 1;
@@ -422,7 +411,7 @@ TEST(CaptureFile, FolderWithoutWritePermissionFailsClearlyAndLogsOnce) {
             steady.t += std::chrono::seconds(20);  // retried, failing the same way
         }
         if (w.recordsLost() != 5) return 5;
-        if (gLogged.size() != 1) return 6;
+        if (logs.of(log::kCapture).size() != 1) return 6;
         return 0;
     });
     EXPECT_EQ(rc, 0);
