@@ -31,13 +31,16 @@ void HeadlessRecording::store() {
 }
 
 AppendResult HeadlessRecording::finish() {
-    // The samples of the ticks since the last batch are the newest ones.
-    const int since = core_.ticksSinceBatch();
-    recorder_.takeSamples(makeLiveBufferRefs(buffers_->LiveCurveData, buffers_->LiveSampleTime),
-                          kNewestPosition + 1 - since, since);
-    core_.setRecording(false);
-    core_.setRecording(true);
-    batchesTaken_ = 0;
+    if (core_.recording()) {
+        // A batch holds the samples of the 45 ticks before its own; the
+        // samples from the last batch's tick on are the newest ones. Before
+        // the first batch the oldest of these positions is one no tick has
+        // filled, which is not stored.
+        const int newest = core_.ticksSinceBatch() + 1;
+        recorder_.takeSamples(makeLiveBufferRefs(buffers_->LiveCurveData, buffers_->LiveSampleTime),
+                              kNewestPosition + 1 - newest, newest);
+        core_.setRecording(false);
+    }
     const AppendResult r = recorder_.storePending(path_);
     if (r.opened) recordCount_ = r.recordCount;
     return r;

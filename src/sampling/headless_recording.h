@@ -26,8 +26,9 @@ public:
 
     // One tick with the live values as they stand at `now`.
     void tick(const std::array<std::int32_t, 52>& LiveValues, DateTime now);
-    // Stores what is waiting, together with the samples taken since the last
-    // batch (a last partial batch). Further ticks start a new batch.
+    // Ends the recording: stores what is waiting, together with the samples
+    // of the ticks since the last batch (a last partial batch). Ticks after
+    // it are not recorded; a second call only retries what is waiting.
     AppendResult finish();
 
     std::uint64_t ticks() const { return ticks_; }
