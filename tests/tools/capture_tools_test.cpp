@@ -331,5 +331,38 @@ TEST(CaptureTools, DatabaseFromACaptureRefusesRawInputAndExistingFiles) {
     EXPECT_TRUE(fs::exists(db.path));
 }
 
+TEST(CaptureTools, DatabaseFromACaptureShowsProgressOnATerminal) {
+    TempFile cap("tty.pcap"), db("tty.mdb");
+    ASSERT_TRUE(writePlantCapture(cap.str(), 4, 2000, kStartUs, 16).ok);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, slave.c_str(), O_RDWR | O_NOCTTY, 0);
+    std::vector<std::string> args{ORLIX_DECODE_BIN, "--db", db.str(), cap.str()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    int ws = 0;
+    ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+    EXPECT_TRUE(WIFEXITED(ws) && WEXITSTATUS(ws) == 0);
+    std::string shown;
+    char buf[4096];
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) shown.append(buf, static_cast<std::size_t>(n));
+    ::close(master);
+    // 2000 frames of 0.525 s: 17.5 min of capture, 262 samples.
+    EXPECT_NE(shown.find("\r100% 00:17:"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(" of capture time, 262 samples"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("262 samples, 262 records in " + db.str()), std::string::npos) << shown;
+}
+
 }  // namespace
 }  // namespace orlix
