@@ -4,22 +4,7 @@
 
 namespace orlix {
 
-DateTime localNow() {
-    using namespace std::chrono;
-    const auto tp = system_clock::now();
-    const std::time_t tt = system_clock::to_time_t(tp);
-    std::tm lt{};
-    localtime_r(&tt, &lt);
-    DateTimeParts p;
-    p.year = lt.tm_year + 1900;
-    p.month = lt.tm_mon + 1;
-    p.day = lt.tm_mday;
-    p.hour = lt.tm_hour;
-    p.minute = lt.tm_min;
-    p.second = lt.tm_sec;
-    const auto ms = duration_cast<milliseconds>(tp.time_since_epoch()).count() % 1000;
-    return makeDateTime(p) + secondsToDays(static_cast<double>(ms) / 1000.0);
-}
+DateTime localNow() { return localDateTimeOfUnixMicros(unixMicrosNow()); }
 
 std::int64_t unixMicrosNow() {
     using namespace std::chrono;

@@ -2,7 +2,6 @@
 // from it, and both while the file is still being written.
 #include <pcap/pcap.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +20,7 @@
 #include "platform/capture_reader.h"
 #include "platform/capture_writer.h"
 #include "log_capture.h"
+#include "run_unprivileged.h"
 #include "platform/log.h"
 
 namespace orlix {
@@ -378,19 +378,7 @@ TEST(CaptureFile, AppendingCutsOffAnIncompleteRecordAndRefusesForeignFiles) {
     EXPECT_EQ(readAll(text), "some text that is long enough to be no header");
 }
 
-// Root ignores permissions: the check then runs in a child process as an
-// unprivileged user. Returns the check's exit code (0 = all good).
-int runUnprivileged(const std::function<int()>& check) {
-    if (::geteuid() != 0) return check();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
-        ::_exit(check());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
-}
+using test::runUnprivileged;
 
 TEST(CaptureFile, FolderWithoutWritePermissionFailsClearlyAndLogsOnce) {
     Scratch dir;
