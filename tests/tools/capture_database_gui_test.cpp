@@ -62,14 +62,15 @@ struct LiveRun {
         ASSERT_EQ(r.open(capture), CaptureReader::Open::Ok);
         CaptureRecord rec;
         std::int64_t first = -1, last = 0;
+        const auto next = [&] { return first + (ticks + 1) * std::int64_t{4'000'000}; };
         while (r.next(rec) == CaptureReader::Next::Record) {
             if (first < 0) first = rec.timeUs;
-            while (first + (ticks + 1) * std::int64_t{4'000'000} < rec.timeUs) tickAt(first + (ticks + 1) * 4'000'000);
+            while (next() < rec.timeUs) tickAt(next());
             if (rec.portEvent()) receiver.onPortEvent();
             else receiver.onReceive(rec.bytes);
             last = rec.timeUs;
         }
-        while (first + (ticks + 1) * std::int64_t{4'000'000} <= last) tickAt(first + (ticks + 1) * 4'000'000);
+        while (next() <= last) tickAt(next());
     }
 };
 
