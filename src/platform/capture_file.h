@@ -21,21 +21,23 @@ inline constexpr int kCaptureSnapLength = 65535;
 inline constexpr std::size_t kCaptureFileHeaderBytes = 24;
 inline constexpr std::size_t kCaptureRecordHeaderBytes = 16;
 
+inline std::uint32_t littleEndian32(const std::uint8_t* b) {
+    return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
+}
+
+// True for the four magic numbers of a classic pcap file: either byte
+// order, microsecond or nanosecond stamps (16-byte record headers).
+inline bool isClassicPcap(const std::uint8_t (&magic)[4]) {
+    const std::uint32_t m = littleEndian32(magic);
+    return m == 0xA1B2C3D4u || m == 0xD4C3B2A1u || m == 0xA1B23C4Du || m == 0x4D3CB2A1u;
+}
+
 // True when `head` (the first bytes of a file, at least 4) starts like a
-// file the reader opens: a pcap file of either byte order with microsecond
-// or nanosecond stamps, or a pcapng file.
+// file the reader opens: a classic pcap file or a pcapng file.
 inline bool looksLikeCapture(std::span<const std::uint8_t> head) {
     if (head.size() < 4) return false;
-    const std::uint32_t le = std::uint32_t{head[0]} | std::uint32_t{head[1]} << 8 |
-                             std::uint32_t{head[2]} << 16 | std::uint32_t{head[3]} << 24;
-    switch (le) {
-        case 0xA1B2C3D4u: case 0xD4C3B2A1u:  // pcap, microseconds
-        case 0xA1B23C4Du: case 0x4D3CB2A1u:  // pcap, nanoseconds
-        case 0x0A0D0D0Au:                    // pcapng section header
-            return true;
-        default:
-            return false;
-    }
+    const std::uint8_t magic[4] = {head[0], head[1], head[2], head[3]};
+    return isClassicPcap(magic) || littleEndian32(magic) == 0x0A0D0D0Au;  // pcapng section header
 }
 
 }  // namespace orlix

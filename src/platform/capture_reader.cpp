@@ -2,6 +2,7 @@
 
 #include <pcap/pcap.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -84,6 +85,14 @@ CaptureReader::Open CaptureReader::start(std::FILE* stream, bool seekable) {
                     std::to_string(kCaptureLinkType) + ", USER0)");
     }
     consumed_ = seekable_ ? static_cast<std::uint64_t>(std::ftell(file_)) : kCaptureFileHeaderBytes;
+    // In a classic pcap file every record is a 16-byte header and its bytes,
+    // so the offset of the next one is counted rather than asked for (a
+    // system call per record). pcapng blocks, and records libpcap cuts to
+    // the snapshot length, are measured by the stream.
+    unsigned char magic[4] = {};
+    countedOffsets_ = seekable_ && ::pread(fileno(file_), magic, sizeof magic, 0) == sizeof magic &&
+                      isClassicPcap(magic);
+    snapLength_ = static_cast<std::uint32_t>(pcap_snapshot(pcap_));
     return Open::Ok;
 }
 
@@ -133,8 +142,10 @@ CaptureReader::Next CaptureReader::next(CaptureRecord& record) {
     pendingBytes_ = 0;
     finished_ = false;
     ++records_;
-    if (seekable_) consumed_ = static_cast<std::uint64_t>(std::ftell(file_));
-    else consumed_ += kCaptureRecordHeaderBytes + h->caplen;
+    if (seekable_ && !(countedOffsets_ && h->caplen < snapLength_))
+        consumed_ = static_cast<std::uint64_t>(std::ftell(file_));
+    else
+        consumed_ += kCaptureRecordHeaderBytes + h->caplen;
 
     std::int64_t t = static_cast<std::int64_t>(h->ts.tv_sec) * 1'000'000 + static_cast<std::int64_t>(h->ts.tv_usec);
     record.timeHeld = records_ > 1 && t < lastTimeUs_;

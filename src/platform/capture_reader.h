@@ -88,6 +88,8 @@ private:
     ::pcap* pcap_ = nullptr;
     std::FILE* file_ = nullptr;
     bool seekable_ = false;
+    bool countedOffsets_ = false;  // record offsets follow from the record sizes
+    std::uint32_t snapLength_ = 0;
     bool rewind_ = false;  // seek back to consumed_ before reading on
     bool incomplete_ = false;
     bool finished_ = false;
