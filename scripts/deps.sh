@@ -3,7 +3,7 @@
 # only those that are missing. Run as root on Debian 12.
 set -euo pipefail
 pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
-      libgtest-dev libbenchmark-dev libsqlite3-dev sqlite3 python3
+      libgtest-dev libbenchmark-dev libsqlite3-dev sqlite3 python3 libpcap-dev tcpdump
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
       fonts-wqy-microhei)
 if [ "${1:-}" = "--gui" ]; then

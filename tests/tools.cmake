@@ -1,11 +1,20 @@
 # Tests of the command-line tools and the plant model. The tests run the
-# built programs, whose paths they get as compile definitions.
+# built programs, whose paths they get as compile definitions. Tests named
+# *_gui_test.cpp also use the chart layer and are built with the windows.
 file(GLOB _tools_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_test.cpp)
+list(FILTER _tools_tests EXCLUDE REGEX "_gui_test\\.cpp$")
+if(ORLIX_GUI)
+  file(GLOB _tools_gui_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_gui_test.cpp)
+  list(APPEND _tools_tests ${_tools_gui_tests})
+endif()
 if(_tools_tests)
   add_executable(tools_tests ${_tools_tests})
   target_include_directories(tools_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(tools_tests PRIVATE orlix_comm orlix_database orlix_plant_model GTest::gtest
-                        GTest::gtest_main Threads::Threads)
+  target_link_libraries(tools_tests PRIVATE orlix_sampling orlix_comm orlix_database orlix_plant_capture
+                        GTest::gtest GTest::gtest_main Threads::Threads)
+  if(ORLIX_GUI)
+    target_link_libraries(tools_tests PRIVATE orlix_chart)
+  endif()
   find_program(ORLIX_PYTHON3 python3 REQUIRED)
   target_compile_definitions(tools_tests PRIVATE
     ORLIX_DECODE_BIN="$<TARGET_FILE:orlix-decode>"
@@ -26,7 +35,7 @@ if(_tools_tests)
     add_dependencies(tools_tests orlix-monitor)
   endif()
   gtest_discover_tests(tools_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 120)
+    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endif()
 
 # A million-record export checked against the sqlite3 shell: one CTest test

@@ -1,6 +1,8 @@
 // orlix-decode: the decoder's machine-readable face. Reads a byte capture (a
-// file, stdin, or a live serial port), runs it through the same receiver and
-// decoders as the monitor window, and writes one line per checksum byte.
+// raw byte file or a pcap bus capture, from a file or stdin, or a live serial
+// port), runs it through the same receiver and decoders as the monitor
+// window, and writes one line per checksum byte, or turns a pcap capture into
+// a sample database.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -24,6 +26,8 @@
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
 #include "database/sample_database.h"
+#include "decode_capture.h"
+#include "platform/capture_file.h"
 #include "platform/clock.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
@@ -32,11 +36,15 @@ namespace orlix {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orlix-decode [--json | --csv] [--chunk N] [--clock HH:MM:SS] [FILE | -]\n"
+    "usage: orlix-decode [--json | --csv] [--chunk N] [--clock HH:MM:SS] [--line-buffered] [FILE | -]\n"
     "       orlix-decode [--json | --csv] [--clock HH:MM:SS] --serial PATH [--baud N]\n"
+    "       orlix-decode --db OUT.mdb CAPTURE.pcap\n"
     "       orlix-decode --help | --version\n"
     "\n"
-    "Decodes bus frames and writes one line per frame, flushed line by line.\n"
+    "Decodes bus frames and writes one line per frame. The input is raw bus\n"
+    "bytes or a pcap bus capture (told apart by its first bytes): each record\n"
+    "of a capture is one read (one of length 0 another port event), and the\n"
+    "error-memory times are the records' times.\n"
     "\n"
     "  --json            (default) one JSON object per checksum byte, good or bad:\n"
     "                    {\"frame\": n, \"kind\": \"A5\"|\"5A\", \"check\": \"Right\"|\"Error\",\n"
@@ -44,9 +52,15 @@ constexpr const char* kUsage =
     "                     \"errors\": [{\"list\": n, \"entry\": \"<time><status>\"}, ...]}\n"
     "  --csv             a header, then one row per good frame: frame, kind and\n"
     "                    the live values 0..49 under the sample table's column names\n"
-    "  --chunk N         hand the input to the receiver in reads of N bytes\n"
+    "  --chunk N         hand raw input to the receiver in reads of N bytes\n"
     "                    (default 4096); each read is one receive event\n"
-    "  --clock HH:MM:SS  time of day used for error-memory entries (default: now)\n"
+    "  --clock HH:MM:SS  time of day used for error-memory entries (default:\n"
+    "                    now, or the record time of a capture)\n"
+    "  --line-buffered   write each line out at once (so it is whenever the\n"
+    "                    output is a terminal or the input --serial)\n"
+    "  --db OUT.mdb      make the sample database OUT.mdb from a capture: a\n"
+    "                    sample every 4 s of capture time, recorded as the\n"
+    "                    analyzer records; never overwrites a file\n"
     "  --serial PATH     decode live from a serial port (opened read-only, raw,\n"
     "                    8N1) until interrupted or the port hangs up\n"
     "  --baud N          line rate for --serial (default 1200)\n"
@@ -120,14 +134,7 @@ public:
         line_.clear();
         if (csv_) {
             errors_.entries.clear();
-            if (!good) return;
-            appendInt(line_, static_cast<long long>(frame_));
-            line_ += frameKind == 1 ? ",5A" : ",A5";
-            for (int i = 0; i < kSampleValueColumns; ++i) {
-                line_ += ',';
-                appendInt(line_, store_.LiveValues[static_cast<std::size_t>(i)]);
-            }
-            emit();
+            if (good) writeCsvRow(frameKind);
             return;
         }
         line_ += "{\"frame\":";
@@ -169,12 +176,35 @@ public:
 
     bool failed() const { return failed_; }
     int writeErrno() const { return writeErrno_; }
+    void markFailed(int err) {
+        failed_ = true;
+        writeErrno_ = err;
+    }
 
 private:
+    // Formed in place: a row is written for every good frame, and forming
+    // it must cost little beside the decoding.
+    void writeCsvRow(int frameKind) {
+        char row[24 + 3 + kSampleValueColumns * 12 + 1];
+        char* p = std::to_chars(row, row + 24, frame_).ptr;
+        std::memcpy(p, frameKind == 1 ? ",5A" : ",A5", 3);
+        p += 3;
+        for (int i = 0; i < kSampleValueColumns; ++i) {
+            *p++ = ',';
+            p = std::to_chars(p, p + 11, store_.LiveValues[static_cast<std::size_t>(i)]).ptr;
+        }
+        *p++ = '\n';
+        put(row, static_cast<std::size_t>(p - row));
+    }
+
     void emit() {
         line_ += '\n';
+        put(line_.data(), line_.size());
+    }
+
+    void put(const char* data, std::size_t size) {
         if (failed_) return;
-        if (std::fwrite(line_.data(), 1, line_.size(), stdout) != line_.size() || std::fflush(stdout) != 0) {
+        if (std::fwrite(data, 1, size, stdout) != size || std::ferror(stdout)) {
             failed_ = true;
             writeErrno_ = errno;
         }
@@ -224,6 +254,8 @@ struct Options {
     std::string serial;
     long baud = 1200;
     bool baudGiven = false;
+    bool lineBuffered = false;
+    std::string db;  // --db: the database to make
 };
 
 // Returns 0 to go on, or the exit status (+1) to end with.
@@ -266,6 +298,12 @@ int parseArgs(int argc, char** argv, Options& o) {
                 usageError(std::string("--clock needs a time of day HH:MM:SS, not '") + v + "'");
                 return 3;
             }
+        } else if (a == "--line-buffered") {
+            o.lineBuffered = true;
+        } else if (a == "--db") {
+            const char* v = value("--db");
+            if (!v) return 3;
+            o.db = v;
         } else if (a == "--serial") {
             const char* v = value("--serial");
             if (!v) return 3;
@@ -294,6 +332,10 @@ int parseArgs(int argc, char** argv, Options& o) {
     }
     if (!o.serial.empty() && haveFile) {
         usageError("--serial and an input file exclude each other");
+        return 3;
+    }
+    if (!o.db.empty() && !o.serial.empty()) {
+        usageError("--db makes a database from a capture file, not from --serial");
         return 3;
     }
     if (o.baudGiven && o.serial.empty()) {
@@ -364,6 +406,42 @@ long readSome(int fd, std::uint8_t* buf, long want, bool fill, bool live) {
     return got;
 }
 
+// Feeds raw bytes to the receiver in reads of `chunk` bytes: first `head`
+// (bytes a pipe gave up already), then the rest of `fd`. Returns the exit
+// status.
+int decodeRaw(int fd, std::span<const std::uint8_t> head, long chunk, bool fill, bool live, const std::string& name,
+              FrameReceiver& receiver, LineWriter& out) {
+    for (std::size_t at = 0; at < head.size(); at += static_cast<std::size_t>(chunk))
+        receiver.onReceive(head.subspan(at, std::min(head.size() - at, static_cast<std::size_t>(chunk))), &out);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(chunk));
+    while (!gStop && !out.failed()) {
+        const long n = readSome(fd, buf.data(), chunk, fill, live || !fill);
+        if (n < 0) {
+            std::fprintf(stderr, "orlix-decode: read error on %s: %s\n", name.c_str(), std::strerror(errno));
+            return 1;
+        }
+        if (n > 0) receiver.onReceive(std::span(buf.data(), static_cast<std::size_t>(n)), &out);
+        if (n < chunk && (fill || n == 0)) break;  // end of input
+    }
+    return 0;
+}
+
+// Feeds every record of a capture to the receiver, with the record's time on
+// `recordTime`. Returns the exit status.
+int decodeCapture(CaptureReader& capture, FrameReceiver& receiver, LineWriter& out, CaptureTimeClock& recordTime) {
+    CaptureRecord rec;
+    CaptureReader::Next next = CaptureReader::Next::End;
+    while (!gStop && !out.failed() && (next = capture.next(rec)) == CaptureReader::Next::Record) {
+        recordTime.set(rec.timeUs);
+        if (rec.portEvent()) receiver.onPortEvent();
+        else receiver.onReceive(rec.bytes, &out);
+    }
+    capture.finish();  // an incomplete last record is logged
+    if (next != CaptureReader::Next::Failed) return 0;
+    std::fprintf(stderr, "orlix-decode: %s\n", capture.error().c_str());
+    return 1;
+}
+
 int run(int argc, char** argv) {
     Options o;
     if (int r = parseArgs(argc, argv, o); r != 0) return r - 1;
@@ -396,6 +474,21 @@ int run(int argc, char** argv) {
     }
     const bool fill = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 
+    std::vector<std::uint8_t> head;
+    CaptureReader capture;
+    // stdin, even from a file, is read as a stream; a named file by its path.
+    const InputKind kind = live ? InputKind::Raw : detectInput(fd, fill && fd != STDIN_FILENO, name, head, capture);
+    if (kind == InputKind::Failed) return 2;
+    if (!o.db.empty()) {
+        if (kind == InputKind::Capture) return captureToDatabaseCommand(capture, o.db);
+        std::fprintf(stderr, "orlix-decode: --db needs a pcap bus capture; %s holds raw bytes without times\n",
+                     name.c_str());
+        return 2;
+    }
+    // Lines are written out one by one only where someone watches them come.
+    const bool lineBuffered = o.lineBuffered || live || ::isatty(STDOUT_FILENO) == 1;
+    std::setvbuf(stdout, nullptr, lineBuffered ? _IOLBF : _IOFBF, lineBuffered ? 0 : 1 << 16);
+
     struct sigaction sa{};
     sa.sa_handler = onSignal;
     ::sigemptyset(&sa.sa_mask);
@@ -403,34 +496,26 @@ int run(int argc, char** argv) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
+    CaptureTimeClock recordTime;  // a capture's record times
     std::unique_ptr<Clock> clock;
     if (o.clock) {
         clock = std::make_unique<ManualClock>(*o.clock);
-    } else {
+    } else if (kind != InputKind::Capture) {
         clock = std::make_unique<SystemClock>();
     }
     FieldBoard board;
     LiveStore store;
     for (int n = 0; n < 3; ++n) store.FaultStatus[static_cast<std::size_t>(n)] = "Normal";
     EntryCollector errors;
-    FrameDecoder decoder(board, store, *clock, &errors);
+    FrameDecoder decoder(board, store, clock ? *clock : recordTime, &errors);
     FrameReceiver receiver(decoder);
     LineWriter out(o.csv, board, store, errors);
     out.writeHeader();
 
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(o.chunk));
-    int status = 0;
-    while (!gStop && !out.failed()) {
-        const long n = readSome(fd, buf.data(), o.chunk, fill, live || !fill);
-        if (n < 0) {
-            std::fprintf(stderr, "orlix-decode: read error on %s: %s\n", name.c_str(), std::strerror(errno));
-            status = 1;
-            break;
-        }
-        if (n > 0) receiver.onReceive(std::span(buf.data(), static_cast<std::size_t>(n)), &out);
-        if (n < o.chunk && (fill || n == 0)) break;  // end of input
-    }
+    int status = kind == InputKind::Capture ? decodeCapture(capture, receiver, out, recordTime)
+                                            : decodeRaw(fd, head, o.chunk, fill, live, name, receiver, out);
     if (fd != STDIN_FILENO) ::close(fd);
+    if (std::fflush(stdout) != 0 && !out.failed()) out.markFailed(errno);
     // A reader that went away (a pipe into `head`) is a normal end; any other
     // failure to write the output is reported.
     if (out.failed() && out.writeErrno() != EPIPE) {

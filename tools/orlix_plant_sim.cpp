@@ -14,11 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "plant_model.h"
+#include "platform/capture_writer.h"
+#include "platform/clock.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
 
@@ -38,7 +41,9 @@ constexpr const char* kUsage =
     "  --speed K       K times the real pace (default 1); 0 sends as fast as the\n"
     "                  reader takes the bytes\n"
     "  --frames N      stop after N frames (default: run until SIGINT/SIGTERM)\n"
-    "  --capture FILE  also write every byte sent to FILE\n"
+    "  --capture FILE  also write what is sent to FILE, a pcap bus capture: one\n"
+    "                  record per frame, stamped with its send time (an\n"
+    "                  existing capture is continued)\n"
     "  --link PATH     make a symbolic link PATH to the port (removed at exit)\n"
     "  --stdout        write the bytes to stdout instead of a pseudo-terminal\n"
     "\n"
@@ -82,7 +87,7 @@ struct Sim {
     int out = -1;        // pty master or stdout
     int slave = -1;      // our own hold on the pty's slave side
     bool pty = false;
-    std::FILE* capture = nullptr;
+    std::unique_ptr<orlix::CaptureWriter> capture;
     std::string link;
 
     // Writes all bytes. On a pseudo-terminal nobody may be reading: when its
@@ -126,7 +131,7 @@ struct Sim {
 
     void close() {
         if (!link.empty()) ::unlink(link.c_str());
-        if (capture) std::fclose(capture);
+        capture.reset();  // flushes
         if (pty) {
             ::close(out);
             ::close(slave);
@@ -221,9 +226,9 @@ int run(int argc, char** argv) {
 
     Sim sim;
     if (!capturePath.empty()) {
-        sim.capture = std::fopen(capturePath.c_str(), "wb");
-        if (!sim.capture) {
-            std::fprintf(stderr, "orlix-plant-sim: cannot write %s: %s\n", capturePath.c_str(), std::strerror(errno));
+        sim.capture = std::make_unique<orlix::CaptureWriter>(capturePath);
+        if (!sim.capture->open(orlix::unixMicrosNow())) {
+            std::fprintf(stderr, "orlix-plant-sim: %s\n", sim.capture->error().c_str());
             return 2;
         }
     }
@@ -258,13 +263,13 @@ int run(int argc, char** argv) {
     for (unsigned long long n = 0; !gStop && (!framesGiven || n < frames); ++n) {
         bytes.clear();
         plant.appendNextFrame(bytes);
+        const std::int64_t sentAt = orlix::unixMicrosNow();
         if (!sim.write(bytes)) break;  // the reader went away
-        if (sim.capture && std::fwrite(bytes.data(), 1, bytes.size(), sim.capture) != bytes.size()) {
-            std::fprintf(stderr, "orlix-plant-sim: cannot write %s\n", capturePath.c_str());
+        if (sim.capture && !sim.capture->write(sentAt, bytes)) {
+            std::fprintf(stderr, "orlix-plant-sim: %s\n", sim.capture->error().c_str());
             status = 1;
             break;
         }
-        if (sim.capture) std::fflush(sim.capture);
         if (speed > 0) {
             addNanos(next, static_cast<double>(bytes.size()) * 10.0 / 1200.0 / speed);
             if (!sleepUntil(next)) break;

@@ -1,8 +1,6 @@
 #include "chart/sampling_cycle.h"
 
 #include <cstdio>
-#include <cstring>
-#include <limits>
 
 #include "chart/chart_drawing.h"
 #include "chart/curve_table.h"
@@ -43,16 +41,8 @@ void assignGeneralDateTime(std::string& out, DateTime t) {
 
 SamplingCycle::SamplingCycle(ChartState& s, const std::array<std::int32_t, 52>& LiveValues, const Clock& clock,
                              AnalyzerView& view)
-    : s_(s), live_(LiveValues), clock_(clock), view_(view) {
+    : s_(s), live_(LiveValues), clock_(clock), view_(view), core_(s.buf) {
     text_.reserve(64);
-}
-
-void SamplingCycle::setRecording(bool on) {
-    if (on && !recording_) {
-        SavePhase = static_cast<std::int16_t>(s_.buf.SampleCount % kBatchTicks);
-        ticksSinceBatch_ = 0;
-    }
-    recording_ = on;
 }
 
 void SamplingCycle::UpdateRunTime() {
@@ -87,11 +77,11 @@ void SamplingCycle::writeCells(int k, std::int32_t v) {
 
 void SamplingCycle::Timer1_Timer() {
     // Each step runs on its own: a failing step is skipped and the tick goes on.
+    // The scroll step reads SampleCount before this tick counts.
     for (int c = 0; c < kLiveCharts; ++c) scrollStep(s_, c, clock_);
 
-    ChartBuffers& b = s_.buf;
-    ++b.SampleCount;
-    if (b.SampleCount > kSampleCountWrap) b.SampleCount = 0;
+    const bool batchDue = core_.tick(live_, clock_.now());
+    const ChartBuffers& b = s_.buf;
 
     {
         char buf[32];
@@ -120,15 +110,7 @@ void SamplingCycle::Timer1_Timer() {
                 log::caughtException(log::kChart, "sampling tick: value texts");
             }
         }
-        auto& row = b.LiveCurveData[k];
-        std::memmove(row.data(), row.data() + 1, kNewestPosition * sizeof(std::int16_t));
-        // A value beyond 16 bits cannot be stored: the previous sample stays.
-        if (v >= std::numeric_limits<std::int16_t>::min() && v <= std::numeric_limits<std::int16_t>::max())
-            row[kNewestPosition] = static_cast<std::int16_t>(v);
     }
-
-    std::memmove(b.LiveSampleTime.data(), b.LiveSampleTime.data() + 1, kNewestPosition * sizeof(DateTime));
-    b.LiveSampleTime[kNewestPosition] = clock_.now();
 
     if (!CursorActive) {
         assignGeneralDateTime(text_, b.LiveSampleTime[kNewestPosition]);
@@ -141,11 +123,7 @@ void SamplingCycle::Timer1_Timer() {
         }
     }
 
-    // Batches follow each other exactly 45 ticks apart from the moment
-    // recording was switched on, so every sample is stored once, also when
-    // SampleCount wraps from 60000 to 0.
-    if (recording_ && ++ticksSinceBatch_ >= kBatchTicks) {
-        ticksSinceBatch_ = 0;
+    if (batchDue) {
         try {
             view_.appendSampleBatch();
         } catch (...) {

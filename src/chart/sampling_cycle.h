@@ -1,13 +1,15 @@
 #pragma once
 // The sampling tick of the analyzer: scrolls the live charts, draws the newest
-// curve pieces, writes the value texts, shifts the live buffers, counts ticks
-// and run time, and paces the recording batches.
+// curve pieces, writes the value texts and counts run time around the
+// windowless core (sampling/sampling_core.h), which shifts the live buffers,
+// counts ticks and paces the recording batches.
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "chart/chart_state.h"
 #include "platform/clock.h"
+#include "sampling/sampling_core.h"
 
 namespace orlix {
 
@@ -26,8 +28,6 @@ public:
     virtual void appendSampleBatch() = 0;
 };
 
-inline constexpr int kBatchTicks = 45;
-
 class SamplingCycle {
 public:
     SamplingCycle(ChartState& s, const std::array<std::int32_t, 52>& LiveValues, const Clock& clock,
@@ -38,13 +38,12 @@ public:
     // Advances the run-time counter by one tick and shows it in lblStatus(0).
     void UpdateRunTime();
 
-    // "Save&Enabled" checked (true) or unchecked (false). Switching on sets
-    // SavePhase to SampleCount mod 45; a batch follows every 45 ticks from
-    // then on, also across the wrap of SampleCount.
-    void setRecording(bool on);
-    bool recording() const { return recording_; }
+    // "Save&Enabled" checked (true) or unchecked (false); see
+    // SamplingCore::setRecording.
+    void setRecording(bool on) { core_.setRecording(on); }
+    bool recording() const { return core_.recording(); }
+    const SamplingCore& core() const { return core_; }
 
-    std::int16_t SavePhase = 0;
     std::int16_t RunSeconds = 0, RunMinutes = 0, RunHours = 0;
 
 private:
@@ -54,8 +53,7 @@ private:
     const std::array<std::int32_t, 52>& live_;
     const Clock& clock_;
     AnalyzerView& view_;
-    bool recording_ = false;
-    int ticksSinceBatch_ = 0;
+    SamplingCore core_;
     std::string text_;  // reused for every cell, so a tick does not allocate
 };
 

@@ -8,14 +8,25 @@ namespace orlix {
 
 SampleRecorder::SampleRecorder(DialogHost& dialogs,
                                std::function<void(const std::string&)> setCountLabel)
-    : dialogs_(dialogs), setCountLabel_(std::move(setCountLabel)) {}
+    : report_([&dialogs](const char* text) { dialogs.message(text); }), setCountLabel_(std::move(setCountLabel)) {}
+
+SampleRecorder::SampleRecorder(std::function<void(const char*)> report,
+                               std::function<void(const std::string&)> setCountLabel)
+    : report_(std::move(report)), setCountLabel_(std::move(setCountLabel)) {}
 
 void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBufferRefs& live) {
     // Take this batch's samples first, so that they are kept even when the
-    // file cannot be opened. A position with the zero time was never filled
-    // by a tick and holds no sample (nor does a time that is not a number).
-    for (int j = 0; j < kBatchSize; ++j) {
-        const auto pos = static_cast<std::size_t>(kBatchFirstPosition + j);
+    // file cannot be opened.
+    takeSamples(live, kBatchFirstPosition, kBatchSize);
+    storePending(path);
+}
+
+void SampleRecorder::takeSamples(const LiveBufferRefs& live, int first, int count) {
+    // A position with the zero time was never filled by a tick and holds no
+    // sample (nor does a time that is not a number).
+    for (int j = 0; j < count; ++j) {
+        if (first + j < 0 || first + j >= kChartPositions) continue;
+        const auto pos = static_cast<std::size_t>(first + j);
         if (live.times[pos] == 0 || !std::isfinite(live.times[pos])) continue;
         SampleRow row;
         for (int i = 0; i < kSampleValueColumns; ++i)
@@ -29,7 +40,9 @@ void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBuffer
         log::failure(log::kDatabase, "no batch stored for 24 hours: samples held in memory beyond 24 hours are "
                                      "dropped, oldest first");
     }
+}
 
+AppendResult SampleRecorder::storePending(const std::string& path) {
     // Store everything waiting, oldest first, in one transaction. A tick
     // that runs while a message below is open comes back in here; the
     // samples leave `pending_` only once they are stored.
@@ -44,10 +57,11 @@ void SampleRecorder::AppendSampleBatch(const std::string& path, const LiveBuffer
     heldBack_ = !r.stored;
     if (!r.opened) {
         showOnce(kMsgDatabaseNotOk);
-        return;
+        return r;
     }
     if (setCountLabel_) setCountLabel_("DataBaseCount:" + std::to_string(r.recordCount));
     if (!r.stored) showOnce(kMsgSaveDataErr);
+    return r;
 }
 
 void SampleRecorder::showOnce(const char* text) {
@@ -55,7 +69,7 @@ void SampleRecorder::showOnce(const char* text) {
     // second box while one is open.
     if (messageOpen_) return;
     messageOpen_ = true;
-    dialogs_.message(text);
+    if (report_) report_(text);
     messageOpen_ = false;
 }
 

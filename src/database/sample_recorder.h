@@ -69,10 +69,20 @@ class SampleRecorder {
 public:
     // `setCountLabel` receives the count label's new text after a batch.
     SampleRecorder(DialogHost& dialogs, std::function<void(const std::string&)> setCountLabel);
+    // Without a window: `report` receives the messages a window would show.
+    SampleRecorder(std::function<void(const char*)> report, std::function<void(const std::string&)> setCountLabel);
 
     // `AppendSampleBatch`: stores positions 674..718 of the live buffers
     // (and any samples left over from failed batches) into `path`.
     void AppendSampleBatch(const std::string& path, const LiveBufferRefs& live);
+
+    // The two halves of a batch, for headless recording. takeSamples adds
+    // positions first .. first + count - 1 of the live buffers to the
+    // waiting samples, except positions no tick has filled. storePending
+    // stores every waiting sample, oldest first, in one transaction; they
+    // stop waiting only once stored.
+    void takeSamples(const LiveBufferRefs& live, int first, int count);
+    AppendResult storePending(const std::string& path);
 
     // Samples waiting for a successful batch.
     std::size_t pendingCount() const { return pending_.size(); }
@@ -80,7 +90,7 @@ public:
 private:
     void showOnce(const char* text);
 
-    DialogHost& dialogs_;
+    std::function<void(const char*)> report_;
     std::function<void(const std::string&)> setCountLabel_;
     std::vector<SampleRow> pending_;  // oldest first
     bool heldBack_ = false;           // the last batch failed: its samples wait in pending_

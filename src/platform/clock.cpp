@@ -4,12 +4,36 @@
 
 namespace orlix {
 
-DateTime localNow() {
+DateTime localNow() { return localDateTimeOfUnixMicros(unixMicrosNow()); }
+
+std::int64_t unixMicrosNow() {
     using namespace std::chrono;
-    const auto tp = system_clock::now();
-    const std::time_t tt = system_clock::to_time_t(tp);
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+namespace {
+
+constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+
+// Whole seconds and the microseconds within them, also for times before 1970.
+void splitMicros(std::int64_t micros, std::time_t& seconds, std::int64_t& rest) {
+    std::int64_t s = micros / kMicrosPerSecond;
+    rest = micros % kMicrosPerSecond;
+    if (rest < 0) {
+        rest += kMicrosPerSecond;
+        --s;
+    }
+    seconds = static_cast<std::time_t>(s);
+}
+
+}  // namespace
+
+DateTime localDateTimeOfUnixMicros(std::int64_t micros) {
+    std::time_t tt = 0;
+    std::int64_t rest = 0;
+    splitMicros(micros, tt, rest);
     std::tm lt{};
-    localtime_r(&tt, &lt);
+    if (localtime_r(&tt, &lt) == nullptr) return 0;
     DateTimeParts p;
     p.year = lt.tm_year + 1900;
     p.month = lt.tm_mon + 1;
@@ -17,8 +41,21 @@ DateTime localNow() {
     p.hour = lt.tm_hour;
     p.minute = lt.tm_min;
     p.second = lt.tm_sec;
-    const auto ms = duration_cast<milliseconds>(tp.time_since_epoch()).count() % 1000;
-    return makeDateTime(p) + secondsToDays(static_cast<double>(ms) / 1000.0);
+    return makeDateTime(p) + secondsToDays(static_cast<double>(rest) / kMicrosPerSecond);
+}
+
+std::int64_t nextLocalMidnightMicros(std::int64_t micros) {
+    std::time_t tt = 0;
+    std::int64_t rest = 0;
+    splitMicros(micros, tt, rest);
+    std::tm lt{};
+    if (localtime_r(&tt, &lt) == nullptr) return micros + 86400 * kMicrosPerSecond;
+    lt.tm_mday += 1;
+    lt.tm_hour = lt.tm_min = lt.tm_sec = 0;
+    lt.tm_isdst = -1;  // whatever holds at that midnight
+    const std::time_t next = std::mktime(&lt);
+    if (next == static_cast<std::time_t>(-1) || next <= tt) return micros + 86400 * kMicrosPerSecond;
+    return static_cast<std::int64_t>(next) * kMicrosPerSecond;
 }
 
 ScaledClock::ScaledClock(double scale)

@@ -3,6 +3,7 @@
 // label, chart time labels and error-memory times all read a Clock, so tests
 // drive time by hand and the demo can run time faster.
 #include <chrono>
+#include <cstdint>
 
 #include "platform/date_time.h"
 
@@ -21,6 +22,15 @@ public:
 // Local wall-clock time.
 DateTime localNow();
 
+// Wall-clock time as microseconds since 1970-01-01 00:00 UTC (the time
+// stamps of bus captures).
+std::int64_t unixMicrosNow();
+// The local date-time of a Unix time in microseconds, to the microsecond.
+DateTime localDateTimeOfUnixMicros(std::int64_t micros);
+// The Unix time of local midnight at the start of the day after the one
+// holding `micros` (the day may be 23 or 25 hours long).
+std::int64_t nextLocalMidnightMicros(std::int64_t micros);
+
 class SystemClock final : public Clock {
 public:
     DateTime now() const override { return localNow(); }
@@ -37,6 +47,17 @@ private:
     double scale_;
     DateTime start_;
     std::chrono::steady_clock::time_point startTick_;
+};
+
+// The time of a capture record being processed: set as a Unix time in
+// microseconds, turned into local date-time only when someone reads it.
+class CaptureTimeClock final : public Clock {
+public:
+    DateTime now() const override { return localDateTimeOfUnixMicros(us_); }
+    void set(std::int64_t unixMicros) { us_ = unixMicros; }
+
+private:
+    std::int64_t us_ = 0;
 };
 
 // Time set and advanced by hand.

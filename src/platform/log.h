@@ -31,6 +31,7 @@ inline constexpr const char* kUi = "orlix.ui";              // failures inside w
 inline constexpr const char* kChart = "orlix.chart";        // failures of the sampling tick's steps
 inline constexpr const char* kComm = "orlix.comm";          // receiver and decoder failures
 inline constexpr const char* kExport = "orlix.export";      // chart images and data files that could not be written
+inline constexpr const char* kCapture = "orlix.capture";    // bus capture files: writing, reading, odd records
 
 enum class Level { Debug, Info, Warning, Critical };
 

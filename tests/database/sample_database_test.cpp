@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "db_test_util.h"
+#include "run_unprivileged.h"
 
 namespace orlix {
 namespace {
@@ -22,20 +23,7 @@ using testing::rawSql;
 using testing::ScratchDir;
 using testing::tickTime;
 
-// Root ignores file permissions: checks about read-only files run in a child
-// process as an unprivileged user then. Returns the check's exit code (0 =
-// all good; otherwise the number of the first failed check).
-int runUnprivileged(const std::function<int()>& check) {
-    if (::geteuid() != 0) return check();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
-        ::_exit(check());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
-}
+using test::runUnprivileged;
 
 TEST(SampleDatabase, NewFileHoldsEmp1WithTheColumnsInOrderAndNoRecords) {
     ScratchDir dir;

@@ -14,22 +14,51 @@
 #include <thread>
 
 #include "plant_model.h"
+#include "platform/capture_reader.h"
+#include "platform/clock.h"
 #include "process.h"
 
 namespace orlix {
 namespace {
 
-TEST(PlantSim, StdoutCarriesTheModelsBytesAndTheCaptureMatches) {
-    const auto cap = test::tempPath("cap.bin");
+TEST(PlantSim, StdoutCarriesTheModelsBytesAndTheCaptureHoldsEachFrameWithItsSendTime) {
+    const auto cap = test::tempPath("cap.pcap");
+    const std::int64_t before = unixMicrosNow();
     const auto r = test::runProgram({ORLIX_PLANT_SIM_BIN, "--stdout", "--speed", "0", "--frames", "500", "--seed", "9",
                                      "--capture", cap.string()});
+    const std::int64_t after = unixMicrosNow();
     ASSERT_EQ(r.status, 0) << r.err;
     PlantModel plant(9);
     std::vector<std::uint8_t> want;
     for (int i = 0; i < 500; ++i) plant.appendNextFrame(want);
     EXPECT_EQ(r.out, std::string(want.begin(), want.end()));
-    EXPECT_EQ(test::readFile(cap), r.out);
+
+    // One record per frame sent, stamped between the run's start and end.
+    CaptureReader reader;
+    ASSERT_EQ(reader.open(cap.string()), CaptureReader::Open::Ok) << reader.error();
+    PlantModel again(9);
+    CaptureRecord rec;
+    std::int64_t last = before;
+    int n = 0;
+    while (reader.next(rec) == CaptureReader::Next::Record) {
+        EXPECT_EQ(std::vector<std::uint8_t>(rec.bytes.begin(), rec.bytes.end()), again.nextFrame()) << n;
+        EXPECT_FALSE(rec.timeHeld);
+        EXPECT_GE(rec.timeUs, last);
+        last = rec.timeUs;
+        ++n;
+    }
+    EXPECT_EQ(n, 500);
+    EXPECT_LE(last, after);
+    EXPECT_FALSE(reader.incompleteEnd());
     std::filesystem::remove(cap);
+}
+
+TEST(PlantSim, CaptureThatCannotBeWrittenIsAUsageError) {
+    const auto r = test::runProgram({ORLIX_PLANT_SIM_BIN, "--stdout", "--frames", "1", "--capture",
+                                     "/nonexistent-folder/cap.pcap"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("/nonexistent-folder/cap.pcap"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
 }
 
 TEST(PlantSim, UsageErrors) {

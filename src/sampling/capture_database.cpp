@@ -1,0 +1,109 @@
+#include "sampling/capture_database.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "comm/field_board.h"
+#include "comm/frame_decoder.h"
+#include "comm/frame_receiver.h"
+#include "comm/live_store.h"
+#include "database/sample_database.h"
+#include "platform/capture_file.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "sampling/headless_recording.h"
+#include "sampling/sample_schedule.h"
+
+namespace orlix {
+namespace {
+
+constexpr std::uint64_t kProgressEveryRecords = 1 << 16;
+
+// The monitor's receive path without a window.
+struct Pipeline {
+    FieldBoard board;
+    LiveStore store;
+    CaptureTimeClock clock;  // error-memory times: the record's
+    FrameDecoder decoder{board, store, clock};
+    FrameReceiver receiver{decoder};
+
+    Pipeline() {
+        for (int n = 0; n < 3; ++n) store.FaultStatus[static_cast<std::size_t>(n)] = "Normal";
+    }
+};
+
+}  // namespace
+
+CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string& dbPath,
+                                        const std::function<void(const CaptureProgress&)>& progress) {
+    CaptureDatabaseResult result;
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(dbPath, ec))) {
+        result.error = dbPath + ": exists already; not overwritten";
+        return result;
+    }
+    if (!CreateSampleDatabase(dbPath)) {
+        result.error = dbPath + ": cannot create the database";
+        return result;
+    }
+    result.created = true;
+
+    auto pipe = std::make_unique<Pipeline>();
+    std::string lastMessage;
+    HeadlessRecording recording(dbPath, [&](const char* text) { lastMessage = text; }, kCaptureBatchesPerStore);
+    SampleSchedule schedule;
+    CaptureProgress at;
+    std::int64_t firstUs = 0, lastUs = 0;
+
+    auto takeTick = [&] {
+        recording.tick(pipe->store.LiveValues, localDateTimeOfUnixMicros(schedule.nextTickUs()));
+        schedule.advance();
+    };
+
+    CaptureRecord r;
+    CaptureReader::Next n;
+    while ((n = reader.next(r)) == CaptureReader::Next::Record) {
+        for (;;) {
+            const SampleSchedule::Before b = schedule.before(r.timeUs);
+            if (b == SampleSchedule::Before::Feed) break;
+            if (b == SampleSchedule::Before::Tick) {
+                takeTick();
+                continue;
+            }
+            if (schedule.started())
+                log::warning(log::kCapture, reader.name() + ": no samples across the gap before record " +
+                                                      std::to_string(reader.recordCount()));
+            else firstUs = r.timeUs;
+            schedule.restart(r.timeUs);
+            break;
+        }
+        pipe->clock.set(r.timeUs);
+        if (r.portEvent()) pipe->receiver.onPortEvent();
+        else pipe->receiver.onReceive(r.bytes);
+        schedule.fed(r.timeUs);
+        lastUs = r.timeUs;
+        if (progress && reader.recordCount() % kProgressEveryRecords == 0) {
+            at = {reader.recordCount(), recording.ticks(), reader.consumedBytes(), r.timeUs - firstUs};
+            progress(at);
+        }
+    }
+    while (schedule.tickDueAtEnd()) takeTick();
+    if (n == CaptureReader::Next::Failed) result.error = reader.error();
+    if (auto note = reader.finish()) result.notes.push_back(*note);
+
+    const AppendResult stored = recording.finish();
+    result.records = reader.recordCount();
+    result.samples = recording.ticks();
+    result.storedRecords = stored.opened ? stored.recordCount : recording.recordCount();
+    if (recording.pendingCount() > 0 || !stored.stored) {
+        result.error = dbPath + ": " + (lastMessage.empty() ? "samples could not be stored" : lastMessage) +
+                       (result.error.empty() ? "" : "; " + result.error);
+        return result;
+    }
+    result.ok = result.error.empty();
+    if (progress) progress({result.records, result.samples, reader.consumedBytes(), lastUs - firstUs});
+    return result;
+}
+
+}  // namespace orlix

@@ -1,0 +1,27 @@
+#pragma once
+// The live sample window behind the analyzer's four live charts and the
+// recording batches: the last 720 samples of every value index, their
+// times, and the tick counter. Fixed-size, zero at start.
+#include <array>
+#include <cstdint>
+
+#include "platform/date_time.h"
+
+namespace orlix {
+
+inline constexpr int kValueRows = 51;         // value indices 0..50 (50 never written)
+inline constexpr int kBufferPositions = 721;  // positions 0..720 (720 never written)
+inline constexpr int kNewestPosition = 719;
+inline constexpr std::int32_t kSampleCountWrap = 60000;
+
+struct LiveBuffers {
+    // [value index][position]; position 719 newest, 0 oldest. A shifting
+    // window: every tick moves each row one position towards 0.
+    std::array<std::array<std::int16_t, kBufferPositions>, kValueRows> LiveCurveData{};
+    // Time of the sample at the same position; 0 where no tick has been.
+    std::array<DateTime, kBufferPositions> LiveSampleTime{};
+    // Ticks so far: 0, 1, ..., 60000, 0, ...
+    std::int32_t SampleCount = 0;
+};
+
+}  // namespace orlix
