@@ -24,6 +24,7 @@
 #include "analyzer/analyzer_layout.h"
 #include "analyzer/curve_offsets.h"
 #include "analyzer/flex_grid.h"
+#include "analyzer/older_recording.h"
 #include "analyzer/pic_chart.h"
 #include "analyzer/tab_control.h"
 #include "chart/chart_drawing.h"
@@ -638,6 +639,10 @@ HistoryBufferRefs FrmChart::historyBuffers() {
 void FrmChart::redrawHistoryCharts() {
     drawHistoryCharts(*state_);
     refreshCharts();
+}
+
+SampleFile FrmChart::openOlderRecording(const ConversionPlan& plan) {
+    return analyzer::convertWithProgress(this, plan);
 }
 
 // ---------------------------------------------------------------- cursors

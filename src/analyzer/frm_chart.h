@@ -85,6 +85,7 @@ private:
     int sampleIntervalMs() const override;
     HistoryBufferRefs historyBuffers() override;
     void redrawHistoryCharts() override;
+    SampleFile openOlderRecording(const ConversionPlan& plan) override;
 
     void buildControls();
     void buildMenus();

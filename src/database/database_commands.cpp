@@ -54,7 +54,17 @@ void DatabaseCommands::newDatabase() {
 void DatabaseCommands::loadDatabase() {
     const auto chosen = runFileDialog(dbtext::kLoadTitle);
     if (!chosen) return;
-    setPathAfterChoice(*chosen);
+    std::string path = *chosen;
+    // A Jet file of the earlier tool is read through its converted copy. One
+    // that cannot be converted is loaded as it stands and fails as any
+    // unreadable file does; a cancelled conversion ends like a cancelled
+    // dialog.
+    if (const auto plan = planConversion(path)) {
+        const SampleFile copy = view_.openOlderRecording(*plan);
+        if (copy.status == ImportStatus::Cancelled) return;
+        if (copy.ok) path = copy.path;
+    }
+    setPathAfterChoice(path);
     log::info(log::kDatabase, "loading the sample database " + databasePath_);
     if (view_.recordingEnabled()) toggleRecording();
     DrawHistory(std::nullopt, false);

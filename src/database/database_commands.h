@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "database/converted_copy.h"
 #include "database/sample_database.h"
 #include "database/sample_recorder.h"
 #include "platform/date_time.h"
@@ -55,6 +56,12 @@ public:
     // Clears and redraws the four history charts (pictures 4..7) from the
     // history buffers: grid, curves of the checked slots, time labels.
     virtual void redrawHistoryCharts() = 0;
+
+    // A Jet 4.0 file of the earlier tool was chosen for loading: the sample
+    // database to load instead, its copy reused or converted now. This
+    // default converts on the calling thread; the window converts in a
+    // separate process behind a progress dialog.
+    virtual SampleFile openOlderRecording(const ConversionPlan& plan) { return convertByPlan(plan); }
 };
 
 // Fixed texts of the commands.

@@ -502,4 +502,47 @@ ClearResult clearSamples(const std::string& path,
     return result;
 }
 
+std::int64_t fillSampleDatabase(const std::string& path,
+                                const std::function<FillStep(StoredRecord&)>& next) {
+    Connection db = openOurs(path);
+    if (!db || !db.exec("BEGIN IMMEDIATE")) return -1;
+    const auto counter = fileChangeCounter(path);
+    static const std::string kInsert = insertSql();
+    Statement insert(db, kInsert.c_str());
+    if (!insert || countAll(db, readFacts(db, path)) != 0) {
+        db.exec("ROLLBACK");
+        return -1;
+    }
+    // The rowids run from 1 without gaps; times are ordered while each one is
+    // present, finite and not before the one before it.
+    FileFacts facts{true, true};
+    double lastTime = -HUGE_VAL;
+    std::int64_t stored = 0;
+    StoredRecord r;
+    FillStep step;
+    while ((step = next(r)) == FillStep::Record) {
+        sqlite3_stmt* st = insert.get();
+        for (int i = 0; i < kSampleTableColumns; ++i) {
+            if (r.missing >> i & 1u) sqlite3_bind_null(st, i + 1);
+            else if (i < kSampleValueColumns) sqlite3_bind_int(st, i + 1, r.values[static_cast<std::size_t>(i)]);
+            else if (i == kTimeColumn) sqlite3_bind_double(st, i + 1, r.time);
+            else sqlite3_bind_int(st, i + 1, r.number);
+        }
+        const bool timePresent = (r.missing >> kTimeColumn & 1u) == 0 && std::isfinite(r.time);
+        facts.timeOrdered = facts.timeOrdered && timePresent && lastTime <= r.time;
+        if (timePresent) lastTime = r.time;
+        if (insert.step() != SQLITE_DONE) {
+            db.exec("ROLLBACK");
+            return -1;
+        }
+        insert.reset();
+        ++stored;
+    }
+    if (step != FillStep::End || !writeFacts(db, counter, facts) || !db.exec("COMMIT")) {
+        db.exec("ROLLBACK");
+        return -1;
+    }
+    return stored;
+}
+
 }  // namespace orlix

@@ -94,6 +94,25 @@ struct HistoryResult {
 HistoryResult loadHistory(const std::string& path, std::optional<DateTime> startAtOrAfter,
                           int maxRows = 720);
 
+// A record copied as it stands from a recording made elsewhere: a cell whose
+// bit is set in `missing` (bit i for value column i, 50 for Time, 51 for
+// Number) is stored as NULL, which a history load reads as unreadable.
+struct StoredRecord {
+    std::array<std::int16_t, kSampleValueColumns> values{};
+    DateTime time = 0;
+    std::int32_t number = 0;
+    std::uint64_t missing = 0;
+};
+
+enum class FillStep { Record, End, Stop };
+// Fills the empty sample database at `path`, just made by
+// CreateSampleDatabase and written by nothing else, with the records that
+// `next` hands out (FillStep::Record) until it reports the end, in one
+// transaction with one prepared INSERT. FillStep::Stop, or any failure,
+// rolls everything back. Returns the records stored, -1 on failure or stop.
+std::int64_t fillSampleDatabase(const std::string& path,
+                                const std::function<FillStep(StoredRecord&)>& next);
+
 // Records deleted per step of a clear (about a fifth of a second each).
 inline constexpr std::int64_t kClearChunkRecords = 50'000;
 
