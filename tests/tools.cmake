@@ -21,8 +21,11 @@ if(_tools_tests)
     ORLIX_PLANT_SIM_BIN="$<TARGET_FILE:orlix-plant-sim>"
     ORLIX_EXPORT_BIN="$<TARGET_FILE:orlix-export>"
     ORLIX_PYTHON3="${ORLIX_PYTHON3}"
-    ORLIX_CHECK_EXPORT_PY="${CMAKE_CURRENT_LIST_DIR}/tools/check_export.py")
-  add_dependencies(tools_tests orlix-decode orlix-plant-sim orlix-export)
+    ORLIX_CHECK_EXPORT_PY="${CMAKE_CURRENT_LIST_DIR}/tools/check_export.py"
+    ORLIX_IMPORT_BIN="$<TARGET_FILE:orlix-import>"
+    ${ORLIX_JET_FIXTURE_DEFS})
+  target_include_directories(tools_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/database)
+  add_dependencies(tools_tests orlix-decode orlix-plant-sim orlix-export orlix-import)
   # The version script is run by the tests on scratch git trees.
   find_package(Git QUIET)
   target_compile_definitions(tools_tests PRIVATE
