@@ -23,3 +23,9 @@ foreach(_case "0;plain" "1;plain" "45;plain" "1000;plain" "100000;plain" "1000;e
   set_tests_properties(jet_fixture_proof_${_kind}_${_n} PROPERTIES FIXTURES_REQUIRED jet_readers
     ENVIRONMENT "ORLIX_MDB_READER=${_readers};LC_ALL=C.UTF-8" TIMEOUT 300)
 endforeach()
+
+if(TARGET analyzer_tests)
+  target_compile_definitions(analyzer_tests PRIVATE ${ORLIX_JET_FIXTURE_DEFS}
+    ORLIX_IMPORT_BIN="$<TARGET_FILE:orlix-import>")
+  add_dependencies(analyzer_tests orlix-import)
+endif()
