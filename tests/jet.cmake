@@ -10,7 +10,7 @@ target_compile_definitions(database_tests PRIVATE ${ORLIX_JET_FIXTURE_DEFS})
 
 set(_readers ${CMAKE_BINARY_DIR}/jet-readers)
 add_test(NAME jet_readers_setup
-  COMMAND sh -c "mkdir -p '${_readers}' && cp '${ORLIX_JET_DIR}/package.json' '${ORLIX_JET_DIR}/package-lock.json' '${_readers}/' && (cmp -s '${_readers}/package-lock.json' '${_readers}/node_modules/.package-lock.json' 2>/dev/null || npm ci --prefix '${_readers}' --no-audit --no-fund --loglevel=error)")
+  COMMAND sh -c "mkdir -p '${_readers}' && cp '${ORLIX_JET_DIR}/package.json' '${ORLIX_JET_DIR}/package-lock.json' '${_readers}/' && (cmp -s '${_readers}/package-lock.json' '${_readers}/node_modules/.orlix-lock' 2>/dev/null || (npm ci --prefix '${_readers}' --no-audit --no-fund --loglevel=error && cp '${_readers}/package-lock.json' '${_readers}/node_modules/.orlix-lock'))")
 set_tests_properties(jet_readers_setup PROPERTIES FIXTURES_SETUP jet_readers TIMEOUT 300)
 
 foreach(_case "0;plain" "1;plain" "45;plain" "1000;plain" "100000;plain" "1000;extreme" "300;nulls"

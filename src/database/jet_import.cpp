@@ -95,6 +95,11 @@ struct OpenedTable {
 // Opens the Jet file read-only and finds a conforming `emp1`.
 ImportStatus openSampleTable(const std::string& source, OpenedTable& out) {
     if (!isJet4File(source)) return ImportStatus::NotJet;
+    // A Jet file is whole pages. The library reads a cut-off last page as
+    // zeros, which would come out as records of NULL cells.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(std::filesystem::path(source), ec);
+    if (ec || size % MDB_PGSIZE != 0) return ImportStatus::Damaged;
     out.mdb.reset(mdb_open(source.c_str(), MDB_NOFLAGS));
     if (!out.mdb || !out.mdb->f) return ImportStatus::Unreadable;
     if (out.mdb->f->db_key != 0) return ImportStatus::Encrypted;

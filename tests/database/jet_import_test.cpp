@@ -250,6 +250,9 @@ TEST(JetRefusals, TruncatedAndForeignFiles) {
         EXPECT_NE(r.status, ImportStatus::Done) << keep;
         EXPECT_FALSE(fs::exists(dir.file("new.mdb")));
     }
+    // Cut inside the last page, whose rows the library would read as zeros.
+    std::ofstream(dir.file("cut.mdb"), std::ios::binary) << full.substr(0, full.size() - 100);
+    EXPECT_EQ(importJetDatabase(dir.file("cut.mdb"), dir.file("new.mdb")).status, ImportStatus::Damaged);
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"cut.mdb", "full.mdb"}));
 
     ASSERT_TRUE(CreateSampleDatabase(dir.file("ours.mdb")));
