@@ -15,12 +15,15 @@
 #include <vector>
 
 #include "database/jet_import.h"
+#include "platform/std_output.h"
+#include "platform/version.h"
 
 namespace orlix {
 namespace {
 
 constexpr const char* kUsage =
     "usage: orlix-import [--progress-lines] [--keep-aside] OLD.mdb NEW.mdb\n"
+    "       orlix-import --help | --version\n"
     "\n"
     "Copies the sample table emp1 of OLD.mdb, a Jet 4.0 (Access 2000) database\n"
     "written by the earlier tool, into NEW.mdb, a new sample database that\n"
@@ -31,10 +34,12 @@ constexpr const char* kUsage =
     "                    program that runs this one)\n"
     "  --keep-aside      when NEW.mdb exists, rename it to the first free\n"
     "                    NEW.1.mdb, NEW.2.mdb, ... once the conversion is done\n"
+    "  --help, --version this text, or the version and build commit\n"
     "\n"
     "Exit status: 0 converted, 1 NEW.mdb could not be written, 2 usage error,\n"
     "OLD.mdb unusable (not Jet 4.0, encrypted, damaged, no conforming emp1) or\n"
-    "NEW.mdb exists, 130 cancelled.\n";
+    "NEW.mdb exists, 130 cancelled. --help and --version exit 1 when their\n"
+    "text cannot be written.\n";
 
 volatile sig_atomic_t gCancel = 0;
 char gTemp[PATH_MAX + 64] = {};
@@ -89,10 +94,9 @@ int run(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a == "--help" || a == "-h") return writeStdout("orlix-import", kUsage) ? 0 : 1;
+        if (a == "--version")
+            return writeStdout("orlix-import", std::string("orlix-import ") + versionText() + "\n") ? 0 : 1;
         if (a == "--progress-lines") o.progressLines = true;
         else if (a == "--keep-aside") o.keepAside = true;
         else if (a.size() > 1 && a[0] == '-') return usageError("unknown option " + std::string(a));

@@ -64,8 +64,8 @@ void removeLeftovers(const ConversionPlan& plan, qint64 pid) {
 }
 
 SampleFile convertHere(QProgressDialog& dlg, const ConversionPlan& plan) {
-    qCWarning(lcDatabase) << "orlix-import not found; converting" << QString::fromStdString(plan.source)
-                          << "in the window's process";
+    qCInfo(lcDatabase) << "orlix-import not found; converting" << QString::fromStdString(plan.source)
+                       << "in the window's process";
     return convertByPlan(plan, [&](std::int64_t done, std::int64_t total) {
         showProgress(dlg, done, total);
         QCoreApplication::processEvents();
@@ -123,12 +123,12 @@ SampleFile convertWithProgress(QWidget* parent, const ConversionPlan& plan) {
     }
     const bool ok = proc.exitStatus() == QProcess::NormalExit && proc.exitCode() == 0 && !cancelled;
     if (proc.exitStatus() != QProcess::NormalExit && pid > 0) removeLeftovers(plan, pid);
-    if (ok) return {true, plan.target, ImportStatus::Done};
-    if (cancelled) return {false, {}, ImportStatus::Cancelled};
-    const QString why = QString::fromLocal8Bit(proc.readAllStandardError()).trimmed();
-    qCWarning(lcDatabase).noquote() << "converting" << QString::fromStdString(plan.source) << "failed:"
-                                    << (why.isEmpty() ? proc.errorString() : why);
-    return {false, {}, ImportStatus::Unreadable};
+    if (ok) return {true, plan.target, ImportStatus::Done, {}};
+    if (cancelled) return {false, {}, ImportStatus::Cancelled, {}};
+    // The tool's last line says why; the load command logs it.
+    const QStringList said = QString::fromLocal8Bit(proc.readAllStandardError()).trimmed().split('\n');
+    const QString why = said.last().isEmpty() ? proc.errorString() : said.last();
+    return {false, {}, ImportStatus::Unreadable, why.toStdString()};
 }
 
 }  // namespace orlix::analyzer

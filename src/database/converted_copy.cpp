@@ -58,17 +58,17 @@ std::optional<ConversionPlan> planConversion(const std::string& given, const Cop
 }
 
 SampleFile convertByPlan(const ConversionPlan& plan, const ImportProgress& progress) {
-    if (plan.reuse) return {true, plan.target, ImportStatus::Done};
+    if (plan.reuse) return {true, plan.target, ImportStatus::Done, {}};
     std::error_code ec;
     fs::create_directories(fs::path(plan.target).parent_path(), ec);
     const ImportResult r = importJetDatabase(plan.source, plan.target, progress, ExistingTarget::KeepAside);
-    if (r.status != ImportStatus::Done) return {false, {}, r.status};
-    return {true, plan.target, ImportStatus::Done};
+    if (r.status != ImportStatus::Done) return {false, {}, r.status, {}};
+    return {true, plan.target, ImportStatus::Done, {}};
 }
 
 SampleFile sampleFileFor(const std::string& given, const ImportProgress& progress, const CopyPlaces& places) {
     const auto plan = planConversion(given, places);
-    if (!plan) return {true, given, ImportStatus::NotJet};
+    if (!plan) return {true, given, ImportStatus::NotJet, {}};
     return convertByPlan(*plan, progress);
 }
 

@@ -40,6 +40,7 @@ struct SampleFile {
     bool ok = false;
     std::string path;  // the sample database to read (when ok)
     ImportStatus status = ImportStatus::NotJet;  // NotJet for a plain file, else the conversion's
+    std::string detail;  // why a conversion failed, when more is known than the status
 };
 
 // The sample database to read for `given`: the file itself when it is not a

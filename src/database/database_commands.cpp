@@ -63,6 +63,8 @@ void DatabaseCommands::loadDatabase() {
         const SampleFile copy = view_.openOlderRecording(*plan);
         if (copy.status == ImportStatus::Cancelled) return;
         if (copy.ok) path = copy.path;
+        else log::warning(log::kDatabase, "cannot convert " + plan->source + ": " +
+                                              (copy.detail.empty() ? importStatusText(copy.status) : copy.detail));
     }
     setPathAfterChoice(path);
     log::info(log::kDatabase, "loading the sample database " + databasePath_);

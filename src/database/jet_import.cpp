@@ -17,7 +17,6 @@
 namespace orlix {
 namespace {
 
-constexpr std::string_view kLog = "orlix.database";
 constexpr std::int64_t kProgressEvery = 4096;
 
 struct MdbCloser {
@@ -74,7 +73,7 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
 bool keepAside(const std::string& target) {
     for (int n = 1; n < 1000; ++n)
         if (renameNoReplace(target, numberedPathFor(target, n))) {
-            log::info(kLog, "kept the older " + target + " as " + numberedPathFor(target, n));
+            log::info(log::kDatabase, "kept the older " + target + " as " + numberedPathFor(target, n));
             return true;
         }
     return false;

@@ -43,7 +43,7 @@ public:
     void redrawHistoryCharts() override { ++redraws; }
     SampleFile openOlderRecording(const ConversionPlan& plan) override {
         ++conversions;
-        if (answer) return {false, {}, *answer};
+        if (answer) return {false, {}, *answer, {}};
         return DatabaseView::openOlderRecording(plan);
     }
 };

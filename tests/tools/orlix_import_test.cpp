@@ -67,6 +67,16 @@ TEST(OrlixImport, BadInputExitsTwoWithAMessageAndWritesNothing) {
     EXPECT_EQ(test::readFile(f.file("taken.mdb")), "keep me");
 }
 
+TEST(OrlixImport, HelpAndVersion) {
+    const auto version = test::runProgram({ORLIX_IMPORT_BIN, "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("orlix-import 4.0 (git ", 0), 0u) << version.out;
+    const auto help = test::runProgram({ORLIX_IMPORT_BIN, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: orlix-import", 0), 0u);
+    EXPECT_EQ(test::runProgram({ORLIX_IMPORT_BIN, "--help"}, "", "/dev/full").status, 1);
+}
+
 TEST(OrlixImport, InterruptCancelsAndLeavesNothing) {
     Folder f;
     testing::makeJetFile(f.file("old.mdb"), 60000);
