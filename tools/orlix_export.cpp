@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "database/converted_copy.h"
 #include "database/sample_export.h"
 #include "platform/iso_date_time.h"
 #include "platform/std_output.h"
@@ -44,6 +45,10 @@ constexpr const char* kUsage =
     "  -o, --output OUT     write to OUT (replaced only once the export is\n"
     "                       complete) instead of standard output\n"
     "  --help, --version    this text, or the version and build commit\n"
+    "\n"
+    "A Jet 4.0 recording of the earlier tool is read through its converted copy,\n"
+    "FILE.sqlite.mdb beside it (or in ~/OrlixMonitorDB when that folder cannot be\n"
+    "written), made on first use and reused while newer than FILE.\n"
     "\n"
     "Exit status: 0 done, 1 the output could not be written, 2 usage error or an\n"
     "input that is missing, not a sample database or damaged.\n";
@@ -149,23 +154,31 @@ std::optional<Arguments> parseArguments(const std::vector<std::string_view>& arg
     return a;
 }
 
-// The input as a SQLite file the export reads. Every input is read as it
-// stands today; a file of another format would be converted here into a
-// temporary SQLite file, which is removed when this object ends.
+// The input as a SQLite file the export reads. A sample database is read as
+// it stands; a Jet 4.0 recording of the earlier tool is read through its
+// converted copy (made once beside it, or in the default database folder,
+// and reused while newer than the Jet file), as the analyzer's load does.
 struct SqliteInput {
-    std::string path;                  // the SQLite file to read; empty when there is none
-    std::string error;                 // why there is none
-    std::filesystem::path temporary;   // a converted copy, removed at the end
-    SqliteInput() = default;
-    SqliteInput(const SqliteInput&) = delete;
-    SqliteInput& operator=(const SqliteInput&) = delete;
-    ~SqliteInput() {
-        std::error_code ec;
-        if (!temporary.empty()) std::filesystem::remove(temporary, ec);
-    }
+    std::string path;   // the SQLite file to read; empty when there is none
+    std::string error;  // why there is none
 };
 
-void resolveSqliteInput(const std::string& path, SqliteInput& in) { in.path = path; }
+void resolveSqliteInput(const std::string& path, SqliteInput& in) {
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const SampleFile f = sampleFileFor(path, [terminal](std::int64_t done, std::int64_t total) {
+        if (terminal && total > 0)
+            std::fprintf(stderr, "\rconverting the older recording: %lld of %lld records", static_cast<long long>(done),
+                         static_cast<long long>(total));
+        return true;
+    });
+    if (terminal && f.status != ImportStatus::NotJet && !f.ok) std::fputc('\n', stderr);
+    if (f.ok) {
+        if (terminal && f.status == ImportStatus::Done) std::fprintf(stderr, "\nconverted copy: %s\n", f.path.c_str());
+        in.path = f.path;
+        return;
+    }
+    in.error = f.detail.empty() ? importStatusText(f.status) : f.detail;
+}
 
 // Writes to a file descriptor, all of it or an error.
 class FdSink final : public ByteSink {

@@ -67,6 +67,27 @@ TEST(OrlixImport, BadInputExitsTwoWithAMessageAndWritesNothing) {
     EXPECT_EQ(test::readFile(f.file("taken.mdb")), "keep me");
 }
 
+TEST(OrlixExport, ReadsAnOlderRecordingThroughItsConvertedCopy) {
+    Folder f;
+    testing::makeJetFile(f.file("old.mdb"), 100);
+    const auto fromJet = test::runProgram({ORLIX_EXPORT_BIN, f.file("old.mdb")});
+    ASSERT_EQ(fromJet.status, 0) << fromJet.err;
+    // The copy sits beside the Jet file and exports the same lines.
+    ASSERT_TRUE(fs::exists(f.file("old.sqlite.mdb")));
+    const auto fromCopy = test::runProgram({ORLIX_EXPORT_BIN, f.file("old.sqlite.mdb")});
+    EXPECT_EQ(fromJet.out, fromCopy.out);
+    EXPECT_EQ(test::splitLines(fromJet.out).size(), 101u);  // header and 100 records
+    // A second export reuses the copy instead of converting again.
+    const auto stamp = fs::last_write_time(f.file("old.sqlite.mdb"));
+    EXPECT_EQ(test::runProgram({ORLIX_EXPORT_BIN, f.file("old.mdb")}).out, fromJet.out);
+    EXPECT_EQ(fs::last_write_time(f.file("old.sqlite.mdb")), stamp);
+    // A Jet file without the sample table is refused with exit 2.
+    testing::makeJetFile(f.file("foreign.mdb"), 5, "foreign");
+    const auto foreign = test::runProgram({ORLIX_EXPORT_BIN, f.file("foreign.mdb")});
+    EXPECT_EQ(foreign.status, 2);
+    EXPECT_FALSE(foreign.err.empty());
+}
+
 TEST(OrlixImport, HelpAndVersion) {
     const auto version = test::runProgram({ORLIX_IMPORT_BIN, "--version"});
     EXPECT_EQ(version.status, 0);
