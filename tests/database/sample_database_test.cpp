@@ -445,8 +445,8 @@ TEST(SampleDatabase, StartBoundIsTheExactInstant) {
     ScratchDir dir;
     const std::string path = dir.file("t.mdb");
     ASSERT_TRUE(CreateSampleDatabase(path));
-    // Two samples 0.3 s apart: a bound written as text to the second would
-    // lose one of them.
+    // Two samples 0.3 s apart: the bound is a number, not a text to the
+    // second (history pages round their start themselves).
     std::vector<SampleRow> rows = {makeRow(0, 46000.5), makeRow(1, 46000.5 + secondsToDays(0.3))};
     appendSamples(path, rows);
     const HistoryResult h = loadHistory(path, 46000.5 + secondsToDays(0.2));
