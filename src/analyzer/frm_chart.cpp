@@ -228,6 +228,9 @@ void FrmChart::buildControls() {
         auto* l = new QLabel(qs(row.c.caption), central);
         place(l, row.c);
         if (row.grey) setTextColour(l, kStatusGrey);
+        // A label that sizes to its text does so from the start, so that its
+        // design width does not cut off its design caption.
+        if (row.autoSize) l->resize(l->sizeHint().width(), l->height());
         lblStatus_[i] = l;
     }
 

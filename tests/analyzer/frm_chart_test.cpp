@@ -1,6 +1,7 @@
 #include "analyzer/frm_chart.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -82,6 +83,9 @@ TEST_F(FrmChartTest, LoadBuildsTheWindowHiddenWithItsDesignState) {
     EXPECT_EQ(status(2)->text(), QStringLiteral("CurvePos:320"));
     EXPECT_EQ(status(3)->text(), QStringLiteral("DataBase Path:none;Data save disabled..."));
     EXPECT_EQ(status(4)->x(), status(3)->x() + status(3)->width());
+    // The count label sizes to its text from the start.
+    EXPECT_EQ(status(4)->text(), QStringLiteral("DabaBase Count:"));
+    EXPECT_GE(status(4)->width(), QFontMetrics(status(4)->font()).horizontalAdvance(status(4)->text()));
     EXPECT_EQ(find<QLabel>("lblTimeError")->text(), QStringLiteral("Time Diff"));
 
     EXPECT_EQ(ssTab1()->tab(), 0);
