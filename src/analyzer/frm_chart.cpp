@@ -238,7 +238,7 @@ void FrmChart::buildControls() {
     cmdDown_->raise();
     fraHistory_->raise();
 
-    timer1_ = new QTimer(this);
+    timer1_ = new ProgramTimer(clock_, kTimer1IntervalMs, this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
     connect(timer1_, &QTimer::timeout, this, &FrmChart::onTick);
 }
@@ -397,8 +397,7 @@ bool FrmChart::topmost() const { return windowFlags().testFlag(Qt::WindowStaysOn
 void FrmChart::setTimer1Interval(int ms) {
     timer1Interval_ = ms;
     state_->intervalMs = ms;
-    const double scale = clock_.timeScale() > 0 ? clock_.timeScale() : 1.0;
-    timer1_->setInterval(std::max(1, static_cast<int>(std::lround(ms / scale))));
+    timer1_->setProgramInterval(ms);
 }
 
 // ---------------------------------------------------------------- window behaviour

@@ -16,6 +16,7 @@
 #include "database/database_commands.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/qt_program_timer.h"
 
 class QAction;
 class QCheckBox;
@@ -24,7 +25,6 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTimer;
 class QToolButton;
 
 namespace orlix {
@@ -148,7 +148,7 @@ private:
     QLabel* lblTimeError_ = nullptr;
     std::array<QComboBox*, 3> cmbFailure_{};
     std::array<QLabel*, 5> lblStatus_{};
-    QTimer* timer1_ = nullptr;
+    ProgramTimer* timer1_ = nullptr;
     int timer1Interval_ = 0;
     std::array<QAction*, 4> mnuOptSampleSec_{};
     QAction* mnuOptionCurveSaving_ = nullptr;

@@ -252,10 +252,8 @@ void FrmMain::buildWindow() {
         label1Objects_.push_back(Label1(i));
     }
 
-    timer1_ = new QTimer(this);
+    timer1_ = new ProgramTimer(clock_, kTimer1IntervalMs, this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
-    const double scale = clock_.timeScale() > 0 ? clock_.timeScale() : 1.0;
-    timer1_->setInterval(std::max(1, static_cast<int>(std::lround(kTimer1IntervalMs / scale))));
 
     connect(startCmd_, &QPushButton::clicked, this, [this] { guarded([this] { startCmdClick(); }); });
     connect(stopCmd_, &QPushButton::clicked, this, [this] { guarded([this] { stopCmdClick(); }); });

@@ -15,6 +15,7 @@
 #include "monitor/analyzer_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/qt_program_timer.h"
 #include "platform/serial_port.h"
 
 class QComboBox;
@@ -24,7 +25,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 namespace orlix {
 
@@ -134,7 +134,7 @@ private:
     QLabel *timeTxt_ = nullptr, *status_ = nullptr, *statusTxt_ = nullptr, *numTxt_ = nullptr,
            *check_ = nullptr, *checkTxt_ = nullptr;
     QFrame* line1_ = nullptr;
-    QTimer* timer1_ = nullptr;
+    ProgramTimer* timer1_ = nullptr;
 
     LinkState state_ = LinkState::Stopped;
     std::int16_t RunDots_ = 0;

@@ -502,8 +502,9 @@ namespace {
 
 class FastClock final : public Clock {
 public:
-    DateTime now() const override { return 46000.5; }
+    DateTime now() const override { return t; }
     double timeScale() const override { return 60.0; }
+    DateTime t = 46000.5;
 };
 
 TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
@@ -515,6 +516,30 @@ TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
     EXPECT_EQ(w.timer1Interval(), 4000);
     EXPECT_EQ(w.chartState().intervalMs, 4000);
     EXPECT_EQ(w.timer1()->interval(), 67);
+    EXPECT_EQ(w.timer1()->timerType(), Qt::PreciseTimer);
+    // A tick that came early is made up for by the next wait.
+    clock.t += secondsToDays(3.84);
+    QMetaObject::invokeMethod(w.timer1(), "timeout", Qt::DirectConnection);
+    EXPECT_EQ(w.timer1()->interval(), 69);  // (8 - 3.84) s at 60 times
+    EXPECT_EQ(w.chartState().buf.SampleCount, 1);
+    store.AppClosing = true;
+}
+
+// On the real timer: the sample times keep 4 s of program time, measured
+// from the start to the last tick (which can only be late, never early).
+TEST(FrmChartTimeScale, SampleTimesKeepFourSecondsOnTheRealTimer) {
+    testing::app();
+    LiveStore store;
+    ScaledClock clock(60);
+    ScriptedDialogHost dialogs;
+    const DateTime start = clock.now();
+    FrmChart w(store, clock, dialogs);
+    QTest::qWait(3000);
+    const ChartBuffers& b = w.chartState().buf;
+    ASSERT_GE(b.SampleCount, 10);
+    const double perTick = (b.LiveSampleTime[kNewestPosition] - start) * kSecondsPerDay / b.SampleCount;
+    EXPECT_GE(perTick, 3.98);
+    EXPECT_LE(perTick, 4.5);
     store.AppClosing = true;
 }
 

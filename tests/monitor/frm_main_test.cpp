@@ -173,6 +173,7 @@ TEST(FrmMainTimer, IntervalIsDividedByTheTimeScale) {
     test::FakeAnalyzer analyzer;
     FrmMain w(store, clock, port, dialogs, analyzer, buildPortChoices({}, {}));
     EXPECT_EQ(w.Timer1()->interval(), 250);
+    EXPECT_EQ(w.Timer1()->timerType(), Qt::PreciseTimer);
 }
 
 TEST(FrmMainReceive, FramesInSmallReadsFillFieldsAndShowTheVerdict) {
