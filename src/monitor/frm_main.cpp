@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -41,6 +42,21 @@ QRect toPixels(const TwipsRect& r) {
 QString indexed(const char* name, int i) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
 }
+
+// A label with a single black border; its text keeps its own colour (a
+// plain frame would be drawn in the text colour).
+class BorderedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QLabel::paintEvent(e);
+        QPainter p(this);
+        p.setPen(QColor(0, 0, 0));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
 
 // Captions are designed for a narrow CJK font; where the font at hand is
 // wider, the caption may reach up to its field and is condensed (same family
@@ -144,7 +160,7 @@ void FrmMain::buildWindow() {
             break;
         case TopKind::ValueLabel:
         case TopKind::CaptionLabel: {
-            auto* l = new QLabel(caption, parentWidget);
+            auto* l = new BorderedLabel(caption, parentWidget);
             l->setFrameShape(QFrame::Box);
             l->setLineWidth(1);
             if (c.kind == TopKind::CaptionLabel || c.name == "TimeTxt")
