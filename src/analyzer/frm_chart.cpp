@@ -30,6 +30,7 @@
 #include "chart/cursors.h"
 #include "chart/history_drawing.h"
 #include "platform/guarded.h"
+#include "platform/qt_colour.h"
 
 namespace orlix {
 
@@ -39,18 +40,9 @@ namespace {
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-QColor qc(Rgb c) { return QColor(c.r, c.g, c.b); }
-
 void place(QWidget* w, const ControlRow& r) {
     w->setObjectName(qs(r.name));
     w->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
-}
-
-void setTextColour(QWidget* w, Rgb c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, qc(c));
-    pal.setColor(QPalette::ButtonText, qc(c));
-    w->setPalette(pal);
 }
 
 constexpr Rgb kStatusGrey{128, 128, 128};

@@ -52,7 +52,6 @@ public:
 
     // State behind the charts (buffers, zoom, offsets, check boxes, images).
     ChartState& chartState() { return *state_; }
-    const DatabaseCommands& databaseCommands() const { return *db_; }
     // Timer1's interval as the program sees it (ms) and the real timer.
     int timer1Interval() const;
     QTimer* timer1() const { return timer1_; }

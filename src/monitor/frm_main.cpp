@@ -19,6 +19,7 @@
 
 #include "monitor/monitor_layout.h"
 #include "platform/guarded.h"
+#include "platform/qt_colour.h"
 #include "platform/date_time.h"
 
 namespace orlix {
@@ -29,10 +30,6 @@ constexpr const char* kTitleRunning = "Orlix Monitor---Running";
 constexpr const char* kTitleReconnecting = "Orlix Monitor---Reconnecting...";
 constexpr int kComPortCount = 16;
 constexpr int kTimer1IntervalMs = 2000;
-
-constexpr Rgb kStatusGreen{80, 183, 80};
-
-QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
 QRect toPixels(const TwipsRect& r) {
     return {twipsToPixels(r.left), twipsToPixels(r.top), twipsToPixels(r.width),
@@ -195,10 +192,8 @@ void FrmMain::buildWindow() {
         else if (n == "b2400") b2400_ = static_cast<QRadioButton*>(w);
         else if (n == "CommPortSel") commPortSel_ = static_cast<QComboBox*>(w);
         else if (n == "TimeTxt") timeTxt_ = static_cast<QLabel*>(w);
-        else if (n == "Status") status_ = static_cast<QLabel*>(w);
         else if (n == "StatusTxt") statusTxt_ = static_cast<QLabel*>(w);
         else if (n == "NumTxt") numTxt_ = static_cast<QLabel*>(w);
-        else if (n == "Check") check_ = static_cast<QLabel*>(w);
         else if (n == "CheckTxt") checkTxt_ = static_cast<QLabel*>(w);
     }
     {
@@ -309,13 +304,6 @@ void FrmMain::load() {
     timer1_->start();
 }
 
-void FrmMain::setTextColour(QWidget* w, Rgb c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, toQColor(c));
-    p.setColor(QPalette::Text, toQColor(c));
-    w->setPalette(p);
-}
-
 void FrmMain::setFieldBackground(QLineEdit* field, Rgb c) {
     QPalette p = field->palette();
     p.setColor(QPalette::Base, toQColor(c));
@@ -336,7 +324,7 @@ void FrmMain::baudSelected(int baud) {
 
 void FrmMain::showRunning() {
     setWindowTitle(QStringLiteral("%1.").arg(QLatin1String(kTitleRunning)));
-    setTextColour(statusTxt_, kStatusGreen);
+    setTextColour(statusTxt_, kGreenOk);
     statusTxt_->setText(QStringLiteral("Start"));
     cmdClrAll_->setEnabled(false);
     commPortSel_->setEnabled(false);

@@ -106,7 +106,6 @@ private:
     void showLost();
     void applyChangedFields();
     void focusStart();
-    void setTextColour(QWidget* w, Rgb c);
     void setFieldBackground(QLineEdit* field, Rgb c);
     int indexOf(QObject* o, const std::vector<QObject*>& list) const;
 
@@ -131,8 +130,7 @@ private:
     QGroupBox* baudsel_ = nullptr;
     QRadioButton *b600_ = nullptr, *b1200_ = nullptr, *b2400_ = nullptr;
     QComboBox* commPortSel_ = nullptr;
-    QLabel *timeTxt_ = nullptr, *status_ = nullptr, *statusTxt_ = nullptr, *numTxt_ = nullptr,
-           *check_ = nullptr, *checkTxt_ = nullptr;
+    QLabel *timeTxt_ = nullptr, *statusTxt_ = nullptr, *numTxt_ = nullptr, *checkTxt_ = nullptr;
     QFrame* line1_ = nullptr;
     ProgramTimer* timer1_ = nullptr;
 
