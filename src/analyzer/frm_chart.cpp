@@ -81,7 +81,28 @@ void FrmChart::buildControls() {
         "QTableWidget { font-size: 10px; }"));
     setCentralWidget(central);
 
-    // Chart tabs with one picture per page.
+    // In creation order, which is also the stacking order.
+    buildChartTabs(central);
+    buildValueTabs(central);
+    buildSelection(central);
+    buildZoom(central);
+    buildCurveGridAndArrows(central);
+    buildHistoryFrame(central);
+    buildCursorFrame(central);
+    buildErrorMemory(central);
+    buildStatusLine(central);
+
+    cmdUp_->raise();
+    cmdDown_->raise();
+    fraHistory_->raise();
+
+    timer1_ = new ProgramTimer(clock_, kTimer1IntervalMs, this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    connect(timer1_, &QTimer::timeout, this, &FrmChart::onTick);
+}
+
+// Chart tabs with one picture per page.
+void FrmChart::buildChartTabs(QWidget* central) {
     QStringList tabs1;
     for (auto c : kSSTab1Captions) tabs1 << qs(c);
     ssTab1_ = new TabControl(tabs1, central);
@@ -98,8 +119,10 @@ void FrmChart::buildControls() {
         pic_[idx] = pic;
     }
     connect(ssTab1_, &TabControl::tabChanged, this, &FrmChart::onChartTabChanged);
+}
 
-    // Value grids, one per unit.
+// Value grids, one per unit.
+void FrmChart::buildValueTabs(QWidget* central) {
     QStringList tabs2;
     for (auto c : kSSTab2Captions) tabs2 << qs(c);
     ssTab2_ = new TabControl(tabs2, central);
@@ -112,8 +135,10 @@ void FrmChart::buildControls() {
                        px(kMSHFlexGrid1.height));
         grid1_[static_cast<size_t>(k)] = g;
     }
+}
 
-    // Curve selection.
+// Curve selection: SelAll, the ten curve boxes in their colours, SelNone.
+void FrmChart::buildSelection(QWidget* central) {
     auto* sel = new QGroupBox(qs(kFraSelection.caption), central);
     place(sel, kFraSelection);
     auto boxAt = [&](int i, const QString& name, const QString& caption) {
@@ -137,8 +162,9 @@ void FrmChart::buildControls() {
     chkClearAll_ = boxAt(11, QStringLiteral("chkClearAll"), QStringLiteral("SelNone"));
     connect(chkOptAll_, &QCheckBox::toggled, this, &FrmChart::onSelAll);
     connect(chkClearAll_, &QCheckBox::toggled, this, &FrmChart::onSelNone);
+}
 
-    // Zoom.
+void FrmChart::buildZoom(QWidget* central) {
     auto* zoom = new QGroupBox(qs(kFraZoom.caption), central);
     place(zoom, kFraZoom);
     for (int i = 0; i < 5; ++i) {
@@ -151,8 +177,10 @@ void FrmChart::buildControls() {
     }
     cmdAxesScale_[0]->setEnabled(false);
     cmdAxesScale_[1]->setEnabled(false);
+}
 
-    // Curve grid and its offset arrows.
+// Curve grid and its offset arrows.
+void FrmChart::buildCurveGridAndArrows(QWidget* central) {
     grid2_ = new FlexGrid(kCurveGridRows, kCurveGridCols, central);
     place(grid2_, kMSHFlexGrid2);
     connect(grid2_, &QTableWidget::cellClicked, this, [this](int, int) { onCurveGridClicked(); });
@@ -164,8 +192,21 @@ void FrmChart::buildControls() {
     cmdDown_->setArrowType(Qt::DownArrow);
     connect(cmdUp_, &QToolButton::clicked, this, [this] { onOffsetButton(kOffsetStep); });
     connect(cmdDown_, &QToolButton::clicked, this, [this] { onOffsetButton(-kOffsetStep); });
+}
 
-    // History buttons, over the bottom edge of the chart tabs.
+// History buttons, over the bottom edge of the chart tabs: an earlier, a
+// back-to-start and a later symbol, beside the rows of kHistoryButtons.
+void FrmChart::buildHistoryFrame(QWidget* central) {
+    struct Look {
+        Qt::ArrowType arrow;  // NoArrow: the back-to-start icon
+        void (DatabaseCommands::*click)();
+    };
+    static constexpr std::array<Look, 3> kLooks = {{
+        {Qt::LeftArrow, &DatabaseCommands::cmdCurveMoveLClick},
+        {Qt::NoArrow, &DatabaseCommands::cmdDataBaseClick},
+        {Qt::RightArrow, &DatabaseCommands::cmdCurveMoveRClick},
+    }};
+    static_assert(kLooks.size() == kHistoryButtons.size());
     fraHistory_ = new QGroupBox(central);
     place(fraHistory_, kFraHistory);
     for (size_t i = 0; i < kHistoryButtons.size(); ++i) {
@@ -174,19 +215,15 @@ void FrmChart::buildControls() {
         place(b, row);
         b->setToolTip(qs(row.caption));
         b->setAutoRaise(false);
-        if (i == 0) {
-            b->setArrowType(Qt::LeftArrow);
-            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdCurveMoveLClick(); }); });
-        } else if (i == 1) {
-            b->setIcon(style()->standardIcon(QStyle::SP_MediaSkipBackward));
-            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdDataBaseClick(); }); });
-        } else {
-            b->setArrowType(Qt::RightArrow);
-            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdCurveMoveRClick(); }); });
-        }
+        if (kLooks[i].arrow == Qt::NoArrow) b->setIcon(style()->standardIcon(QStyle::SP_MediaSkipBackward));
+        else b->setArrowType(kLooks[i].arrow);
+        const auto click = kLooks[i].click;
+        connect(b, &QToolButton::clicked, this, [this, click] { runDatabaseCommand([&] { (db_.get()->*click)(); }); });
     }
+}
 
-    // Cursor boxes and the time difference.
+// Cursor boxes and the time difference.
+void FrmChart::buildCursorFrame(QWidget* central) {
     auto* cur = new QGroupBox(central);
     place(cur, kFraCursor);
     for (int c = 0; c < 2; ++c) {
@@ -199,8 +236,9 @@ void FrmChart::buildControls() {
     lblTimeError_ = new QLabel(qs(kLblTimeError.caption), cur);
     place(lblTimeError_, kLblTimeError);
     lblTimeError_->setAlignment(Qt::AlignCenter);
+}
 
-    // Error memory.
+void FrmChart::buildErrorMemory(QWidget* central) {
     auto* err = new QGroupBox(qs(kFraError.caption), central);
     place(err, kFraError);
     for (int i = 0; i < 3; ++i) {
@@ -213,8 +251,9 @@ void FrmChart::buildControls() {
         cb->addItem(qs(cr.caption));
         cmbFailure_[static_cast<size_t>(i)] = cb;
     }
+}
 
-    // Status line.
+void FrmChart::buildStatusLine(QWidget* central) {
     for (size_t i = 0; i < kStatusLabels.size(); ++i) {
         const auto& row = kStatusLabels[i];
         auto* l = new QLabel(qs(row.c.caption), central);
@@ -225,14 +264,6 @@ void FrmChart::buildControls() {
         if (row.autoSize) l->resize(l->sizeHint().width(), l->height());
         lblStatus_[i] = l;
     }
-
-    cmdUp_->raise();
-    cmdDown_->raise();
-    fraHistory_->raise();
-
-    timer1_ = new ProgramTimer(clock_, kTimer1IntervalMs, this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    connect(timer1_, &QTimer::timeout, this, &FrmChart::onTick);
 }
 
 void FrmChart::buildMenus() {
@@ -252,32 +283,38 @@ void FrmChart::buildMenus() {
         QMenu* m = menuOf(row.menu);
         if (row.name.empty()) {
             m->addSeparator();
-            continue;
+        } else if (row.name == "mnuOptionSample") {
+            buildIntervalMenu(m, row);
+        } else {
+            QAction* a = m->addAction(qs(row.caption));
+            a->setObjectName(qs(row.name));
+            a->setCheckable(row.checkable);
+            a->setChecked(row.checked);
+            a->setEnabled(row.enabled);
         }
-        if (row.name == "mnuOptionSample") {
-            QMenu* sub = m->addMenu(qs(row.caption));
-            sub->setObjectName(qs(row.name));
-            sub->menuAction()->setObjectName(qs(row.name));
-            for (size_t i = 0; i < kIntervalItems.size(); ++i) {
-                const auto& it = kIntervalItems[i];
-                QAction* a = sub->addAction(qs(it.caption));
-                a->setObjectName(QStringLiteral("mnuOptSampleSec(%1)").arg(it.seconds));
-                a->setCheckable(true);
-                a->setChecked(it.checked);
-                a->setEnabled(it.enabled);
-                const int secs = it.seconds;
-                connect(a, &QAction::triggered, this, [this, secs] { onSampleInterval(secs); });
-                mnuOptSampleSec_[i] = a;
-            }
-            continue;
-        }
-        QAction* a = m->addAction(qs(row.caption));
-        a->setObjectName(qs(row.name));
-        a->setCheckable(row.checkable);
-        a->setChecked(row.checked);
-        a->setEnabled(row.enabled);
     }
+    connectMenuHandlers();
+}
 
+// The sample-interval submenu.
+void FrmChart::buildIntervalMenu(QMenu* parent, const MenuRow& row) {
+    QMenu* sub = parent->addMenu(qs(row.caption));
+    sub->setObjectName(qs(row.name));
+    sub->menuAction()->setObjectName(qs(row.name));
+    for (size_t i = 0; i < kIntervalItems.size(); ++i) {
+        const auto& it = kIntervalItems[i];
+        QAction* a = sub->addAction(qs(it.caption));
+        a->setObjectName(QStringLiteral("mnuOptSampleSec(%1)").arg(it.seconds));
+        a->setCheckable(true);
+        a->setChecked(it.checked);
+        a->setEnabled(it.enabled);
+        const int secs = it.seconds;
+        connect(a, &QAction::triggered, this, [this, secs] { onSampleInterval(secs); });
+        mnuOptSampleSec_[i] = a;
+    }
+}
+
+void FrmChart::connectMenuHandlers() {
     // Menu item -> click handler.
     const std::pair<const char*, std::function<void()>> handlers[] = {
         {"mnuOptionNewDB", [this] { runDatabaseCommand([&] { db_->newDatabase(); }); }},

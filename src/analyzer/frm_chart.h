@@ -33,6 +33,7 @@ class ChartCursors;
 struct CursorAction;
 
 namespace analyzer {
+struct MenuRow;
 class FlexGrid;
 class PicChart;
 class TabControl;
@@ -86,7 +87,18 @@ private:
     void redrawHistoryCharts() override;
 
     void buildControls();
+    void buildChartTabs(QWidget* central);
+    void buildValueTabs(QWidget* central);
+    void buildSelection(QWidget* central);
+    void buildZoom(QWidget* central);
+    void buildCurveGridAndArrows(QWidget* central);
+    void buildHistoryFrame(QWidget* central);
+    void buildCursorFrame(QWidget* central);
+    void buildErrorMemory(QWidget* central);
+    void buildStatusLine(QWidget* central);
     void buildMenus();
+    void buildIntervalMenu(QMenu* parent, const analyzer::MenuRow& row);
+    void connectMenuHandlers();
     void buildValueGrids();
     void buildCurveGrid();
     void load();
