@@ -100,6 +100,9 @@ protected:
 
 private:
     void buildWindow();
+    void buildTopRow();
+    void buildPanels();
+    void connectHandlers();
     void load();
     void showRunning();
     void showStopped();
