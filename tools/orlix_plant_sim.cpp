@@ -73,6 +73,18 @@ void addNanos(timespec& t, double seconds) {
     }
 }
 
+// SIGINT, SIGTERM and SIGHUP end the run in order (the link is removed);
+// a reader that goes away is seen as a failed write.
+void catchStopSignals() {
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 // Sleeps until `deadline`; false when a stop signal arrived.
 bool sleepUntil(const timespec& deadline) {
     while (!gStop) {
@@ -216,13 +228,7 @@ int run(int argc, char** argv) {
     }
     if (toStdout && !linkPath.empty()) return usageError("--link and --stdout exclude each other");
 
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    ::sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    catchStopSignals();
 
     Sim sim;
     if (!capturePath.empty()) {

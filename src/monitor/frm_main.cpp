@@ -19,7 +19,7 @@
 
 #include "monitor/monitor_layout.h"
 #include "platform/guarded.h"
-#include "platform/qt_colour.h"
+#include "platform/qt_convert.h"
 #include "platform/date_time.h"
 
 namespace orlix {
@@ -54,8 +54,6 @@ protected:
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
-
-QString qtText(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
 QFont fontOf(double points) {
     QFont f(cjkFontFamily());

@@ -1,4 +1,4 @@
-#include "platform/qt_colour.h"
+#include "platform/qt_convert.h"
 
 #include <QPalette>
 #include <QWidget>

@@ -1,12 +1,17 @@
 #pragma once
-// Colours of the core as Qt colours, for the windows.
+// Values of the core (texts, colours) as Qt values, for the windows.
 #include <QColor>
+#include <QString>
+#include <string_view>
 
 #include "platform/rgb.h"
 
 class QWidget;
 
 namespace orlix {
+
+// UTF-8 text of the layout tables and the core.
+inline QString qtText(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 inline QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
