@@ -539,7 +539,7 @@ TEST(FrmChartTimeScale, SampleTimesKeepFourSecondsOnTheRealTimer) {
     ASSERT_GE(b.SampleCount, 10);
     const double perTick = (b.LiveSampleTime[kNewestPosition] - start) * kSecondsPerDay / b.SampleCount;
     EXPECT_GE(perTick, 3.98);
-    EXPECT_LE(perTick, 4.5);
+    EXPECT_LE(perTick, 6.0);  // a loaded machine delays ticks; it never brings them early
     store.AppClosing = true;
 }
 
