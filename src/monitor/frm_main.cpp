@@ -50,7 +50,7 @@ protected:
     void paintEvent(QPaintEvent* e) override {
         QLabel::paintEvent(e);
         QPainter p(this);
-        p.setPen(QColor(0, 0, 0));
+        p.setPen(toQColor(kBlack));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
