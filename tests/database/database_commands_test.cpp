@@ -504,27 +504,5 @@ TEST_F(CommandsFixture, BatchGoesToTheCurrentDatabase) {
     EXPECT_EQ(view.countLabel, "DataBaseCount:90");
 }
 
-TEST_F(CommandsFixture, FileMadeByAnotherToolLoadsPagesAndRecords) {
-    const std::string path = dir.file("other.mdb");
-    testing::rawSql(path, testing::foreignEmp1Sql());
-    const std::vector<SampleRow> rows = makeRows(0, 700);
-    ASSERT_TRUE(appendSamples(path, rows).stored);
-    dialogs.fileAnswers.push_back(path);
-    commands.loadDatabase();
-    EXPECT_TRUE(dialogs.messages().empty());
-    EXPECT_EQ(view.countLabel, "DataBaseCount:700");
-    EXPECT_EQ(view.histCount, 700);
-    commands.cmdCurveMoveRClick();
-    EXPECT_EQ(view.histTime[0], rows[180].time);
-    EXPECT_EQ(view.countLabel, "RecordCount:520");
-
-    std::array<std::array<std::int16_t, kChartPositions>, kChartRows> live{};
-    std::array<DateTime, kChartPositions> times{};
-    for (int p = 0; p < 720; ++p) times[static_cast<std::size_t>(p)] = tickTime(700 + p);
-    commands.AppendSampleBatch(makeLiveBufferRefs(live, times));
-    EXPECT_EQ(view.countLabel, "DataBaseCount:745");
-    EXPECT_TRUE(dialogs.messages().empty());
-}
-
 }  // namespace
 }  // namespace orlix
