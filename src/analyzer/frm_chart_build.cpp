@@ -32,6 +32,15 @@ void place(QWidget* w, const ControlRow& r) {
     w->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
 }
 
+template <std::size_t N>
+TabControl* makeTabs(const std::array<std::string_view, N>& captions, const ControlRow& row, QWidget* parent) {
+    QStringList list;
+    for (auto c : captions) list << qtText(c);
+    auto* tabs = new TabControl(list, parent);
+    place(tabs, row);
+    return tabs;
+}
+
 constexpr Rgb kStatusGrey{128, 128, 128};
 
 }  // namespace
@@ -72,10 +81,7 @@ void FrmChart::buildControls() {
 
 // Chart tabs with one picture per page.
 void FrmChart::buildChartTabs(QWidget* central) {
-    QStringList tabs1;
-    for (auto c : kSSTab1Captions) tabs1 << qtText(c);
-    ssTab1_ = new TabControl(tabs1, central);
-    place(ssTab1_, kSSTab1);
+    ssTab1_ = makeTabs(kSSTab1Captions, kSSTab1, central);
     for (int k = 0; k < kChartCount; ++k) {
         auto* pic = new PicChart(k, ssTab1_->page(k));
         pic->move(px(kPicChart.left), px(kPicChart.top));
@@ -92,10 +98,7 @@ void FrmChart::buildChartTabs(QWidget* central) {
 
 // Value grids, one per unit.
 void FrmChart::buildValueTabs(QWidget* central) {
-    QStringList tabs2;
-    for (auto c : kSSTab2Captions) tabs2 << qtText(c);
-    ssTab2_ = new TabControl(tabs2, central);
-    place(ssTab2_, kSSTab2);
+    ssTab2_ = makeTabs(kSSTab2Captions, kSSTab2, central);
     for (int k = 0; k < 4; ++k) {
         auto* g = new FlexGrid(kValueGridRows, 3, ssTab2_->page(k));
         g->setObjectName(QStringLiteral("MSHFlexGrid1(%1)").arg(k));
