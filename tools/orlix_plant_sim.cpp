@@ -73,6 +73,18 @@ void addNanos(timespec& t, double seconds) {
     }
 }
 
+// SIGINT, SIGTERM and SIGHUP end the run in order (the link is removed);
+// a reader that goes away is seen as a failed write.
+void catchStopSignals() {
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 // Sleeps until `deadline`; false when a stop signal arrived.
 bool sleepUntil(const timespec& deadline) {
     while (!gStop) {
@@ -173,11 +185,16 @@ int openPty(Sim& sim, std::string& path) {
     return 0;
 }
 
-int run(int argc, char** argv) {
+struct Options {
     unsigned long long seed = 1, frames = 0;
     bool framesGiven = false, toStdout = false;
     double speed = 1;
     std::string capturePath, linkPath;
+};
+
+// Reads the command line into `o`. Returns the exit status when the program
+// ends here (help, version, a usage error), otherwise -1.
+int parseArgs(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -189,92 +206,100 @@ int run(int argc, char** argv) {
                        : 1;
         } else if (a == "--seed") {
             const char* v = value();
-            if (!v || !parseU64(v, seed) || seed > 0xFFFFFFFFull) return usageError("--seed needs a number 0..4294967295");
+            if (!v || !parseU64(v, o.seed) || o.seed > 0xFFFFFFFFull) return usageError("--seed needs a number 0..4294967295");
         } else if (a == "--frames") {
             const char* v = value();
-            if (!v || !parseU64(v, frames)) return usageError("--frames needs a whole number");
-            framesGiven = true;
+            if (!v || !parseU64(v, o.frames)) return usageError("--frames needs a whole number");
+            o.framesGiven = true;
         } else if (a == "--speed") {
             const char* v = value();
             char* end = nullptr;
-            if (v) speed = std::strtod(v, &end);
-            if (!v || end == v || *end != '\0' || !(speed >= 0) || speed > 1e6)
+            if (v) o.speed = std::strtod(v, &end);
+            if (!v || end == v || *end != '\0' || !(o.speed >= 0) || o.speed > 1e6)
                 return usageError("--speed needs a number from 0 to 1000000");
         } else if (a == "--capture") {
             const char* v = value();
             if (!v) return usageError("--capture needs a file name");
-            capturePath = v;
+            o.capturePath = v;
         } else if (a == "--link") {
             const char* v = value();
             if (!v) return usageError("--link needs a path");
-            linkPath = v;
+            o.linkPath = v;
         } else if (a == "--stdout") {
-            toStdout = true;
+            o.toStdout = true;
         } else {
             return usageError("unknown argument '" + std::string(a) + "'");
         }
     }
-    if (toStdout && !linkPath.empty()) return usageError("--link and --stdout exclude each other");
+    if (o.toStdout && !o.linkPath.empty()) return usageError("--link and --stdout exclude each other");
+    return -1;
+}
 
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    ::sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-
-    Sim sim;
-    if (!capturePath.empty()) {
-        sim.capture = std::make_unique<orlix::CaptureWriter>(capturePath);
+// Opens the capture file and the port (or stdout), makes the link and
+// prints the port's path. Returns the exit status on failure, otherwise -1.
+int openOutputs(Sim& sim, const Options& o) {
+    if (!o.capturePath.empty()) {
+        sim.capture = std::make_unique<orlix::CaptureWriter>(o.capturePath);
         if (!sim.capture->open(orlix::unixMicrosNow())) {
             std::fprintf(stderr, "orlix-plant-sim: %s\n", sim.capture->error().c_str());
             return 2;
         }
     }
-    if (toStdout) {
+    if (o.toStdout) {
         sim.out = STDOUT_FILENO;
-    } else {
-        std::string path;
-        if (openPty(sim, path) != 0) {
-            sim.close();
+        return -1;
+    }
+    std::string path;
+    if (openPty(sim, path) != 0) return 1;
+    if (!o.linkPath.empty()) {
+        struct stat st{};
+        if (::lstat(o.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(o.linkPath.c_str());
+        if (::symlink(path.c_str(), o.linkPath.c_str()) != 0) {
+            std::fprintf(stderr, "orlix-plant-sim: cannot make the link %s: %s\n", o.linkPath.c_str(),
+                         std::strerror(errno));
             return 1;
         }
-        if (!linkPath.empty()) {
-            struct stat st{};
-            if (::lstat(linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(linkPath.c_str());
-            if (::symlink(path.c_str(), linkPath.c_str()) != 0) {
-                std::fprintf(stderr, "orlix-plant-sim: cannot make the link %s: %s\n", linkPath.c_str(),
-                             std::strerror(errno));
-                sim.close();
-                return 1;
-            }
-            sim.link = linkPath;
-        }
-        std::printf("%s\n", path.c_str());
-        std::fflush(stdout);
+        sim.link = o.linkPath;
     }
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    return -1;
+}
 
-    orlix::PlantModel plant(static_cast<std::uint32_t>(seed));
+// Writes the plant's frames at the paced rate until the frame count, a stop
+// signal or a gone reader ends it. Returns the exit status.
+int streamFrames(Sim& sim, const Options& o) {
+    orlix::PlantModel plant(static_cast<std::uint32_t>(o.seed));
     std::vector<std::uint8_t> bytes;
     timespec next{};
     ::clock_gettime(CLOCK_MONOTONIC, &next);
-    int status = 0;
-    for (unsigned long long n = 0; !gStop && (!framesGiven || n < frames); ++n) {
+    for (unsigned long long n = 0; !gStop && (!o.framesGiven || n < o.frames); ++n) {
         bytes.clear();
         plant.appendNextFrame(bytes);
         const std::int64_t sentAt = orlix::unixMicrosNow();
         if (!sim.write(bytes)) break;  // the reader went away
         if (sim.capture && !sim.capture->write(sentAt, bytes)) {
             std::fprintf(stderr, "orlix-plant-sim: %s\n", sim.capture->error().c_str());
-            status = 1;
-            break;
+            return 1;
         }
-        if (speed > 0) {
-            addNanos(next, static_cast<double>(bytes.size()) * 10.0 / 1200.0 / speed);
+        if (o.speed > 0) {
+            addNanos(next, static_cast<double>(bytes.size()) * 10.0 / 1200.0 / o.speed);
             if (!sleepUntil(next)) break;
         }
     }
+    return 0;
+}
+
+int run(int argc, char** argv) {
+    Options o;
+    if (const int status = parseArgs(argc, argv, o); status >= 0) return status;
+    catchStopSignals();
+    Sim sim;
+    if (const int status = openOutputs(sim, o); status >= 0) {
+        sim.close();
+        return status;
+    }
+    const int status = streamFrames(sim, o);
     sim.drain(2.0);
     sim.close();
     return status;

@@ -36,10 +36,6 @@ inline constexpr ControlRow kFraHistory{"fraHistory", "", 6360, 6360, 1215, 615}
 inline constexpr ControlRow kFraCursor{"fraCursor", "", 12600, 6630, 2550, 690};
 inline constexpr ControlRow kFraError{"fraError", "Error Memory", 12600, 7320, 2535, 1215};
 
-// The height of the tab strip of both tab controls; the pages' controls are
-// placed below it at their design positions.
-inline constexpr int kTabStripTwips = 360;
-
 inline constexpr std::array<std::string_view, 8> kSSTab1Captions = {
     "MasterLive", "Slave1Live", "Slave2Live", "Slave3Live",
     "MasterHis",  "Slave1His",  "Slave2His",  "Slave3His"};

@@ -8,18 +8,13 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenuBar>
 #include <QProcess>
-#include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <cmath>
-#include <exception>
 
 #include "analyzer/analyzer_layout.h"
 #include "analyzer/curve_offsets.h"
@@ -31,32 +26,11 @@
 #include "chart/cursors.h"
 #include "chart/history_drawing.h"
 #include "platform/guarded.h"
+#include "platform/qt_convert.h"
 
 namespace orlix {
 
 using namespace analyzer;
-
-namespace {
-
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-QColor qc(Rgb c) { return QColor(c.r, c.g, c.b); }
-
-void place(QWidget* w, const ControlRow& r) {
-    w->setObjectName(qs(r.name));
-    w->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
-}
-
-void setTextColour(QWidget* w, Rgb c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, qc(c));
-    pal.setColor(QPalette::ButtonText, qc(c));
-    w->setPalette(pal);
-}
-
-constexpr Rgb kStatusGrey{128, 128, 128};
-
-}  // namespace
 
 FrmChart::FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QWidget* parent)
     : QMainWindow(parent), store_(store), clock_(clock), dialogs_(dialogs), state_(std::make_unique<ChartState>()) {
@@ -74,277 +48,9 @@ FrmChart::FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QW
 
 FrmChart::~FrmChart() = default;
 
-// ---------------------------------------------------------------- building
-
-void FrmChart::buildControls() {
-    auto* central = new QWidget(this);
-    central->setObjectName(QStringLiteral("frmChartClient"));
-    QFont f = central->font();
-    f.setPixelSize(11);
-    central->setFont(f);
-    // Frames are drawn as bordered boxes with their caption in the top edge.
-    central->setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid #a0a0a0; margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0 2px; }"
-        "QPushButton { padding: 0px; }"
-        "QTableWidget { font-size: 10px; }"));
-    setCentralWidget(central);
-
-    // Chart tabs with one picture per page.
-    QStringList tabs1;
-    for (auto c : kSSTab1Captions) tabs1 << qs(c);
-    ssTab1_ = new TabControl(tabs1, central);
-    place(ssTab1_, kSSTab1);
-    for (int k = 0; k < kChartCount; ++k) {
-        auto* pic = new PicChart(k, ssTab1_->page(k));
-        pic->move(px(kPicChart.left), px(kPicChart.top));
-        const auto idx = static_cast<size_t>(k);
-        pic->setImageSource([this, idx] { return &state_->charts[idx].image(); },
-                            [this, idx] { return state_->charts[idx].generation(); });
-        connect(pic, &PicChart::pressed, this, &FrmChart::onChartPress);
-        connect(pic, &PicChart::moved, this, &FrmChart::onChartMove);
-        connect(pic, &PicChart::released, this, &FrmChart::onChartRelease);
-        pic_[idx] = pic;
-    }
-    connect(ssTab1_, &TabControl::tabChanged, this, &FrmChart::onChartTabChanged);
-
-    // Value grids, one per unit.
-    QStringList tabs2;
-    for (auto c : kSSTab2Captions) tabs2 << qs(c);
-    ssTab2_ = new TabControl(tabs2, central);
-    place(ssTab2_, kSSTab2);
-    for (int k = 0; k < 4; ++k) {
-        auto* g = new FlexGrid(kValueGridRows, 3, ssTab2_->page(k));
-        g->setObjectName(QStringLiteral("MSHFlexGrid1(%1)").arg(k));
-        g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        g->setGeometry(px(kMSHFlexGrid1.left), px(kMSHFlexGrid1.top), px(kMSHFlexGrid1.width),
-                       px(kMSHFlexGrid1.height));
-        grid1_[static_cast<size_t>(k)] = g;
-    }
-
-    // Curve selection.
-    auto* sel = new QGroupBox(qs(kFraSelection.caption), central);
-    place(sel, kFraSelection);
-    auto boxAt = [&](int i, const QString& name, const QString& caption) {
-        auto* b = new QCheckBox(caption, sel);
-        b->setObjectName(name);
-        b->setGeometry(px(kSelectionBoxLeft), px(kSelectionFirstTop + i * kSelectionPitch), px(kSelectionBoxWidth),
-                       px(kSelectionBoxHeight));
-        return b;
-    };
-    chkOptAll_ = boxAt(0, QStringLiteral("chkOptAll"), QStringLiteral("SelAll"));
-    for (int s = 0; s < 10; ++s) {
-        const auto& row = kCurveBoxes[static_cast<size_t>(s)];
-        auto* b = boxAt(s + 1, QStringLiteral("chkOptCurve(%1)").arg(s), qs(row.caption));
-        QFont bf = b->font();
-        bf.setBold(true);
-        b->setFont(bf);
-        setTextColour(b, row.color);
-        connect(b, &QCheckBox::toggled, this, [this, s](bool on) { onCurveBox(s, on); });
-        chkOptCurve_[static_cast<size_t>(s)] = b;
-    }
-    chkClearAll_ = boxAt(11, QStringLiteral("chkClearAll"), QStringLiteral("SelNone"));
-    connect(chkOptAll_, &QCheckBox::toggled, this, &FrmChart::onSelAll);
-    connect(chkClearAll_, &QCheckBox::toggled, this, &FrmChart::onSelNone);
-
-    // Zoom.
-    auto* zoom = new QGroupBox(qs(kFraZoom.caption), central);
-    place(zoom, kFraZoom);
-    for (int i = 0; i < 5; ++i) {
-        const auto& row = kZoomButtons[static_cast<size_t>(i)];
-        auto* b = new QPushButton(qs(row.caption), zoom);
-        place(b, row);
-        b->setCursor(Qt::SizeHorCursor);  // the charts' custom pointer, shared with the zoom buttons
-        connect(b, &QPushButton::clicked, this, [this, i] { onZoom(i); });
-        cmdAxesScale_[static_cast<size_t>(i)] = b;
-    }
-    cmdAxesScale_[0]->setEnabled(false);
-    cmdAxesScale_[1]->setEnabled(false);
-
-    // Curve grid and its offset arrows.
-    grid2_ = new FlexGrid(kCurveGridRows, kCurveGridCols, central);
-    place(grid2_, kMSHFlexGrid2);
-    connect(grid2_, &QTableWidget::cellClicked, this, [this](int, int) { onCurveGridClicked(); });
-    cmdUp_ = new QToolButton(central);
-    place(cmdUp_, kCmdUp);
-    cmdUp_->setArrowType(Qt::UpArrow);
-    cmdDown_ = new QToolButton(central);
-    place(cmdDown_, kCmdDown);
-    cmdDown_->setArrowType(Qt::DownArrow);
-    connect(cmdUp_, &QToolButton::clicked, this, [this] { onOffsetButton(kOffsetStep); });
-    connect(cmdDown_, &QToolButton::clicked, this, [this] { onOffsetButton(-kOffsetStep); });
-
-    // History buttons, over the bottom edge of the chart tabs.
-    fraHistory_ = new QGroupBox(central);
-    place(fraHistory_, kFraHistory);
-    for (size_t i = 0; i < kHistoryButtons.size(); ++i) {
-        const auto& row = kHistoryButtons[i];
-        auto* b = new QToolButton(fraHistory_);
-        place(b, row);
-        b->setToolTip(qs(row.caption));
-        b->setAutoRaise(false);
-        if (i == 0) {
-            b->setArrowType(Qt::LeftArrow);
-            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdCurveMoveLClick(); }); });
-        } else if (i == 1) {
-            b->setIcon(style()->standardIcon(QStyle::SP_MediaSkipBackward));
-            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdDataBaseClick(); }); });
-        } else {
-            b->setArrowType(Qt::RightArrow);
-            connect(b, &QToolButton::clicked, this, [this] { runDatabaseCommand([&] { db_->cmdCurveMoveRClick(); }); });
-        }
-    }
-
-    // Cursor boxes and the time difference.
-    auto* cur = new QGroupBox(central);
-    place(cur, kFraCursor);
-    for (int c = 0; c < 2; ++c) {
-        const auto& row = kCursorBoxes[static_cast<size_t>(c)];
-        auto* b = new QCheckBox(qs(row.caption), cur);
-        place(b, row);
-        connect(b, &QCheckBox::toggled, this, [this, c](bool on) { onCursorBox(c, on); });
-        chkCursor_[static_cast<size_t>(c)] = b;
-    }
-    lblTimeError_ = new QLabel(qs(kLblTimeError.caption), cur);
-    place(lblTimeError_, kLblTimeError);
-    lblTimeError_->setAlignment(Qt::AlignCenter);
-
-    // Error memory.
-    auto* err = new QGroupBox(qs(kFraError.caption), central);
-    place(err, kFraError);
-    for (int i = 0; i < 3; ++i) {
-        const auto& lr = kFailureLabels[static_cast<size_t>(i)];
-        auto* l = new QLabel(qs(lr.caption), err);
-        place(l, lr);
-        const auto& cr = kFailureLists[static_cast<size_t>(i)];
-        auto* cb = new QComboBox(err);
-        place(cb, cr);
-        cb->addItem(qs(cr.caption));
-        cmbFailure_[static_cast<size_t>(i)] = cb;
-    }
-
-    // Status line.
-    for (size_t i = 0; i < kStatusLabels.size(); ++i) {
-        const auto& row = kStatusLabels[i];
-        auto* l = new QLabel(qs(row.c.caption), central);
-        place(l, row.c);
-        if (row.grey) setTextColour(l, kStatusGrey);
-        lblStatus_[i] = l;
-    }
-
-    cmdUp_->raise();
-    cmdDown_->raise();
-    fraHistory_->raise();
-
-    timer1_ = new QTimer(this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    connect(timer1_, &QTimer::timeout, this, &FrmChart::onTick);
-}
-
-void FrmChart::buildMenus() {
-    std::array<QMenu*, 3> menus{};
-    for (size_t i = 0; i < kMenuNames.size(); ++i) {
-        menus[i] = menuBar()->addMenu(qs(kMenuCaptions[i]));
-        menus[i]->setObjectName(qs(kMenuNames[i]));
-        menus[i]->menuAction()->setObjectName(qs(kMenuNames[i]));
-        menus[i]->menuAction()->setVisible(kMenuVisible[i]);
-    }
-    auto menuOf = [&](std::string_view name) {
-        for (size_t i = 0; i < kMenuNames.size(); ++i)
-            if (kMenuNames[i] == name) return menus[i];
-        return menus[0];
-    };
-    for (const auto& row : kMenuItems) {
-        QMenu* m = menuOf(row.menu);
-        if (row.name.empty()) {
-            m->addSeparator();
-            continue;
-        }
-        if (row.name == "mnuOptionSample") {
-            QMenu* sub = m->addMenu(qs(row.caption));
-            sub->setObjectName(qs(row.name));
-            sub->menuAction()->setObjectName(qs(row.name));
-            for (size_t i = 0; i < kIntervalItems.size(); ++i) {
-                const auto& it = kIntervalItems[i];
-                QAction* a = sub->addAction(qs(it.caption));
-                a->setObjectName(QStringLiteral("mnuOptSampleSec(%1)").arg(it.seconds));
-                a->setCheckable(true);
-                a->setChecked(it.checked);
-                a->setEnabled(it.enabled);
-                const int secs = it.seconds;
-                connect(a, &QAction::triggered, this, [this, secs] { onSampleInterval(secs); });
-                mnuOptSampleSec_[i] = a;
-            }
-            continue;
-        }
-        QAction* a = m->addAction(qs(row.caption));
-        a->setObjectName(qs(row.name));
-        a->setCheckable(row.checkable);
-        a->setChecked(row.checked);
-        a->setEnabled(row.enabled);
-    }
-
-    // Menu item -> click handler.
-    const std::pair<const char*, std::function<void()>> handlers[] = {
-        {"mnuOptionNewDB", [this] { runDatabaseCommand([&] { db_->newDatabase(); }); }},
-        {"mnuOptionLoadDB", [this] { runDatabaseCommand([&] { db_->loadDatabase(); }); }},
-        {"mnuOptionClearDB", [this] { runDatabaseCommand([&] { db_->clearDatabase(); }); }},
-        {"mnuOptionCurveSaving",
-         [this] {
-             // The command ticks "Save&Enabled" itself: undo the click's own toggle first.
-             {
-                 const QSignalBlocker block(mnuOptionCurveSaving_);
-                 mnuOptionCurveSaving_->setChecked(!mnuOptionCurveSaving_->isChecked());
-             }
-             runDatabaseCommand([&] { db_->toggleRecording(); });
-         }},
-        {"mnuOptionSaveCurve", [this] { guarded([&] { onCurveSave(); }); }},
-        {"mnuOptionSaveAs", [this] { guarded([&] { onCurveSaveAs(); }); }},
-        {"mnuOptionOnTop", [this] { onOnTop(mnuOptionOnTop_->isChecked()); }},
-        {"mnuOptionClose", [this] { onExit(); }},
-        {"mnuSystemCalc", [this] { onCalculator(); }},
-    };
-    mnuOptionCurveSaving_ = findChild<QAction*>(QStringLiteral("mnuOptionCurveSaving"));
-    mnuOptionOnTop_ = findChild<QAction*>(QStringLiteral("mnuOptionOnTop"));
-    for (const auto& [name, handler] : handlers) {
-        QAction* a = findChild<QAction*>(QString::fromLatin1(name));
-        if (!a) continue;
-        connect(a, &QAction::triggered, this, handler);
-    }
-}
-
-void FrmChart::buildValueGrids() {
-    for (int k = 0; k < 4; ++k) {
-        FlexGrid* g = grid1_[static_cast<size_t>(k)];
-        g->applyFormatString(kValueGridColumnFormat);
-        g->applyFormatString(k == 0 ? kMasterRowFormat : kSlaveRowFormat);
-        for (int c = 0; c < 3; ++c) g->setColWidthTwips(c, kValueGridColTwips[static_cast<size_t>(c)]);
-        if (k == 0) {
-            for (size_t r = 0; r < kMasterUnits.size(); ++r)
-                g->setTextMatrix(static_cast<int>(r) + 1, 2, qs(kMasterUnits[r]));
-            g->setCellEmphasis(kMasterEmphasis.row, 0, true, &kMasterEmphasis.color);
-        } else {
-            for (size_t r = 0; r < kSlaveUnits.size(); ++r)
-                g->setTextMatrix(static_cast<int>(r) + 1, 2, qs(kSlaveUnits[r]));
-            g->setCellEmphasis(kSlaveEmphasis.row, 0, true, &kSlaveEmphasis.color);
-        }
-    }
-}
-
-void FrmChart::buildCurveGrid() {
-    grid2_->applyFormatString(kCurveGridRowFormat);
-    grid2_->applyFormatString(kCurveGridColumnFormat);
-    grid2_->setColWidthTwips(0, kCurveGridTitleTwips);
-    for (int c = 1; c < kCurveGridCols; ++c) {
-        grid2_->setColWidthTwips(c, kCurveGridColTwips);
-        grid2_->setCellEmphasis(kReferenceRow, c, true, nullptr);
-    }
-    grid2_->setCurrentCell(kReferenceRow, 1);
-}
-
 // The load sequence.
 void FrmChart::load() {
-    setWindowTitle(qs(kWindowTitle));
+    setWindowTitle(qtText(kWindowTitle));
 
     if (const QScreen* scr = QGuiApplication::primaryScreen()) {
         const QRect sg = scr->geometry();
@@ -395,8 +101,7 @@ bool FrmChart::topmost() const { return windowFlags().testFlag(Qt::WindowStaysOn
 void FrmChart::setTimer1Interval(int ms) {
     timer1Interval_ = ms;
     state_->intervalMs = ms;
-    const double scale = clock_.timeScale() > 0 ? clock_.timeScale() : 1.0;
-    timer1_->setInterval(std::max(1, static_cast<int>(std::lround(ms / scale))));
+    timer1_->setProgramInterval(ms);
 }
 
 // ---------------------------------------------------------------- window behaviour

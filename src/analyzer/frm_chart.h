@@ -16,6 +16,7 @@
 #include "database/database_commands.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/qt_program_timer.h"
 
 class QAction;
 class QCheckBox;
@@ -24,7 +25,6 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTimer;
 class QToolButton;
 
 namespace orlix {
@@ -33,6 +33,7 @@ class ChartCursors;
 struct CursorAction;
 
 namespace analyzer {
+struct MenuRow;
 class FlexGrid;
 class PicChart;
 class TabControl;
@@ -52,7 +53,6 @@ public:
 
     // State behind the charts (buffers, zoom, offsets, check boxes, images).
     ChartState& chartState() { return *state_; }
-    const DatabaseCommands& databaseCommands() const { return *db_; }
     // Timer1's interval as the program sees it (ms) and the real timer.
     int timer1Interval() const;
     QTimer* timer1() const { return timer1_; }
@@ -88,7 +88,18 @@ private:
     SampleFile openOlderRecording(const ConversionPlan& plan) override;
 
     void buildControls();
+    void buildChartTabs(QWidget* central);
+    void buildValueTabs(QWidget* central);
+    void buildSelection(QWidget* central);
+    void buildZoom(QWidget* central);
+    void buildCurveGridAndArrows(QWidget* central);
+    void buildHistoryFrame(QWidget* central);
+    void buildCursorFrame(QWidget* central);
+    void buildErrorMemory(QWidget* central);
+    void buildStatusLine(QWidget* central);
     void buildMenus();
+    void buildIntervalMenu(QMenu* parent, const analyzer::MenuRow& row);
+    void connectMenuHandlers();
     void buildValueGrids();
     void buildCurveGrid();
     void load();
@@ -149,7 +160,7 @@ private:
     QLabel* lblTimeError_ = nullptr;
     std::array<QComboBox*, 3> cmbFailure_{};
     std::array<QLabel*, 5> lblStatus_{};
-    QTimer* timer1_ = nullptr;
+    ProgramTimer* timer1_ = nullptr;
     int timer1Interval_ = 0;
     std::array<QAction*, 4> mnuOptSampleSec_{};
     QAction* mnuOptionCurveSaving_ = nullptr;

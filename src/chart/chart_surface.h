@@ -57,7 +57,6 @@ public:
     std::uint64_t generation() const { return generation_; }
 
 private:
-    void plot(int x, int y, QRgb c, long step);
     void drawLine(int x1, int y1, int x2, int y2, QRgb c);
 
     QImage image_;

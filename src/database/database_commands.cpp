@@ -1,12 +1,23 @@
 #include "database/database_commands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/log.h"
 
 namespace orlix {
+
+DateTime pageStartBound(DateTime start) {
+    // Whole seconds as the nearest-second rounding of the date-time texts
+    // gives them, then back by half a second: a stored time belongs to the
+    // page when it rounds to the start's second or a later one. A sum of day
+    // fractions that lands a hair above a stored whole second therefore
+    // still finds that record, and paging later then earlier comes back to
+    // the same window.
+    return (std::nearbyint(start * kSecondsPerDay) - 0.5) / kSecondsPerDay;
+}
 
 DatabaseCommands::DatabaseCommands(DatabaseView& view, DialogHost& dialogs)
     : view_(view),
@@ -136,8 +147,7 @@ void DatabaseCommands::page(int direction) {
     // seconds per sample.
     const int stepSeconds = (view_.sampleIntervalMs() / 1000) * 90 * 2;
     const HistoryBufferRefs hist = view_.historyBuffers();
-    const DateTime start = hist.times[0] + direction * secondsToDays(stepSeconds);
-    DrawHistory(start, true);
+    DrawHistory(pageStartBound(hist.times[0] + direction * secondsToDays(stepSeconds)), true);
 }
 
 void DatabaseCommands::DrawHistory(std::optional<DateTime> start, bool paging) {

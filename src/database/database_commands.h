@@ -91,6 +91,11 @@ inline constexpr const char* kNotLoaded = "pls check whether the database has be
 inline constexpr const char* kHistoryNotOk = "Please make sure that the database is ok";
 }  // namespace dbtext
 
+// The time bound of a history page that starts at `start`: records count
+// from the first whose time, to the nearest second, is at or after the
+// start's second.
+DateTime pageStartBound(DateTime start);
+
 inline constexpr int kMaxHistoryRecords = 720;
 inline constexpr int kMinPagingRecords = 500;
 inline constexpr int kHistoryChartPage = 4;

@@ -1,6 +1,7 @@
 #include "database/sample_database.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -74,22 +75,55 @@ bool hasSqliteHeader(const std::string& path) {
            std::memcmp(head, "SQLite format 3", 16) == 0;
 }
 
-bool hasOurSchema(const Connection& db) {
-    if (queryInt(db, "PRAGMA application_id") != kSampleDatabaseApplicationId) return false;
-    if (queryInt(db, "SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='emp1'") != 1)
+bool sameName(std::string_view a, const char* b) {
+    // SQL names compare without regard to ASCII case.
+    if (!b || a.size() != std::strlen(b)) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// A declared type whose affinity is text would turn our numbers into text.
+bool holdsNumbers(const char* declaredType) {
+    std::string t = declaredType ? declaredType : "";
+    for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (t.find("INT") != std::string::npos) return true;
+    return t.find("CHAR") == std::string::npos && t.find("CLOB") == std::string::npos &&
+           t.find("TEXT") == std::string::npos;
+}
+
+// The file holds the sample table: an ordinary table `emp1` with exactly the
+// 52 columns by name and in order, numeric (or untyped), and no triggers.
+// Which program made the file does not matter.
+bool hasSampleTable(const Connection& db) {
+    if (queryInt(db, "SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='emp1' COLLATE NOCASE "
+                     "AND sql NOT LIKE 'CREATE VIRTUAL%'") != 1)
         return false;
     // Triggers would run foreign code on our inserts and deletes.
     if (queryInt(db, "SELECT count(*) FROM sqlite_schema WHERE type='trigger'") != 0) return false;
-    Statement info(db, "PRAGMA table_info(emp1)");
+    // Clearing and counting go by rowid.
+    if (!Statement(db, "SELECT rowid FROM emp1 LIMIT 0")) return false;
+    Statement info(db, "PRAGMA table_xinfo(emp1)");
     if (!info) return false;
     int n = 0;
     while (info.step() == SQLITE_ROW) {
         if (n >= kSampleTableColumns) return false;
         const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
-        if (!name || kEmp1Columns[static_cast<std::size_t>(n)] != name) return false;
+        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 2));
+        const bool hidden = sqlite3_column_int(info.get(), 6) != 0;  // generated or hidden column
+        if (hidden || !sameName(kEmp1Columns[static_cast<std::size_t>(n)], name) || !holdsNumbers(type))
+            return false;
         ++n;
     }
     return n == kSampleTableColumns;
+}
+
+// Files that carry our application id were made by this program: only
+// those keep the counting facts below in their header, since another tool
+// may use user_version for itself.
+bool isOurFile(const Connection& db) {
+    return queryInt(db, "PRAGMA application_id") == kSampleDatabaseApplicationId;
 }
 
 Connection rawOpen(const std::string& path) {
@@ -109,7 +143,7 @@ Connection rawOpen(const std::string& path) {
     return db;
 }
 
-// Opens `path` when it is one of our sample databases.
+// Opens `path` when it is a sample database.
 Connection openOurs(const std::string& path) {
     if (!hasSqliteHeader(path)) {
         dblog::noteFailure(dblog::unreadableReason(path));
@@ -117,8 +151,8 @@ Connection openOurs(const std::string& path) {
     }
     Connection db = rawOpen(path);
     if (!db) return {};
-    if (!hasOurSchema(db)) {
-        dblog::noteFailure("not a sample database of this program (application id, tables or columns differ)");
+    if (!hasSampleTable(db)) {
+        dblog::noteFailure("not a sample database (no table emp1 of the 52 sample columns in order)");
         return {};
     }
     return db;
@@ -193,12 +227,13 @@ std::int64_t countFromByWalk(const Connection& db, double start, std::int64_t to
 // milliseconds for a million records, on every load, page and batch. Files
 // written only by this program have gap-free rowids (records are only
 // appended, and a clear empties the table), and normally times that never go
-// backwards from one record to the next. Every write of ours records those
-// two facts in the header's user_version, stamped with the file change
-// counter that its own commit produces. While the stamp still matches the
-// header, nobody else has written since, and counts come from the rowids in
-// a few index lookups. Any other writer bumps the counter, and counting
-// falls back to the walk until the facts are established again.
+// backwards from one record to the next. In files this program made, every
+// write of ours records those two facts in the header's user_version,
+// stamped with the file change counter that its own commit produces. While
+// the stamp still matches the header, nobody else has written since, and
+// counts come from the rowids in a few index lookups. Any other writer bumps
+// the counter, and counting falls back to the walk until the facts are
+// established again. Files made by another tool are always counted by walk.
 constexpr std::int64_t kGapFreeBit = 1;
 constexpr std::int64_t kTimeOrderedBit = 2;
 constexpr std::uint32_t kStampMask = 0x0FFFFFFF;
@@ -225,7 +260,8 @@ std::optional<std::uint32_t> fileChangeCounter(const std::string& path) {
 
 // Inside a transaction.
 FileFacts readFacts(const Connection& db, const std::string& path) {
-    const std::int64_t uv = queryInt(db, "PRAGMA user_version");  // takes the read lock
+    if (!isOurFile(db)) return {};  // takes the read lock
+    const std::int64_t uv = queryInt(db, "PRAGMA user_version");
     const auto counter = fileChangeCounter(path);
     if (uv < 0 || !counter || (static_cast<std::uint32_t>(uv >> 2) & kStampMask) != (*counter & kStampMask))
         return {};
@@ -236,6 +272,7 @@ FileFacts readFacts(const Connection& db, const std::string& path) {
 // after the transaction took its write lock. Without a counter the stamp is
 // cleared, so that nothing trusts it.
 bool writeFacts(const Connection& db, std::optional<std::uint32_t> counterBefore, FileFacts facts) {
+    if (!isOurFile(db)) return true;  // another tool's header stays as it is
     if (!counterBefore) return db.exec("PRAGMA user_version=0");
     const std::int64_t uv = (static_cast<std::int64_t>((*counterBefore + 1) & kStampMask) << 2) |
                             (facts.gapFree ? kGapFreeBit : 0) | (facts.timeOrdered ? kTimeOrderedBit : 0);

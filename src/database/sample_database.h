@@ -4,10 +4,13 @@
 // index on `Time`. Every function opens the file, works and releases it;
 // nothing is held between calls. No function throws.
 //
-// A file is accepted only when it is a SQLite file carrying our
-// application id and an `emp1` table with exactly the 52 columns below in
-// this order. Anything else (an Access file, random bytes, an empty file,
-// a foreign SQLite file) is reported as "not opened".
+// A file is accepted when it is a SQLite file with an ordinary `emp1`
+// table of exactly the 52 columns below, in this order, none declared as
+// text, and no triggers; it may have been made by any tool. Anything else
+// (an Access file, random bytes, an empty file, a SQLite file without that
+// table) is reported as "not opened" and left untouched. Files made by
+// another tool keep their header: only files carrying our application id
+// get the counting stamp in user_version.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -26,7 +29,7 @@ inline constexpr int kSampleTableColumns = 52;
 inline constexpr int kTimeColumn = 50;
 inline constexpr int kNumberColumn = 51;
 
-// Marks a file as one of ours ("ORLX").
+// Marks a file this program made ("ORLX").
 inline constexpr std::int32_t kSampleDatabaseApplicationId = 0x4F524C58;
 
 // Column names of `emp1`, in their stored order.

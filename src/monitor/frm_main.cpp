@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -18,6 +19,7 @@
 
 #include "monitor/monitor_layout.h"
 #include "platform/guarded.h"
+#include "platform/qt_convert.h"
 #include "platform/date_time.h"
 
 namespace orlix {
@@ -29,10 +31,6 @@ constexpr const char* kTitleReconnecting = "Orlix Monitor---Reconnecting...";
 constexpr int kComPortCount = 16;
 constexpr int kTimer1IntervalMs = 2000;
 
-constexpr Rgb kStatusGreen{80, 183, 80};
-
-QColor toQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
-
 QRect toPixels(const TwipsRect& r) {
     return {twipsToPixels(r.left), twipsToPixels(r.top), twipsToPixels(r.width),
             twipsToPixels(r.height)};
@@ -40,6 +38,67 @@ QRect toPixels(const TwipsRect& r) {
 
 QString indexed(const char* name, int i) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
+}
+
+// A label with a single black border; its text keeps its own colour (a
+// plain frame would be drawn in the text colour).
+class BorderedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QLabel::paintEvent(e);
+        QPainter p(this);
+        p.setPen(toQColor(kBlack));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+QFont fontOf(double points) {
+    QFont f(cjkFontFamily());
+    f.setPointSizeF(points);
+    return f;
+}
+
+// A bordered label of the top row, caption labels and the clock centred;
+// a value label looks like a field, with the highlight-text colour as its
+// background.
+QLabel* makeTopLabel(const TopControl& c, QWidget* parent) {
+    auto* l = new BorderedLabel(qtText(c.caption), parent);
+    l->setFrameShape(QFrame::Box);
+    l->setLineWidth(1);
+    if (c.kind == TopKind::CaptionLabel || c.name == "TimeTxt")
+        l->setAlignment(Qt::AlignCenter);
+    else
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (c.kind == TopKind::ValueLabel) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::Window, p.color(QPalette::HighlightedText));
+        l->setPalette(p);
+        l->setAutoFillBackground(true);
+    }
+    return l;
+}
+
+QWidget* makeTopControl(const TopControl& c, QWidget* parent) {
+    switch (c.kind) {
+    case TopKind::Button: {
+        auto* b = new QPushButton(qtText(c.caption), parent);
+        b->setAutoDefault(false);
+        return b;
+    }
+    case TopKind::Frame:
+        return new QGroupBox(qtText(c.caption), parent);
+    case TopKind::Option:
+        return new QRadioButton(qtText(c.caption), parent);
+    case TopKind::List:
+        return new QComboBox(parent);
+    case TopKind::ValueLabel:
+    case TopKind::CaptionLabel:
+        return makeTopLabel(c, parent);
+    }
+    return nullptr;
 }
 
 // Captions are designed for a narrow CJK font; where the font at hand is
@@ -113,109 +172,8 @@ void FrmMain::buildWindow() {
     setWindowTitle(QString::fromLatin1(kTitleStopped));
     resize(twipsToPixels(kDesignWidthTwips), twipsToPixels(kDesignHeightTwips));
 
-    const QString family = cjkFontFamily();
-    auto fontOf = [&](double points) {
-        QFont f(family);
-        f.setPointSizeF(points);
-        return f;
-    };
-
-    // Top row.
-    QFont labelBackFont;
-    for (const TopControl& c : topControls()) {
-        QWidget* parentWidget = c.parent.empty() ? static_cast<QWidget*>(this) : baudsel_;
-        const QString caption = QString::fromUtf8(c.caption.data(), static_cast<int>(c.caption.size()));
-        QWidget* w = nullptr;
-        switch (c.kind) {
-        case TopKind::Button: {
-            auto* b = new QPushButton(caption, parentWidget);
-            b->setAutoDefault(false);
-            w = b;
-            break;
-        }
-        case TopKind::Frame:
-            w = new QGroupBox(caption, parentWidget);
-            break;
-        case TopKind::Option:
-            w = new QRadioButton(caption, parentWidget);
-            break;
-        case TopKind::List:
-            w = new QComboBox(parentWidget);
-            break;
-        case TopKind::ValueLabel:
-        case TopKind::CaptionLabel: {
-            auto* l = new QLabel(caption, parentWidget);
-            l->setFrameShape(QFrame::Box);
-            l->setLineWidth(1);
-            if (c.kind == TopKind::CaptionLabel || c.name == "TimeTxt")
-                l->setAlignment(Qt::AlignCenter);
-            else
-                l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            if (c.kind == TopKind::ValueLabel) {
-                // Looks like a field: the highlight-text colour as background.
-                QPalette p = l->palette();
-                p.setColor(QPalette::Window, p.color(QPalette::HighlightedText));
-                l->setPalette(p);
-                l->setAutoFillBackground(true);
-            }
-            w = l;
-            break;
-        }
-        }
-        w->setObjectName(QString::fromLatin1(c.name.data(), static_cast<int>(c.name.size())));
-        w->setGeometry(toPixels(c.rect));
-        w->setFont(fontOf(c.pointSize));
-
-        const std::string_view n = c.name;
-        if (n == "StartCmd") startCmd_ = static_cast<QPushButton*>(w);
-        else if (n == "StopCmd") stopCmd_ = static_cast<QPushButton*>(w);
-        else if (n == "FontSet") fontSet_ = static_cast<QPushButton*>(w);
-        else if (n == "ColorSet") colorSet_ = static_cast<QPushButton*>(w);
-        else if (n == "cmdRealChart") cmdRealChart_ = static_cast<QPushButton*>(w);
-        else if (n == "cmdClrAll") cmdClrAll_ = static_cast<QPushButton*>(w);
-        else if (n == "baudsel") baudsel_ = static_cast<QGroupBox*>(w);
-        else if (n == "b600") b600_ = static_cast<QRadioButton*>(w);
-        else if (n == "b1200") b1200_ = static_cast<QRadioButton*>(w);
-        else if (n == "b2400") b2400_ = static_cast<QRadioButton*>(w);
-        else if (n == "CommPortSel") commPortSel_ = static_cast<QComboBox*>(w);
-        else if (n == "TimeTxt") timeTxt_ = static_cast<QLabel*>(w);
-        else if (n == "Status") status_ = static_cast<QLabel*>(w);
-        else if (n == "StatusTxt") statusTxt_ = static_cast<QLabel*>(w);
-        else if (n == "NumTxt") numTxt_ = static_cast<QLabel*>(w);
-        else if (n == "Check") check_ = static_cast<QLabel*>(w);
-        else if (n == "CheckTxt") checkTxt_ = static_cast<QLabel*>(w);
-    }
-    {
-        QPalette p = cmdRealChart_->palette();
-        p.setColor(QPalette::Button, QColor(255, 255, 192));
-        cmdRealChart_->setPalette(p);
-    }
-
-    line1_ = new QFrame(this);
-    line1_->setObjectName(QStringLiteral("Line1"));
-    line1_->setFrameShape(QFrame::HLine);
-    line1_->setFrameShadow(QFrame::Plain);
-    line1_->setLineWidth(2);
-    {
-        const int y = twipsToPixels(std::min(kLine1.y1, kLine1.y2));
-        line1_->setGeometry(twipsToPixels(kLine1.x1), y - 1,
-                            twipsToPixels(kLine1.x2 - kLine1.x1), 3);
-    }
-
-    // Panels.
-    for (int k = 0; k < kPanelCount; ++k) {
-        const PanelLayout& p = panelLayouts()[static_cast<std::size_t>(k)];
-        auto* box = new QGroupBox(QString::fromUtf8(p.caption.data(), static_cast<int>(p.caption.size())), this);
-        box->setObjectName(indexed("Information", k));
-        box->setGeometry(toPixels(p.rect));
-        box->setFont(fontOf(kPanelPointSize));
-        QPalette pal = box->palette();
-        pal.setColor(QPalette::WindowText, toQColor(p.captionColour));
-        box->setPalette(pal);
-        box->installEventFilter(this);
-        information_[static_cast<std::size_t>(k)] = box;
-        panelObjects_.push_back(box);
-    }
+    buildTopRow();
+    buildPanels();
 
     // Fields and captions, in index order (so field 126 is created after,
     // and stacked above, field 80).
@@ -252,10 +210,12 @@ void FrmMain::buildWindow() {
         label1Objects_.push_back(Label1(i));
     }
 
-    timer1_ = new QTimer(this);
+    connectHandlers();
+}
+
+void FrmMain::connectHandlers() {
+    timer1_ = new ProgramTimer(clock_, kTimer1IntervalMs, this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
-    const double scale = clock_.timeScale() > 0 ? clock_.timeScale() : 1.0;
-    timer1_->setInterval(std::max(1, static_cast<int>(std::lround(kTimer1IntervalMs / scale))));
 
     connect(startCmd_, &QPushButton::clicked, this, [this] { guarded([this] { startCmdClick(); }); });
     connect(stopCmd_, &QPushButton::clicked, this, [this] { guarded([this] { stopCmdClick(); }); });
@@ -271,6 +231,59 @@ void FrmMain::buildWindow() {
         connect(button, &QRadioButton::toggled, this, [this, r = rate](bool on) {
             if (on) guarded([this, r] { baudSelected(r); });
         });
+    }
+}
+
+void FrmMain::buildTopRow() {
+    for (const TopControl& c : topControls()) {
+        // An option button stands in the frame its row names.
+        QWidget* parentWidget = c.parent.empty() ? static_cast<QWidget*>(this) : findChild<QWidget*>(qtText(c.parent));
+        QWidget* w = makeTopControl(c, parentWidget);
+        w->setObjectName(qtText(c.name));
+        w->setGeometry(toPixels(c.rect));
+        w->setFont(fontOf(c.pointSize));
+    }
+    startCmd_ = findChild<QPushButton*>(QStringLiteral("StartCmd"));
+    stopCmd_ = findChild<QPushButton*>(QStringLiteral("StopCmd"));
+    fontSet_ = findChild<QPushButton*>(QStringLiteral("FontSet"));
+    colorSet_ = findChild<QPushButton*>(QStringLiteral("ColorSet"));
+    cmdRealChart_ = findChild<QPushButton*>(QStringLiteral("cmdRealChart"));
+    cmdClrAll_ = findChild<QPushButton*>(QStringLiteral("cmdClrAll"));
+    baudsel_ = findChild<QGroupBox*>(QStringLiteral("baudsel"));
+    b600_ = findChild<QRadioButton*>(QStringLiteral("b600"));
+    b1200_ = findChild<QRadioButton*>(QStringLiteral("b1200"));
+    b2400_ = findChild<QRadioButton*>(QStringLiteral("b2400"));
+    commPortSel_ = findChild<QComboBox*>(QStringLiteral("CommPortSel"));
+    timeTxt_ = findChild<QLabel*>(QStringLiteral("TimeTxt"));
+    statusTxt_ = findChild<QLabel*>(QStringLiteral("StatusTxt"));
+    numTxt_ = findChild<QLabel*>(QStringLiteral("NumTxt"));
+    checkTxt_ = findChild<QLabel*>(QStringLiteral("CheckTxt"));
+    QPalette p = cmdRealChart_->palette();
+    p.setColor(QPalette::Button, QColor(255, 255, 192));
+    cmdRealChart_->setPalette(p);
+
+    line1_ = new QFrame(this);
+    line1_->setObjectName(QStringLiteral("Line1"));
+    line1_->setFrameShape(QFrame::HLine);
+    line1_->setFrameShadow(QFrame::Plain);
+    line1_->setLineWidth(2);
+    const int y = twipsToPixels(std::min(kLine1.y1, kLine1.y2));
+    line1_->setGeometry(twipsToPixels(kLine1.x1), y - 1, twipsToPixels(kLine1.x2 - kLine1.x1), 3);
+}
+
+void FrmMain::buildPanels() {
+    for (int k = 0; k < kPanelCount; ++k) {
+        const PanelLayout& p = panelLayouts()[static_cast<std::size_t>(k)];
+        auto* box = new QGroupBox(qtText(p.caption), this);
+        box->setObjectName(indexed("Information", k));
+        box->setGeometry(toPixels(p.rect));
+        box->setFont(fontOf(kPanelPointSize));
+        QPalette pal = box->palette();
+        pal.setColor(QPalette::WindowText, toQColor(p.captionColour));
+        box->setPalette(pal);
+        box->installEventFilter(this);
+        information_[static_cast<std::size_t>(k)] = box;
+        panelObjects_.push_back(box);
     }
 }
 
@@ -295,13 +308,6 @@ void FrmMain::load() {
     timer1_->start();
 }
 
-void FrmMain::setTextColour(QWidget* w, Rgb c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, toQColor(c));
-    p.setColor(QPalette::Text, toQColor(c));
-    w->setPalette(p);
-}
-
 void FrmMain::setFieldBackground(QLineEdit* field, Rgb c) {
     QPalette p = field->palette();
     p.setColor(QPalette::Base, toQColor(c));
@@ -322,7 +328,7 @@ void FrmMain::baudSelected(int baud) {
 
 void FrmMain::showRunning() {
     setWindowTitle(QStringLiteral("%1.").arg(QLatin1String(kTitleRunning)));
-    setTextColour(statusTxt_, kStatusGreen);
+    setTextColour(statusTxt_, kGreenOk);
     statusTxt_->setText(QStringLiteral("Start"));
     cmdClrAll_->setEnabled(false);
     commPortSel_->setEnabled(false);

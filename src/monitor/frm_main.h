@@ -15,6 +15,7 @@
 #include "monitor/analyzer_link.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/qt_program_timer.h"
 #include "platform/serial_port.h"
 
 class QComboBox;
@@ -24,7 +25,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 namespace orlix {
 
@@ -100,13 +100,15 @@ protected:
 
 private:
     void buildWindow();
+    void buildTopRow();
+    void buildPanels();
+    void connectHandlers();
     void load();
     void showRunning();
     void showStopped();
     void showLost();
     void applyChangedFields();
     void focusStart();
-    void setTextColour(QWidget* w, Rgb c);
     void setFieldBackground(QLineEdit* field, Rgb c);
     int indexOf(QObject* o, const std::vector<QObject*>& list) const;
 
@@ -131,10 +133,9 @@ private:
     QGroupBox* baudsel_ = nullptr;
     QRadioButton *b600_ = nullptr, *b1200_ = nullptr, *b2400_ = nullptr;
     QComboBox* commPortSel_ = nullptr;
-    QLabel *timeTxt_ = nullptr, *status_ = nullptr, *statusTxt_ = nullptr, *numTxt_ = nullptr,
-           *check_ = nullptr, *checkTxt_ = nullptr;
+    QLabel *timeTxt_ = nullptr, *statusTxt_ = nullptr, *numTxt_ = nullptr, *checkTxt_ = nullptr;
     QFrame* line1_ = nullptr;
-    QTimer* timer1_ = nullptr;
+    ProgramTimer* timer1_ = nullptr;
 
     LinkState state_ = LinkState::Stopped;
     std::int16_t RunDots_ = 0;

@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <algorithm>
+#include <cmath>
 #include <ctime>
 
 namespace orlix {
@@ -65,6 +67,28 @@ ScaledClock::ScaledClock(double scale)
 DateTime ScaledClock::now() const {
     const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTick_).count();
     return start_ + secondsToDays(real * scale_);
+}
+
+int TickSchedule::start(int intervalMs) {
+    intervalMs_ = std::max(1, intervalMs);
+    due_ = clock_.now() + secondsToDays(intervalMs_ / 1000.0);
+    return realWaitMs(intervalMs_);
+}
+
+int TickSchedule::next() {
+    const DateTime now = clock_.now();
+    due_ += secondsToDays(intervalMs_ / 1000.0);
+    const double leadMs = (due_ - now) * kSecondsPerDay * 1000.0;
+    // A tick that came early leaves up to two intervals to go; anything
+    // outside (0, 2 intervals] means the clock jumped or the program stood
+    // still for a whole interval.
+    if (!(leadMs > 0 && leadMs <= 2.0 * intervalMs_)) return start(intervalMs_);
+    return realWaitMs(leadMs);
+}
+
+int TickSchedule::realWaitMs(double programMs) const {
+    const double scale = clock_.timeScale() > 0 ? clock_.timeScale() : 1.0;
+    return std::max(1, static_cast<int>(std::lround(programMs / scale)));
 }
 
 }  // namespace orlix

@@ -60,6 +60,31 @@ private:
     std::int64_t us_ = 0;
 };
 
+// Keeps a repeating tick to the program clock. Each tick is due one interval
+// of program time after the one before; the real wait for it is the program
+// time still to go divided by the clock's time scale. A real timer that
+// fires a little early or late is thus put right at the next tick, and the
+// ticks keep the interval in program time at any time scale. When the clock
+// jumps (or the program was held up for more than an interval) the schedule
+// starts afresh from now.
+class TickSchedule {
+public:
+    TickSchedule(const Clock& clock, int intervalMs) : clock_(clock), intervalMs_(intervalMs) {}
+    int intervalMs() const { return intervalMs_; }
+    // (Re)starts with a new interval: the first tick is due one interval from
+    // now. Returns the real milliseconds to wait for it.
+    int start(int intervalMs);
+    // Called at a tick: the real milliseconds to wait for the next one.
+    int next();
+
+private:
+    int realWaitMs(double programMs) const;
+
+    const Clock& clock_;
+    int intervalMs_;
+    DateTime due_ = 0;
+};
+
 // Time set and advanced by hand.
 class ManualClock final : public Clock {
 public:

@@ -15,7 +15,5 @@ inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kBlue{0, 0, 255};
 inline constexpr Rgb kPurple{140, 80, 160};
 inline constexpr Rgb kGreenOk{80, 183, 80};
-inline constexpr Rgb kGrid{128, 128, 0};
-inline constexpr Rgb kYellow{255, 255, 0};
 
 }  // namespace orlix

@@ -1,6 +1,7 @@
 #include "analyzer/frm_chart.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -82,6 +83,9 @@ TEST_F(FrmChartTest, LoadBuildsTheWindowHiddenWithItsDesignState) {
     EXPECT_EQ(status(2)->text(), QStringLiteral("CurvePos:320"));
     EXPECT_EQ(status(3)->text(), QStringLiteral("DataBase Path:none;Data save disabled..."));
     EXPECT_EQ(status(4)->x(), status(3)->x() + status(3)->width());
+    // The count label sizes to its text from the start.
+    EXPECT_EQ(status(4)->text(), QStringLiteral("DabaBase Count:"));
+    EXPECT_GE(status(4)->width(), QFontMetrics(status(4)->font()).horizontalAdvance(status(4)->text()));
     EXPECT_EQ(find<QLabel>("lblTimeError")->text(), QStringLiteral("Time Diff"));
 
     EXPECT_EQ(ssTab1()->tab(), 0);
@@ -498,8 +502,9 @@ namespace {
 
 class FastClock final : public Clock {
 public:
-    DateTime now() const override { return 46000.5; }
+    DateTime now() const override { return t; }
     double timeScale() const override { return 60.0; }
+    DateTime t = 46000.5;
 };
 
 TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
@@ -511,6 +516,30 @@ TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
     EXPECT_EQ(w.timer1Interval(), 4000);
     EXPECT_EQ(w.chartState().intervalMs, 4000);
     EXPECT_EQ(w.timer1()->interval(), 67);
+    EXPECT_EQ(w.timer1()->timerType(), Qt::PreciseTimer);
+    // A tick that came early is made up for by the next wait.
+    clock.t += secondsToDays(3.84);
+    QMetaObject::invokeMethod(w.timer1(), "timeout", Qt::DirectConnection);
+    EXPECT_EQ(w.timer1()->interval(), 69);  // (8 - 3.84) s at 60 times
+    EXPECT_EQ(w.chartState().buf.SampleCount, 1);
+    store.AppClosing = true;
+}
+
+// On the real timer: the sample times keep 4 s of program time, measured
+// from the start to the last tick (which can only be late, never early).
+TEST(FrmChartTimeScale, SampleTimesKeepFourSecondsOnTheRealTimer) {
+    testing::app();
+    LiveStore store;
+    ScaledClock clock(60);
+    ScriptedDialogHost dialogs;
+    const DateTime start = clock.now();
+    FrmChart w(store, clock, dialogs);
+    QTest::qWait(3000);
+    const ChartBuffers& b = w.chartState().buf;
+    ASSERT_GE(b.SampleCount, 10);
+    const double perTick = (b.LiveSampleTime[kNewestPosition] - start) * kSecondsPerDay / b.SampleCount;
+    EXPECT_GE(perTick, 3.98);
+    EXPECT_LE(perTick, 6.0);  // a loaded machine delays ticks; it never brings them early
     store.AppClosing = true;
 }
 

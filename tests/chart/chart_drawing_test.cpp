@@ -133,9 +133,9 @@ TEST(RedrawChart, LiveGridAndLabelsFollowThePhaseOfSampleCount) {
     const ChartSurface& pic = s->charts[0];
     EXPECT_EQ(columnsWithColourAt(pic, 30, kGridColour), (std::set<int>{70, 160, 250, 340, 430, 520, 610, 700}));
     // Horizontal lines are solid up to 725.
-    for (int x = 0; x <= 725; ++x) ASSERT_TRUE(pic.isColour(x, 120, kGridColour) || pic.isColour(x, 120, kYellow));
-    EXPECT_TRUE(hasText(pic, 540 - 23 - 20, 385, "01:02:03", kYellow));
-    EXPECT_TRUE(hasText(pic, 90 - 23 - 20, 385, "00:00:00", kYellow));
+    for (int x = 0; x <= 725; ++x) ASSERT_TRUE(pic.isColour(x, 120, kGridColour) || pic.isColour(x, 120, kTextColour));
+    EXPECT_TRUE(hasText(pic, 540 - 23 - 20, 385, "01:02:03", kTextColour));
+    EXPECT_TRUE(hasText(pic, 90 - 23 - 20, 385, "00:00:00", kTextColour));
 }
 
 TEST(RedrawChart, HistoryChartUsesHistoryBuffersOffsetsAndCount) {
@@ -170,9 +170,9 @@ TEST(RedrawChart, EmptyHistoryDrawsOnlyGridAndTimeLabels) {
     const ChartSurface& pic = s->charts[4];
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 727; ++x)
-            ASSERT_TRUE(pic.isColour(x, y, kBlack) || pic.isColour(x, y, kGridColour) || pic.isColour(x, y, kYellow))
+            ASSERT_TRUE(pic.isColour(x, y, kBlack) || pic.isColour(x, y, kGridColour) || pic.isColour(x, y, kTextColour))
                 << x << "," << y;
-    EXPECT_TRUE(hasText(pic, 360 - 23, 385, "00:00:00 ", kYellow));
+    EXPECT_TRUE(hasText(pic, 360 - 23, 385, "00:00:00 ", kTextColour));
 }
 
 TEST(ScrollStep, MovesEveryPixelLeftAndAddsTheGridDots) {
@@ -187,7 +187,7 @@ TEST(ScrollStep, MovesEveryPixelLeftAndAddsTheGridDots) {
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 724; ++x) ASSERT_EQ(pic.pixel(x, y), before.pixel(x + 1, y) | 0xFF000000u);
     for (int m = 1; m <= 9; ++m) EXPECT_TRUE(pic.isColour(724, 40 * m, kGridColour));
-    EXPECT_EQ(pic.foreColor(), kYellow);
+    EXPECT_EQ(pic.foreColor(), kTextColour);
     EXPECT_EQ(s->GridLineTime, (std::array<DateTime, 9>{}));
 }
 
@@ -213,7 +213,7 @@ TEST(ScrollStep, DrawsTheNewGridLineAtPhase5AndTheTimeAtPhase30) {
 
     s->buf.SampleCount = 120;  // 120 mod 90 = 30
     scrollStep(*s, 0, clock);
-    EXPECT_TRUE(hasText(pic, 666, 385, "12:34:56", kYellow));
+    EXPECT_TRUE(hasText(pic, 666, 385, "12:34:56", kTextColour));
     EXPECT_NEAR(s->GridLineTime[7], makeDateTime({1899, 12, 30, 12, 34, 56}), 1e-9);
     EXPECT_FALSE(pic.isColour(713, 0, kGridColour) && pic.isColour(714, 0, kGridColour));
 }

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "chart/chart_state.h"
+
 namespace orlix {
 namespace {
 
@@ -113,22 +115,22 @@ TEST(ChartSurface, ScrollLeftMovesEveryPixelAndKeepsTheLastColumn) {
 
 TEST(ChartSurface, PrintDrawsInForeColourAtCurrentPositionAndMovesToNextLine) {
     ChartSurface s;
-    s.setForeColor(kYellow);
+    s.setForeColor(kTextColour);
     s.CurrentX = 100;
     s.CurrentY = 50;
     s.print("1");
     int inCell = 0;
     for (int y = 50; y < 50 + ChartSurface::kCharHeight; ++y)
-        for (int x = 100; x < 100 + ChartSurface::kCharWidth; ++x) inCell += s.isColour(x, y, kYellow);
+        for (int x = 100; x < 100 + ChartSurface::kCharWidth; ++x) inCell += s.isColour(x, y, kTextColour);
     EXPECT_GT(inCell, 5);
-    EXPECT_EQ(countColour(s, kYellow), inCell);  // nothing outside the cell
+    EXPECT_EQ(countColour(s, kTextColour), inCell);  // nothing outside the cell
     EXPECT_EQ(s.CurrentX, 0);
     EXPECT_EQ(s.CurrentY, 50 + ChartSurface::kCharHeight);
 
     // Different texts give different pictures; text partly off the picture is clipped.
     ChartSurface a, b;
-    a.setForeColor(kYellow);
-    b.setForeColor(kYellow);
+    a.setForeColor(kTextColour);
+    b.setForeColor(kTextColour);
     a.print("12:34:56");
     b.print("12:34:57");
     EXPECT_NE(a.image(), b.image());

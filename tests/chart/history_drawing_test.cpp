@@ -13,7 +13,7 @@ constexpr Rgb kGreen{0, 255, 0};
 
 ChartSurface textAt(int x, int y, std::string_view text) {
     ChartSurface t;
-    t.setForeColor(kYellow);
+    t.setForeColor(kTextColour);
     t.CurrentX = x;
     t.CurrentY = y;
     t.print(text);
@@ -25,7 +25,7 @@ bool hasText(const ChartSurface& pic, int x, int y, std::string_view text, Rgb c
     int lit = 0;
     for (int yy = 0; yy < 400; ++yy)
         for (int xx = 0; xx < 727; ++xx)
-            if (t.isColour(xx, yy, kYellow)) {
+            if (t.isColour(xx, yy, kTextColour)) {
                 ++lit;
                 if (!pic.isColour(xx, yy, c)) return false;
             }
@@ -54,9 +54,9 @@ TEST(HistoryDrawing, StoresRecordsAndDrawsCurvesFromTheTopLeftCorner) {
     EXPECT_FALSE(master.isColour(301, 200, kGreen));
     EXPECT_TRUE(hasText(master, 285, 185, "1", kGreen));
     EXPECT_TRUE(master.isColour(100, 390, kBlack));  // cleared first
-    EXPECT_TRUE(hasText(master, -23, 385, "08:00:00 ", kYellow));
-    EXPECT_TRUE(hasText(master, 270 - 23, 385, "08:18:00 ", kYellow));
-    EXPECT_TRUE(hasText(master, 360 - 23, 385, "00:00:00 ", kYellow));
+    EXPECT_TRUE(hasText(master, -23, 385, "08:00:00 ", kTextColour));
+    EXPECT_TRUE(hasText(master, 270 - 23, 385, "08:18:00 ", kTextColour));
+    EXPECT_TRUE(hasText(master, 360 - 23, 385, "00:00:00 ", kTextColour));
     EXPECT_EQ(s->RedrawLastY[0], 123);
 
     const ChartSurface& slave3 = s->charts[7];

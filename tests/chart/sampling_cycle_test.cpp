@@ -216,12 +216,12 @@ TEST(SamplingCycle, RedrawPutsGridLinesAndTimeLabelsWhereTheTicksScrolledThem) {
     EXPECT_EQ(tickedCols, redrawnCols);
     // The time labels printed by the ticks at counts 30 and 120 are where the
     // redraw prints GridLineTime: compare every text pixel in that range.
-    const QRgb yellow = toQRgb(kYellow) | 0xFF000000u;
+    const QRgb yellow = toQRgb(kTextColour) | 0xFF000000u;
     int textPixels = 0;
     for (int y = 380; y < 400; ++y)
         for (int x = 480; x < 650; ++x) {
             const bool t = (ticked.pixel(x, y) | 0xFF000000u) == yellow;
-            ASSERT_EQ(t, redrawn.isColour(x, y, kYellow)) << x << "," << y;
+            ASSERT_EQ(t, redrawn.isColour(x, y, kTextColour)) << x << "," << y;
             textPixels += t;
         }
     EXPECT_GT(textPixels, 50);
@@ -235,7 +235,7 @@ TEST(SamplingCycle, RedrawShowsTheTickedTimeLabelsInEveryPhase) {
         r.tick(ticks);
         const QImage ticked = r.s->charts[0].image().copy();
         RedrawChart(*r.s, 0);
-        const QRgb yellow = toQRgb(kYellow) | 0xFF000000u;
+        const QRgb yellow = toQRgb(kTextColour) | 0xFF000000u;
         // The redraw labels the lines from x = 90 - phase on; the label of a
         // line scrolled out further left is not redrawn.
         const int firstLabelX = 90 - r.s->buf.SampleCount % 90 - 23;
@@ -244,7 +244,7 @@ TEST(SamplingCycle, RedrawShowsTheTickedTimeLabelsInEveryPhase) {
             for (int x = std::max(0, firstLabelX); x < 727; ++x)
                 if ((ticked.pixel(x, y) | 0xFF000000u) == yellow) {
                     ++textPixels;
-                    ASSERT_TRUE(r.s->charts[0].isColour(x, y, kYellow)) << ticks << ": " << x << "," << y;
+                    ASSERT_TRUE(r.s->charts[0].isColour(x, y, kTextColour)) << ticks << ": " << x << "," << y;
                 }
         EXPECT_GT(textPixels, 300) << ticks;
     }

@@ -330,6 +330,53 @@ TEST_F(CommandsFixture, PagingMovesTwoGridCellsAndRefusesShortOrStillWindows) {
     EXPECT_EQ(view.countLabel, "DataBaseCount:2000");
 }
 
+// Stored whole seconds and the page start (a sum of day fractions) differ in
+// the last bits; pages compare them to the second.
+TEST_F(CommandsFixture, PagingLaterThenEarlierComesBackToTheSameWindow) {
+    const auto walk = [&](const std::string& name, double fractionSeconds) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.file(name);
+        ASSERT_TRUE(CreateSampleDatabase(path));
+        std::vector<SampleRow> rows = makeRows(0, 2000);
+        for (SampleRow& r : rows) r.time += secondsToDays(fractionSeconds);
+        ASSERT_TRUE(appendSamples(path, rows).stored);
+        // The record shown first, by its index (-1: none has that time).
+        const auto first = [&] {
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                if (rows[i].time == view.histTime[0]) return static_cast<int>(i);
+            return -1;
+        };
+        dialogs.fileAnswers.push_back(path);
+        commands.loadDatabase();
+
+        commands.cmdCurveMoveRClick();
+        commands.cmdCurveMoveRClick();
+        commands.cmdCurveMoveLClick();
+        EXPECT_EQ(first(), 180);
+        EXPECT_EQ(view.countLabel, "RecordCount:1820");
+
+        // All the way later and back: each page starts 180 records on.
+        std::vector<int> starts{first()};
+        for (;;) {
+            commands.cmdCurveMoveRClick();
+            if (first() == starts.back()) break;
+            starts.push_back(first());
+        }
+        EXPECT_EQ(starts, (std::vector<int>{180, 360, 540, 720, 900, 1080, 1260, 1440}));  // 1620 leaves 380
+        for (std::size_t i = starts.size() - 1; i-- > 0;) {
+            commands.cmdCurveMoveLClick();
+            EXPECT_EQ(first(), starts[i]);
+        }
+        commands.cmdCurveMoveLClick();
+        EXPECT_EQ(first(), 0);
+        EXPECT_EQ(view.countLabel, "RecordCount:2000");
+    };
+    walk("whole.mdb", 0.0);
+    // Times read from a clock with milliseconds.
+    walk("fraction.mdb", 0.6);
+    walk("fraction2.mdb", 0.3);
+}
+
 TEST_F(CommandsFixture, PagingBeforeAnyLoadStartsFromTheZeroTime) {
     const std::string small = filled("small.mdb", 499);
     dialogs.fileAnswers.push_back(small);

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,26 @@ inline void rawSql(const std::string& path, const std::string& sql) {
     sqlite3_free(err);
     sqlite3_close(db);
     ASSERT_EQ(rc, SQLITE_OK) << msg << " in " << sql;
+}
+
+// The sample table as another tool would declare it: the 52 columns by
+// name and in order, `type(i)` giving column i's declared type.
+template <class TypeOf>
+std::string foreignEmp1Sql(TypeOf type, const std::string& tail = "") {
+    std::string sql = "CREATE TABLE emp1(";
+    for (int i = 0; i < kSampleTableColumns; ++i) {
+        if (i) sql += ", ";
+        sql += std::string(kEmp1Columns[static_cast<std::size_t>(i)]) + " " + type(i);
+    }
+    return sql + ")" + tail;
+}
+inline std::string foreignEmp1Sql() {
+    return foreignEmp1Sql([](int i) { return i < kSampleValueColumns ? "SMALLINT" : i == kTimeColumn ? "DATETIME" : "INTEGER"; });
+}
+
+inline std::string fileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // A sample whose values tell its index and column apart.

@@ -19,6 +19,8 @@ namespace {
 
 using testing::makeRow;
 using testing::makeRows;
+using testing::fileBytes;
+using testing::foreignEmp1Sql;
 using testing::rawSql;
 using testing::ScratchDir;
 using testing::tickTime;
@@ -274,9 +276,25 @@ TEST(SampleDatabase, ForeignAndBrokenFilesAreRefusedUntouched) {
         {"sqlite without emp1", [](const std::string& p) { rawSql(p, "PRAGMA application_id=1330793560; CREATE TABLE t(x)"); }},
         {"emp1 with too few columns",
          [](const std::string& p) { rawSql(p, "PRAGMA application_id=1330793560; CREATE TABLE emp1(Pd, Ps, Time, Number)"); }},
-        {"foreign application", [](const std::string& p) {
-             ASSERT_TRUE(CreateSampleDatabase(p));
-             rawSql(p, "PRAGMA application_id=7");
+        {"emp1 columns in another order",
+         [](const std::string& p) {
+             rawSql(p, foreignEmp1Sql());
+             rawSql(p, "ALTER TABLE emp1 RENAME COLUMN Pd TO x; ALTER TABLE emp1 RENAME COLUMN Ps TO Pd;"
+                       "ALTER TABLE emp1 RENAME COLUMN x TO Ps");
+         }},
+        {"emp1 with a text column",
+         [](const std::string& p) { rawSql(p, foreignEmp1Sql([](int i) { return i == 7 ? "VARCHAR(8)" : "INTEGER"; })); }},
+        {"emp1 with one column more",
+         [](const std::string& p) { rawSql(p, foreignEmp1Sql() + "; ALTER TABLE emp1 ADD COLUMN extra INTEGER"); }},
+        {"emp1 with a generated column",
+         [](const std::string& p) {
+             rawSql(p, foreignEmp1Sql([](int) { return "INTEGER"; }) +
+                           "; ALTER TABLE emp1 ADD COLUMN g INTEGER GENERATED ALWAYS AS (Pd + 1) VIRTUAL");
+         }},
+        {"emp1 without rowid",
+         [](const std::string& p) {
+             rawSql(p, foreignEmp1Sql([](int i) { return i == kNumberColumn ? "INTEGER PRIMARY KEY" : "INTEGER"; },
+                                      " WITHOUT ROWID"));
          }},
         {"emp1 with a trigger", [](const std::string& p) {
              ASSERT_TRUE(CreateSampleDatabase(p));
@@ -292,16 +310,69 @@ TEST(SampleDatabase, ForeignAndBrokenFilesAreRefusedUntouched) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file("bad" + std::to_string(i++) + ".mdb");
         c.make(path);
-        const auto size = std::filesystem::file_size(path);
+        const std::string bytes = fileBytes(path);
         EXPECT_FALSE(isSampleDatabase(path));
         EXPECT_EQ(countRecords(path), -1);
         EXPECT_FALSE(appendSamples(path, makeRows(0, 45)).opened);
         EXPECT_FALSE(loadHistory(path, std::nullopt).opened);
         EXPECT_FALSE(clearSamples(path, {}).opened);
-        EXPECT_EQ(std::filesystem::file_size(path), size);
+        EXPECT_TRUE(fileBytes(path) == bytes);
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
     }
     EXPECT_FALSE(appendSamples(dir.file("gone.mdb"), makeRows(0, 1)).opened);
     EXPECT_FALSE(std::filesystem::exists(dir.file("gone.mdb")));
+}
+
+// A file another tool made with the sample table (names in any case, its
+// own application id and user_version, no index) loads, pages, records and
+// clears; its header stays the other tool's.
+TEST(SampleDatabase, ForeignFileWithTheSampleTableIsUsedAndKeepsItsHeader) {
+    ScratchDir dir;
+    const std::string path = dir.file("foreign.mdb");
+    rawSql(path, "PRAGMA application_id=7; PRAGMA user_version=5; " +
+                     foreignEmp1Sql().replace(0, 18, "CREATE TABLE EMP1("));
+    rawSql(path, "ALTER TABLE emp1 RENAME COLUMN Time TO TIME");
+    const std::string made = fileBytes(path);
+    ASSERT_TRUE(isSampleDatabase(path));
+    EXPECT_EQ(countRecords(path), 0);
+    EXPECT_FALSE(loadHistory(path, std::nullopt).rows.size());
+    EXPECT_TRUE(fileBytes(path) == made);  // reading writes nothing
+
+    const std::vector<SampleRow> rows = makeRows(0, 600);
+    const AppendResult a = appendSamples(path, rows);
+    EXPECT_TRUE(a.opened && a.stored);
+    EXPECT_EQ(a.recordCount, 600);
+    EXPECT_EQ(countRecords(path), 600);
+    const HistoryResult all = loadHistory(path, std::nullopt);
+    ASSERT_EQ(all.rows.size(), 600u);
+    EXPECT_EQ(all.rows[599].values, rows[599].values);
+    EXPECT_EQ(all.rows[599].time, rows[599].time);
+    const HistoryResult page = loadHistory(path, tickTime(180));
+    EXPECT_EQ(page.recordCount, 420);
+    ASSERT_FALSE(page.rows.empty());
+    EXPECT_EQ(page.rows[0].time, rows[180].time);
+
+    // Another tool adds a record out of order: counts still follow the file.
+    rawSql(path, "INSERT INTO emp1 (Time) VALUES (" + std::to_string(tickTime(1000)) + ")");
+    EXPECT_EQ(countRecords(path), 601);
+    EXPECT_EQ(loadHistory(path, tickTime(599)).recordCount, 2);
+    EXPECT_TRUE(clearSamples(path, {}).ok);
+    EXPECT_EQ(countRecords(path), 0);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const auto pragma = [&](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const int v = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        return v;
+    };
+    EXPECT_EQ(pragma("PRAGMA application_id"), 7);
+    EXPECT_EQ(pragma("PRAGMA user_version"), 5);
+    EXPECT_EQ(pragma("SELECT count(*) FROM sqlite_schema WHERE type='index'"), 0);
+    sqlite3_close(db);
 }
 
 TEST(SampleDatabase, UnreadableCellsAreFlaggedNotMisread) {
@@ -445,8 +516,8 @@ TEST(SampleDatabase, StartBoundIsTheExactInstant) {
     ScratchDir dir;
     const std::string path = dir.file("t.mdb");
     ASSERT_TRUE(CreateSampleDatabase(path));
-    // Two samples 0.3 s apart: a bound written as text to the second would
-    // lose one of them.
+    // Two samples 0.3 s apart: the bound is a number, not a text to the
+    // second (history pages round their start themselves).
     std::vector<SampleRow> rows = {makeRow(0, 46000.5), makeRow(1, 46000.5 + secondsToDays(0.3))};
     appendSamples(path, rows);
     const HistoryResult h = loadHistory(path, 46000.5 + secondsToDays(0.2));

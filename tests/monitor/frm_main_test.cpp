@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,6 +93,33 @@ TEST(FrmMainLink, StartOpensThePortAndShowsRunning) {
     EXPECT_EQ(rig.window.StatusTxt()->text(), "Stop");
 }
 
+// The top row's labels have a single black border whatever their text colour.
+TEST(FrmMainLink, LabelBordersStayBlackWhileTheTextIsColoured) {
+    Rig rig;
+    rig.window.startCmdClick();
+    rig.port.deliver(busFrame(0xA5, sampleData(3)));
+    rig.window.timer1Tick();
+    for (const char* name : {"StatusTxt", "NumTxt", "CheckTxt", "TimeTxt", "Status", "Check"}) {
+        SCOPED_TRACE(name);
+        auto* label = rig.window.findChild<QLabel*>(QLatin1String(name));
+        ASSERT_NE(label, nullptr);
+        const QImage shot = label->grab().toImage();
+        const int w = shot.width(), h = shot.height();
+        for (const QPoint p : {QPoint(0, h / 2), QPoint(w - 1, h / 2), QPoint(w / 2, 0), QPoint(w / 2, h - 1),
+                               QPoint(0, 0), QPoint(w - 1, h - 1)})
+            EXPECT_EQ(shot.pixelColor(p).name().toStdString(), "#000000") << p.x() << "," << p.y();
+        // Inside the border, the text is drawn in its own colour.
+        const QColor text = colourOf(label);
+        bool found = false;
+        for (int y = 1; y < h - 1 && !found; ++y)
+            for (int x = 1; x < w - 1 && !found; ++x) found = shot.pixelColor(x, y) == text;
+        EXPECT_TRUE(found) << text.name().toStdString();
+    }
+    EXPECT_EQ(colourOf(rig.window.StatusTxt()), QColor(80, 183, 80));
+    EXPECT_EQ(colourOf(rig.window.CheckTxt()), QColor(80, 183, 80));
+    EXPECT_EQ(colourOf(rig.window.NumTxt()), QColor(0, 0, 255));
+}
+
 TEST(FrmMainLink, OpenAndCloseFailuresShowTheirMessageAndKeepTheState) {
     Rig rig;
     rig.port.openResults = {OpenResult::Failed, OpenResult::AlreadyOpen};
@@ -173,6 +201,7 @@ TEST(FrmMainTimer, IntervalIsDividedByTheTimeScale) {
     test::FakeAnalyzer analyzer;
     FrmMain w(store, clock, port, dialogs, analyzer, buildPortChoices({}, {}));
     EXPECT_EQ(w.Timer1()->interval(), 250);
+    EXPECT_EQ(w.Timer1()->timerType(), Qt::PreciseTimer);
 }
 
 TEST(FrmMainReceive, FramesInSmallReadsFillFieldsAndShowTheVerdict) {

@@ -68,5 +68,42 @@ TEST(Clock, ScaledClockRunsFasterFromNow) {
     EXPECT_GE(fast.now(), a);
 }
 
+// A hand-driven clock that claims to run `scale` times faster.
+class ScaledManualClock final : public Clock {
+public:
+    explicit ScaledManualClock(double scale) : scale_(scale) {}
+    DateTime now() const override { return t; }
+    double timeScale() const override { return scale_; }
+    void at(double seconds) { t = 46000.0 + secondsToDays(seconds); }
+    DateTime t = 46000.0;
+
+private:
+    double scale_;
+};
+
+TEST(TickSchedule, EachWaitAimsAtTheNextWholeIntervalOfProgramTime) {
+    ScaledManualClock clock(60);
+    TickSchedule s(clock, 4000);
+    EXPECT_EQ(s.start(4000), 67);  // 4 s of program time at 60 times
+    clock.at(3.84);                // the real timer fired early
+    EXPECT_EQ(s.next(), 69);       // (8 - 3.84) s / 60
+    clock.at(8.6);                 // ... and then late
+    EXPECT_EQ(s.next(), 57);       // (12 - 8.6) s / 60
+    clock.at(30.0);                // 12 was due: whole intervals missed, start afresh
+    EXPECT_EQ(s.next(), 67);
+    clock.at(33.0);
+    EXPECT_EQ(s.next(), 83);  // due at 38
+    clock.at(10.0);           // the clock went back
+    EXPECT_EQ(s.next(), 67);
+    clock.at(14.0);
+    EXPECT_EQ(s.next(), 67);
+
+    ScaledManualClock real(1);
+    TickSchedule r(real, 2000);
+    r.start(2000);
+    real.at(3.9999);  // the next is due at 4: never less than a millisecond
+    EXPECT_EQ(r.next(), 1);
+}
+
 }  // namespace
 }  // namespace orlix
