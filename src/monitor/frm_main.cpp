@@ -360,7 +360,7 @@ void FrmMain::startCmdClick() {
             return;
         }
         if (r != OpenResult::Ok) {
-            dialogs_.message("Communcation port cannot be open!!");
+            dialogs_.messageWithDetail("Communcation port cannot be open!!", port_.openFailureHint());
             return;
         }
     }

@@ -25,6 +25,13 @@ public:
     // A plain message box; no title unless one is given.
     virtual MsgResult message(const std::string& text, MsgButtons buttons = MsgButtons::Ok,
                               const std::string& title = {}) = 0;
+    // A plain OK box with `detail` as a second line under its text (a reason
+    // and what to do about it); the text itself stays as given. An empty
+    // detail, or a host without that place, gives the plain box.
+    virtual MsgResult messageWithDetail(const std::string& text, const std::string& detail) {
+        (void)detail;
+        return message(text);
+    }
     // Common dialogs hosted at (left, top) in twips. std::nullopt means the
     // user cancelled. Each call opens a fresh dialog (no memory of the last
     // choice).

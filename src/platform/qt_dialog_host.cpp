@@ -21,8 +21,18 @@ QPoint hostPosition(int leftTwips, int topTwips) {
 
 MsgResult QtDialogHost::message(const std::string& text, MsgButtons buttons,
                                 const std::string& title) {
+    return showMessage(text, {}, buttons, title);
+}
+
+MsgResult QtDialogHost::messageWithDetail(const std::string& text, const std::string& detail) {
+    return showMessage(text, detail, MsgButtons::Ok, {});
+}
+
+MsgResult QtDialogHost::showMessage(const std::string& text, const std::string& detail, MsgButtons buttons,
+                                    const std::string& title) {
     QMessageBox box(parent_);
     box.setText(QString::fromStdString(text));
+    if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
     box.setWindowTitle(QString::fromStdString(title));
     switch (buttons) {
     case MsgButtons::Ok:

@@ -16,6 +16,8 @@ public:
 
     MsgResult message(const std::string& text, MsgButtons buttons = MsgButtons::Ok,
                       const std::string& title = {}) override;
+    // The detail is the box's informative text.
+    MsgResult messageWithDetail(const std::string& text, const std::string& detail) override;
     std::optional<FontChoice> chooseFont(int leftTwips, int topTwips, int flags) override;
     std::optional<Rgb> chooseColor(int leftTwips, int topTwips, int flags) override;
     std::optional<std::string> chooseOpenFile(int leftTwips, int topTwips, const std::string& title,
@@ -26,6 +28,9 @@ public:
                                               const std::string& filter) override;
 
 private:
+    MsgResult showMessage(const std::string& text, const std::string& detail, MsgButtons buttons,
+                          const std::string& title);
+
     QPointer<QWidget> parent_;
 };
 

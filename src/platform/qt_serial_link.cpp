@@ -2,6 +2,7 @@
 
 #include <QSerialPortInfo>
 
+#include "platform/port_permission.h"
 #include "platform/qt_log.h"
 
 namespace orlix {
@@ -72,11 +73,15 @@ OpenResult QtSerialLink::open() {
     opening_ = false;
     if (ok) {
         port_.clearError();
+        openHint_.clear();
         logOpened();
         return OpenResult::Ok;
     }
     ++failedOpens_;
-    const std::string why = "cannot open " + path_ + ": " + port_.errorString().toStdString();
+    openHint_.clear();
+    if (const auto denial = portDenial(path_)) openHint_ = denialText(*denial);
+    std::string why = "cannot open " + path_ + ": " + port_.errorString().toStdString();
+    if (!openHint_.empty()) why += ". " + openHint_;
     if (const auto line = openFailures_.pass(why)) qCWarning(lcSerial).noquote() << QString::fromStdString(*line);
     port_.clearError();
     return OpenResult::Failed;

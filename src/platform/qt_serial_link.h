@@ -2,7 +2,8 @@
 // The serial port on Qt Serial Port, opened for reading only. Opening,
 // closing, a lost device and every port error are logged (orlix.serial)
 // with the path and the port's own error text; an open that fails the same
-// way on every retry is logged once and then counted.
+// way on every retry is logged once and then counted. An open refused for
+// want of permission also names the device's group and how to join it.
 #include <QObject>
 #include <QSerialPort>
 #include <string>
@@ -26,6 +27,7 @@ public:
     OpenResult open() override;
     bool close() override;
     bool isOpen() const override;
+    std::string openFailureHint() const override { return openHint_; }
     std::vector<std::uint8_t> readAll() override;
 
 private:
@@ -38,6 +40,7 @@ private:
     bool opening_ = false;
     bool lost_ = false;     // the device went away since the last open
     int failedOpens_ = 0;   // since the last successful open
+    std::string openHint_;  // of the last failed open
     log::RepeatFilter openFailures_, portErrors_;
 };
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/dialogs.h"
@@ -18,6 +19,7 @@ public:
         std::string title; // message title, or the file dialog's initial folder or path
         int left = 0, top = 0, flags = 0;
         MsgButtons buttons = MsgButtons::Ok;
+        std::string detail;  // a message's second line
     };
 
     std::vector<Request> requests;
@@ -29,33 +31,30 @@ public:
     std::deque<std::optional<std::string>> fileAnswers;  // open and save dialogs
 
     MsgResult message(const std::string& text, MsgButtons buttons, const std::string& title) override {
-        requests.push_back({"message", text, title, 0, 0, 0, buttons});
-        if (!messageAnswers.empty()) {
-            const MsgResult r = messageAnswers.front();
-            messageAnswers.pop_front();
-            return r;
-        }
-        return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+        return answerMessage({"message", text, title, 0, 0, 0, buttons, {}});
+    }
+    MsgResult messageWithDetail(const std::string& text, const std::string& detail) override {
+        return answerMessage({"message", text, {}, 0, 0, 0, MsgButtons::Ok, detail});
     }
     std::optional<FontChoice> chooseFont(int left, int top, int flags) override {
-        requests.push_back({"font", {}, {}, left, top, flags, MsgButtons::Ok});
+        requests.push_back({"font", {}, {}, left, top, flags, MsgButtons::Ok, {}});
         return pop(fontAnswers);
     }
     std::optional<Rgb> chooseColor(int left, int top, int flags) override {
-        requests.push_back({"color", {}, {}, left, top, flags, MsgButtons::Ok});
+        requests.push_back({"color", {}, {}, left, top, flags, MsgButtons::Ok, {}});
         return pop(colorAnswers);
     }
     std::optional<std::string> chooseOpenFile(int left, int top, const std::string& title,
                                               const std::string& initialDir,
                                               const std::string& filter) override {
-        requests.push_back({"file", title, initialDir, left, top, 0, MsgButtons::Ok});
+        requests.push_back({"file", title, initialDir, left, top, 0, MsgButtons::Ok, {}});
         lastFilter = filter;
         return pop(fileAnswers);
     }
     std::optional<std::string> chooseSaveFile(int left, int top, const std::string& title,
                                               const std::string& initialPath,
                                               const std::string& filter) override {
-        requests.push_back({"save", title, initialPath, left, top, 0, MsgButtons::Ok});
+        requests.push_back({"save", title, initialPath, left, top, 0, MsgButtons::Ok, {}});
         lastFilter = filter;
         return pop(fileAnswers);
     }
@@ -71,6 +70,16 @@ public:
     std::string lastFilter;
 
 private:
+    MsgResult answerMessage(Request r) {
+        const MsgButtons buttons = r.buttons;
+        requests.push_back(std::move(r));
+        if (!messageAnswers.empty()) {
+            const MsgResult a = messageAnswers.front();
+            messageAnswers.pop_front();
+            return a;
+        }
+        return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    }
     template <class T>
     static std::optional<T> pop(std::deque<std::optional<T>>& q) {
         if (q.empty()) return std::nullopt;

@@ -38,6 +38,10 @@ public:
     // False when the port could not be closed.
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
+    // Why the last open failed and what the user can do about it, as a
+    // sentence or two for the user, when the port knows more than that it
+    // failed (no permission to read the device); empty otherwise.
+    virtual std::string openFailureHint() const { return {}; }
     // Every byte waiting right now (possibly none).
     virtual std::vector<std::uint8_t> readAll() = 0;
 

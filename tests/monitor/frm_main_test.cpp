@@ -143,6 +143,25 @@ TEST(FrmMainLink, OpenAndCloseFailuresShowTheirMessageAndKeepTheState) {
     EXPECT_EQ(rig.window.linkState(), FrmMain::LinkState::Running);
 }
 
+TEST(FrmMainLink, ARefusedOpenKeepsItsMessageAndAddsThePortsReasonUnderIt) {
+    Rig rig;
+    const std::string hint = "No permission to read /dev/ttyUSB0, which belongs to the group dialout. To use it, "
+                             "add yourself to the dialout group: sudo usermod -aG dialout $USER, then log in again.";
+    rig.port.hint = hint;
+    rig.port.openResults = {OpenResult::Failed, OpenResult::AlreadyOpen};
+    rig.window.startCmdClick();
+    rig.window.startCmdClick();
+    ASSERT_EQ(rig.dialogs.requests.size(), 2u);
+    EXPECT_EQ(rig.dialogs.requests[0].text, "Communcation port cannot be open!!");
+    EXPECT_EQ(rig.dialogs.requests[0].detail, hint);
+    EXPECT_EQ(rig.dialogs.requests[0].title, "");
+    EXPECT_EQ(rig.dialogs.requests[0].buttons, MsgButtons::Ok);
+    // The port's hint belongs to a failed open only.
+    EXPECT_EQ(rig.dialogs.requests[1].text, "Communcation port is already open");
+    EXPECT_EQ(rig.dialogs.requests[1].detail, "");
+    EXPECT_EQ(rig.window.linkState(), FrmMain::LinkState::Stopped);
+}
+
 TEST(FrmMainLink, Com16AndTheChosenBaudRateReachThePort) {
     Rig rig;
     rig.window.CommPortSel()->setCurrentIndex(15);

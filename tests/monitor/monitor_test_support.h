@@ -50,6 +50,7 @@ public:
         return true;
     }
     bool isOpen() const override { return open_; }
+    std::string openFailureHint() const override { return hint; }
     std::vector<std::uint8_t> readAll() override {
         auto out = std::move(waiting);
         waiting.clear();
@@ -78,6 +79,7 @@ public:
     int openCalls = 0, closeCalls = 0;
     std::vector<std::string> openedPaths;
     std::deque<OpenResult> openResults;
+    std::string hint;  // what a failed open has to add
     std::vector<std::uint8_t> waiting;
 };
 

@@ -62,6 +62,36 @@ TEST(QtDialogHost, MessageBoxHasTheGivenButtonsAndNoTitle) {
     EXPECT_EQ(host.message("Communcation port cannot be open!!"), MsgResult::Ok);
 }
 
+TEST(QtDialogHost, DetailIsASecondLineUnderTheUnchangedText) {
+    ensureApp();
+    QtDialogHost host;
+    QString text, detail, title;
+    int buttons = 0;
+    whenModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        detail = box->informativeText();
+        title = box->windowTitle();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(host.messageWithDetail("Communcation port cannot be open!!", "No permission to read /dev/ttyUSB0."),
+              MsgResult::Ok);
+    EXPECT_EQ(text, "Communcation port cannot be open!!");
+    EXPECT_EQ(detail, "No permission to read /dev/ttyUSB0.");
+    EXPECT_EQ(title, "");
+    EXPECT_EQ(buttons, 1);
+
+    whenModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        detail = box->informativeText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(host.messageWithDetail("Communcation port cannot be open!!", ""), MsgResult::Ok);
+    EXPECT_EQ(detail, "");
+}
+
 TEST(QtDialogHost, ColourDialogOpensAtTheHostPositionAndCancelGivesNothing) {
     ensureApp();
     QtDialogHost host;

@@ -1,6 +1,8 @@
 #include "platform/qt_serial_link.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -11,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/port_permission.h"
 #include "platform/qt_log.h"
+#include "run_unprivileged.h"
 
 namespace orlix {
 namespace {
@@ -173,6 +177,45 @@ TEST(QtSerialLinkLog, LossFailedRetriesAndReconnectAreLoggedOnce) {
     EXPECT_TRUE(starts(l[3], "warning: cannot open " + path.string() + ": ")) << l[3];
     EXPECT_EQ(l[4], "info: reconnected to " + path.string() + " after 3 failed attempts");
     EXPECT_EQ(l[5], "info: closed " + path.string());
+}
+
+TEST(QtSerialLinkLog, PermissionRefusalNamesTheGroupAndTheRemedyInTheLogAndTheHint) {
+    ensureApp();
+    const group* dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group to hand the device to";
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    // A USB adapter as Debian sets it up: root:dialout, mode 0660; opened by
+    // a user outside the group.
+    ASSERT_EQ(::chown(pty.slave.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(pty.slave.c_str(), 0660), 0);
+    const int rc = test::runUnprivileged([&] {
+        SerialLog log;
+        QtSerialLink link;
+        link.setPortPath(pty.slave);
+        if (link.open() != OpenResult::Failed) return 1;
+        if (link.open() != OpenResult::Failed) return 2;
+        const std::string hint = link.openFailureHint();
+        if (hint.find("add yourself to the dialout group: sudo usermod -aG dialout $USER, then log in again") ==
+            std::string::npos)
+            return 3;
+        if (hint.find(pty.slave) == std::string::npos) return 4;
+        // Logged once, with the port's own reason and the hint.
+        const auto& l = SerialLog::lines();
+        if (l.size() != 1) return 5;
+        if (!starts(l[0], "warning: cannot open " + pty.slave + ": Permission denied")) return 6;
+        if (l[0].find(hint) == std::string::npos) return 7;
+        // A port of its own opens and leaves no hint behind; a missing
+        // device has nothing to add.
+        Pty own;
+        link.setPortPath(own.slave);
+        if (link.open() != OpenResult::Ok || !link.openFailureHint().empty()) return 8;
+        link.close();
+        link.setPortPath("/nonexistent/ttyUSB9");
+        if (link.open() != OpenResult::Failed || !link.openFailureHint().empty()) return 9;
+        return 0;
+    });
+    EXPECT_EQ(rc, 0);
 }
 
 }  // namespace
