@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
+#include <cstring>
 #ifdef Q_OS_LINUX
 #include <signal.h>
 #include <sys/prctl.h>
@@ -21,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/qt_dialog_host.h"
 #include "platform/qt_log.h"
+#include "platform/qt_quit_signals.h"
 #include "platform/qt_serial_link.h"
 #include "platform/std_output.h"
 
@@ -133,6 +135,12 @@ int main(int argc, char** argv) {
     dialogs.setParent(&window);
     window.setErrorSink(&analyzer);
     QObject::connect(&window, &orlix::FrmMain::closed, &app, &QApplication::quit);
+    // The end of a session or a kill(1) closes the window as its close button
+    // does: the port is closed and the demo plant ended.
+    orlix::QuitSignals quitSignals([&window](int sig) {
+        qCInfo(orlix::lcApp).noquote() << QStringLiteral("SIG%1: closing").arg(QLatin1String(::sigabbrev_np(sig)));
+        window.close();
+    });
     window.show();
     return app.exec();
 }
