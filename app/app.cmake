@@ -4,3 +4,4 @@ add_executable(orlix-monitor ${CMAKE_CURRENT_LIST_DIR}/main.cpp
 target_include_directories(orlix-monitor PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(orlix-monitor PRIVATE orlix_monitor orlix_analyzer orlix_platform_qt
                       Qt6::Widgets)
+install(TARGETS orlix-monitor)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a g++ build with warnings as errors, then a clang
 # build under AddressSanitizer + UndefinedBehaviorSanitizer that also runs the
-# fuzz targets for a short while.
+# fuzz targets for a short while, and the Debian package's checks
+# (tests/package/package_test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -33,6 +34,9 @@ done
 
 echo "== tests under ASan + UBSan =="
 ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 300
+
+echo "== Debian package: built, checked, installed into a fresh root and run =="
+bash tests/package/package_test.sh
 
 echo "== tests (g++ build) =="
 ctest --test-dir build/gcc --output-on-failure -j "$jobs" --timeout 300

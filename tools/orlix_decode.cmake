@@ -2,3 +2,4 @@
 # --db makes a sample database from a capture through the sampling layer.
 add_executable(orlix-decode ${CMAKE_CURRENT_LIST_DIR}/orlix_decode.cpp ${CMAKE_CURRENT_LIST_DIR}/decode_capture.cpp)
 target_link_libraries(orlix-decode PRIVATE orlix_sampling orlix_comm orlix_version)
+install(TARGETS orlix-decode)

@@ -2,3 +2,4 @@
 # over SQLite, no Qt.
 add_executable(orlix-export ${CMAKE_CURRENT_LIST_DIR}/orlix_export.cpp)
 target_link_libraries(orlix-export PRIVATE orlix_database orlix_version)
+install(TARGETS orlix-export)

@@ -2,3 +2,4 @@
 # a sample database of ours, without a display.
 add_executable(orlix-import ${CMAKE_CURRENT_LIST_DIR}/orlix_import.cpp)
 target_link_libraries(orlix-import PRIVATE orlix_database orlix_version)
+install(TARGETS orlix-import)
