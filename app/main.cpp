@@ -20,6 +20,7 @@
 #include "monitor/command_line.h"
 #include "monitor/frm_main.h"
 #include "platform/clock.h"
+#include "platform/port_router.h"
 #include "platform/qt_dialog_host.h"
 #include "platform/qt_log.h"
 #include "platform/qt_quit_signals.h"
@@ -128,7 +129,10 @@ int main(int argc, char** argv) {
 
     orlix::LiveStore store;
     orlix::QtDialogHost dialogs;
-    orlix::QtSerialLink link;
+    // The port list's items open serial devices; other sources are added
+    // to the router as the program learns to read them.
+    orlix::PortRouter link;
+    link.setFactory(orlix::PortKind::Serial, [] { return std::make_unique<orlix::QtSerialLink>(); });
     orlix::AnalyzerWindowLink analyzer(store, *clock, dialogs);
     orlix::FrmMain window(store, *clock, link, dialogs, analyzer,
                           orlix::buildPortChoices(options.portOverrides, systemPorts));
