@@ -32,6 +32,8 @@ inline constexpr const char* kChart = "orlix.chart";        // failures of the s
 inline constexpr const char* kComm = "orlix.comm";          // receiver and decoder failures
 inline constexpr const char* kExport = "orlix.export";      // chart images and data files that could not be written
 inline constexpr const char* kCapture = "orlix.capture";    // bus capture files: writing, reading, odd records
+inline constexpr const char* kMqtt = "orlix.mqtt";          // broker connection: up, lost, refused; queue overflow
+inline constexpr const char* kRecord = "orlix.record";      // the unattended recorder: start, port, batches, status
 
 enum class Level { Debug, Info, Warning, Critical };
 
