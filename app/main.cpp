@@ -23,6 +23,7 @@
 #include "platform/port_router.h"
 #include "platform/qt_dialog_host.h"
 #include "platform/qt_log.h"
+#include "platform/qt_mqtt_source_port.h"
 #include "platform/qt_quit_signals.h"
 #include "platform/qt_serial_link.h"
 #include "platform/std_output.h"
@@ -129,10 +130,11 @@ int main(int argc, char** argv) {
 
     orlix::LiveStore store;
     orlix::QtDialogHost dialogs;
-    // The port list's items open serial devices; other sources are added
-    // to the router as the program learns to read them.
+    // The port list's items open serial devices, or remote sites when
+    // --port maps an item to an mqtt:// address.
     orlix::PortRouter link;
     link.setFactory(orlix::PortKind::Serial, [] { return std::make_unique<orlix::QtSerialLink>(); });
+    link.setFactory(orlix::PortKind::Mqtt, [] { return std::make_unique<orlix::MqttSourcePort>(); });
     orlix::AnalyzerWindowLink analyzer(store, *clock, dialogs);
     orlix::FrmMain window(store, *clock, link, dialogs, analyzer,
                           orlix::buildPortChoices(options.portOverrides, systemPorts));
