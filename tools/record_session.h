@@ -1,0 +1,84 @@
+#pragma once
+// The unattended recorder without its command line: a port (serial device,
+// remote site) read through the monitor's receiver and decoders into the
+// live value store; the 4 s sampling tick recorded in 45-sample batches by
+// the analyzer's recorder (headless_recording.h); optionally everything
+// published for the site on a broker. Runs in a QCoreApplication's event
+// loop; every event is one line of the log (orlix.record, orlix.mqtt ...).
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "comm/field_board.h"
+#include "comm/frame_decoder.h"
+#include "comm/frame_receiver.h"
+#include "comm/live_store.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/mqtt_client.h"
+#include "platform/port_router.h"
+#include "platform/qt_program_timer.h"
+#include "sampling/headless_recording.h"
+#include "sampling/site_publisher.h"
+
+namespace orlix {
+
+struct RecordOptions {
+    std::string port;
+    std::string db;
+    std::string mqttUrl;  // empty: no broker
+    std::string site;
+    std::string tlsCa, tlsCert, tlsKey;
+    std::string passwordFile;
+    bool status = false;
+};
+
+// How often a lost port is opened again, and the status line's period.
+inline constexpr int kPortRetryMs = 2000;
+inline constexpr int kStatusMs = 60000;
+
+class RecordSession final : public QObject {
+    Q_OBJECT
+public:
+    RecordSession(RecordOptions options, const Clock& clock);
+    ~RecordSession() override;
+
+    // Makes the database when missing, connects to the broker and opens the
+    // port (a port that cannot be opened yet is retried). False with `error`
+    // when recording cannot start at all.
+    bool start(std::string& error);
+    // Stores the last partial batch, publishes "offline", closes the port.
+    // True when every sample taken is stored.
+    bool finish();
+
+    std::string statusLine() const;
+
+private:
+    void openPort();
+    void readPort();
+    void portTrouble(PortTrouble trouble);
+    void tick();
+    void report(const char* text);
+
+    RecordOptions options_;
+    const Clock& clock_;
+    PortRouter port_;
+    FieldBoard board_;
+    LiveStore store_;
+    FrameDecoder decoder_;
+    FrameReceiver receiver_;
+    std::unique_ptr<HeadlessRecording> recording_;
+    std::unique_ptr<MqttClient> mqtt_;
+    std::unique_ptr<SitePublisher> publisher_;
+    ProgramTimer sampleTimer_;
+    QTimer retryTimer_, statusTimer_;
+    log::RepeatFilter openFailures_;
+    bool portLost_ = false;
+    bool finished_ = false;
+    std::uint64_t reads_ = 0, bytes_ = 0;
+    std::size_t lastPending_ = 0;
+};
+
+}  // namespace orlix
