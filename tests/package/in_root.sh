@@ -35,6 +35,16 @@ if out=$("$bin/orlix-decode" --help 2>&1) && [[ "$out" == "usage: orlix-decode "
 else
   report FAIL "orlix-decode --help" "${out:0:200}"
 fi
+if out=$("$bin/orlix-record" --help 2>&1) && [[ "$out" == *"--mqtt-password-file"* ]]; then
+  report ok "orlix-record --help"
+else
+  report FAIL "orlix-record --help" "${out:0:200}"
+fi
+if [ -f "$prefix/usr/lib/systemd/system/orlix-record@.service" ] || [ -f "$prefix/lib/systemd/system/orlix-record@.service" ]; then
+  report ok "orlix-record@.service installed"
+else
+  report FAIL "orlix-record@.service installed"
+fi
 
 # The monitor on its simulated plant, offscreen: it comes up, finds
 # orlix-plant-sim beside it, stays up, and a SIGTERM closes it with status 0
