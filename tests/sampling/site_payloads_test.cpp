@@ -1,0 +1,123 @@
+#include "sampling/site_payloads.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "platform/clock.h"
+#include "sampling/site_publisher.h"
+
+namespace orlix {
+namespace {
+
+// Runs Python's json module over `payloads` (one per line) and returns what
+// the script prints for them.
+std::string parseWithPython(const std::vector<std::string>& payloads, const std::string& script) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const auto in = dir / ("orlix_json_" + std::to_string(::getpid()) + ".txt");
+    const auto py = dir / ("orlix_json_" + std::to_string(::getpid()) + ".py");
+    {
+        std::ofstream f(in, std::ios::binary);
+        for (const std::string& p : payloads) f << p << '\n';
+        std::ofstream(py) << "import json, sys\n"
+                             "for line in open(sys.argv[1], encoding='utf-8'):\n"
+                             "    o = json.loads(line)\n"
+                          << script;
+    }
+    std::string out;
+    const std::string cmd = std::string(ORLIX_PYTHON3) + " " + py.string() + " " + in.string() + " 2>&1";
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+    }
+    std::filesystem::remove(in);
+    std::filesystem::remove(py);
+    return out;
+}
+
+TEST(SitePayloads, SampleCarriesEveryColumnByNameAndTheExactTime) {
+    std::array<std::int16_t, kSampleValueColumns> v{};
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<std::int16_t>(i * 1000 - 32768 + (i == 49));
+    v[49] = 32767;
+    const DateTime t = makeDateTime({2024, 2, 29, 23, 59, 58}) + 0.2 / 86400;
+    const std::string json = sampleJson(v, t);
+    const std::string out = parseWithPython(
+        {json}, "    print(o['time'], repr(o['time_days']), list(o['values'])[0], list(o['values'])[-1],\n"
+                "          len(o['values']), o['values']['Pd'], o['values']['Sub3_free3'], o['values']['Te1'])\n");
+    // "<time> <time_days> Pd Sub3_free3 50 -32768 32767 -8768"
+    const std::size_t sp1 = out.find(' '), sp2 = out.find(' ', sp1 + 1);
+    ASSERT_NE(sp2, std::string::npos) << out;
+    EXPECT_EQ(out.substr(0, sp1), "2024-02-29T23:59:58") << json;
+    EXPECT_EQ(std::stod(out.substr(sp1 + 1, sp2 - sp1 - 1)), t) << "Python reads back the same double";
+    EXPECT_EQ(out.substr(sp2 + 1), "Pd Sub3_free3 50 -32768 32767 -8768\n") << json;
+    // time_days reads back to the same double.
+    const std::size_t at = json.find("\"time_days\": ") + 13;
+    EXPECT_EQ(std::stod(json.substr(at, json.find(',', at) - at)), t);
+    // A time ISO 8601 cannot write is null, not a broken text.
+    EXPECT_NE(sampleJson(v, -800000).find("\"time\": null"), std::string::npos);
+}
+
+TEST(SitePayloads, FaultTextsOfAnyBytesStayValidJson) {
+    const DateTime t = makeDateTime({2025, 7, 1, 8, 5, 0});
+    std::vector<std::string> payloads{faultJson(0, t, "EEPROM"), faultJson(1, t, "quote\" back\\ tab\t nl\n"),
+                                      faultJson(2, t, "\xe5\x8e\x8b\xe5\x8a\x9b \xff\xc0\x80 \xed\xa0\x80 end")};
+    const std::string out =
+        parseWithPython(payloads, "    print(o['list'], o['time'], repr(o['status']))\n");
+    EXPECT_EQ(out,
+              "Err 2025-07-01T08:05:00 'EEPROM'\n"
+              "ComErr 2025-07-01T08:05:00 'quote\" back\\\\ tab\\t nl\\n'\n"
+              "ProtErr 2025-07-01T08:05:00 '\xe5\x8e\x8b\xe5\x8a\x9b \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd "
+              "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd end'\n");
+    // Random bytes: every payload parses and the status survives as far as
+    // it was valid text.
+    std::mt19937 rng(11);
+    std::vector<std::string> fuzz;
+    for (int n = 0; n < 300; ++n) {
+        std::string s(rng() % 40, '\0');
+        for (char& c : s) c = static_cast<char>(rng());
+        fuzz.push_back(faultJson(static_cast<int>(rng() % 3), t, s));
+    }
+    EXPECT_EQ(parseWithPython(fuzz, "    assert o['list'] in ('Err', 'ComErr', 'ProtErr'); print('ok')\n").size(),
+              3u * 300);
+}
+
+TEST(SitePublisher, PublishesTheNewestSampleAndTheStatusOfEntries) {
+    struct Sent {
+        std::string topic, payload;
+        int qos;
+    };
+    std::vector<Sent> sent;
+    ManualClock clock(makeDateTime({2025, 1, 2, 3, 4, 5}));
+    SitePublisher pub("plants/s1", clock, [&](const std::string& topic, std::span<const std::uint8_t> p, int qos, bool) {
+        sent.push_back({topic, std::string(p.begin(), p.end()), qos});
+    });
+    auto buffers = std::make_unique<LiveBuffers>();
+    buffers->LiveCurveData[0][kNewestPosition] = 321;
+    buffers->LiveCurveData[0][kNewestPosition - 1] = 999;
+    buffers->LiveSampleTime[kNewestPosition] = clock.now();
+    pub.sample(*buffers);
+    pub.addErrorEntry(1, "03:04:05Com Err E1");
+    const std::uint8_t bytes[] = {0x55, 0xa5, 0x00};
+    pub.raw(bytes);
+    pub.raw({});
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].topic, "plants/s1/sample");
+    EXPECT_EQ(sent[0].qos, 1);
+    EXPECT_NE(sent[0].payload.find("\"Pd\": 321,"), std::string::npos);
+    EXPECT_EQ(sent[1].topic, "plants/s1/faults");
+    EXPECT_EQ(sent[1].payload, "{\"list\": \"ComErr\", \"time\": \"2025-01-02T03:04:05\", \"status\": \"Com Err E1\"}");
+    EXPECT_EQ(sent[2].topic, "plants/s1/raw");
+    EXPECT_EQ(sent[2].qos, 0);
+    EXPECT_EQ(sent[2].payload, std::string("\x55\xa5\x00", 3));
+    EXPECT_EQ(pub.statusTopic(), "plants/s1/status");
+}
+
+}  // namespace
+}  // namespace orlix

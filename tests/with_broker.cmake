@@ -1,0 +1,27 @@
+# The broker, its password tool and its subscriber for the tests that run a
+# real mosquitto (tests/mosquitto_broker.h).
+find_program(ORLIX_MOSQUITTO mosquitto PATHS /usr/sbin /sbin REQUIRED)
+find_program(ORLIX_MOSQUITTO_PASSWD mosquitto_passwd REQUIRED)
+find_program(ORLIX_MOSQUITTO_SUB mosquitto_sub REQUIRED)
+set(ORLIX_MOSQUITTO_DEFS ORLIX_MOSQUITTO="${ORLIX_MOSQUITTO}" ORLIX_MOSQUITTO_PASSWD="${ORLIX_MOSQUITTO_PASSWD}"
+    ORLIX_MOSQUITTO_SUB="${ORLIX_MOSQUITTO_SUB}")
+foreach(t platform_tests tools_tests e2e_tests)
+  if(TARGET ${t})
+    target_compile_definitions(${t} PRIVATE ${ORLIX_MOSQUITTO_DEFS})
+  endif()
+endforeach()
+if(TARGET tools_tests AND TARGET orlix-record)
+  target_compile_definitions(tools_tests PRIVATE ORLIX_RECORD_BIN="$<TARGET_FILE:orlix-record>")
+  add_dependencies(tools_tests orlix-record)
+endif()
+if(TARGET platform_tests)
+  target_link_libraries(platform_tests PRIVATE orlix_platform_mqtt)
+endif()
+if(TARGET tools_tests)
+  target_compile_definitions(tools_tests PRIVATE
+    ORLIX_CHECK_SITE_JSON_PY="${CMAKE_CURRENT_LIST_DIR}/tools/check_site_json.py")
+endif()
+if(TARGET sampling_tests)
+  find_program(ORLIX_PYTHON3 python3 REQUIRED)
+  target_compile_definitions(sampling_tests PRIVATE ORLIX_PYTHON3="${ORLIX_PYTHON3}")
+endif()
