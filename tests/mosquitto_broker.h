@@ -4,6 +4,8 @@
 // users (password file) and an ACL. Stopped (or killed) by the test, and
 // always at the end.
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <pwd.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -103,6 +105,9 @@ public:
         conf << "listener " << port_ << " 127.0.0.1\n"
              << "persistence true\npersistence_location " << dir_.string() << "/\n"
              << "log_dest stdout\nlog_type error\nlog_type warning\nlog_type notice\n";
+        // Started as root the broker would become user mosquitto, who may
+        // not write the persistence into this folder.
+        if (const passwd* pw = ::getpwuid(::getuid())) conf << "user " << pw->pw_name << "\n";
         if (users.empty()) {
             conf << "allow_anonymous true\n";
         } else {

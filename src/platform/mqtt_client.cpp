@@ -95,7 +95,13 @@ void MqttClient::run() {
         const int err = errno;
         first = false;
         if (rc == MOSQ_ERR_SUCCESS) {
-            while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) rc = mosquitto_loop(m_, 1000, 1);
+            // Waiting messages are handed over here, between two rounds of
+            // the loop: the library's callbacks must not publish.
+            while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
+                rc = mosquitto_loop(m_, 1000, 1);
+                std::lock_guard pumpLock(mutex_);
+                pumpLocked();
+            }
         } else {
             const std::string cause =
                 rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
@@ -121,7 +127,7 @@ void MqttClient::stop(int flushMs) {
         if (!settings_.statusTopic.empty()) publish(settings_.statusTopic, std::string(kOffline), 1, true);
         std::unique_lock lock(mutex_);
         drained_.wait_for(lock, std::chrono::milliseconds(flushMs),
-                          [this] { return outstanding_.empty() || !connected_.load(); });
+                          [this] { return (outstanding_.empty() && waiting_.empty()) || !connected_.load(); });
     }
     mosquitto_disconnect(m_);
     {
@@ -132,19 +138,18 @@ void MqttClient::stop(int flushMs) {
     if (thread_.joinable()) thread_.join();
     connected_ = false;
     std::lock_guard lock(mutex_);
-    if (!outstanding_.empty())
-        log::warning(log::kMqtt, std::to_string(outstanding_.size()) + " messages to " + settings_.url.shown() +
-                                     " were not acknowledged before the end");
+    if (!outstanding_.empty() || !waiting_.empty())
+        log::warning(log::kMqtt, std::to_string(outstanding_.size() + waiting_.size()) + " messages to " +
+                                     settings_.url.shown() + " were not delivered before the end");
 }
 
 bool MqttClient::publish(const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain) {
     if (m_ == nullptr || payload.size() > static_cast<std::size_t>(INT_MAX)) return false;
-    const int len = static_cast<int>(payload.size());
     if (qos == 0) {
         // Nothing is kept for a broker that is away: the bytes are stale by
         // the time it is back.
-        if (!connected_.load() ||
-            mosquitto_publish(m_, nullptr, topic.c_str(), len, payload.data(), 0, retain) != MOSQ_ERR_SUCCESS) {
+        if (!connected_.load() || mosquitto_publish(m_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                                    payload.data(), 0, retain) != MOSQ_ERR_SUCCESS) {
             std::lock_guard lock(mutex_);
             ++counters_.dropped;
             return false;
@@ -153,27 +158,38 @@ bool MqttClient::publish(const std::string& topic, std::span<const std::uint8_t>
         ++counters_.published;
         return true;
     }
-    // The lock is held across the call so that the acknowledgement, which
-    // may come on the network thread before the call returns, finds the id.
     std::lock_guard lock(mutex_);
-    if (outstanding_.size() >= settings_.maxQueued) {
+    if (waiting_.size() + outstanding_.size() >= settings_.maxQueued) {
         ++counters_.dropped;
         if (auto line = failures_.pass("queue full"))
             log::warning(log::kMqtt, *line + ": " + std::to_string(settings_.maxQueued) +
                                          " messages wait for " + settings_.url.shown() + "; newer ones are dropped");
         return false;
     }
-    int mid = 0;
-    const int rc = mosquitto_publish(m_, &mid, topic.c_str(), len, payload.data(), qos, retain);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        ++counters_.dropped;
-        if (auto line = failures_.pass(std::string("publish failed: ") + mosquitto_strerror(rc)))
-            log::warning(log::kMqtt, *line + " (" + topic + ")");
-        return false;
-    }
-    outstanding_.insert(mid);
-    ++counters_.published;
+    waiting_.push_back({topic, std::vector<std::uint8_t>(payload.begin(), payload.end()), qos, retain, nextSeq_++});
+    pumpLocked();
     return true;
+}
+
+void MqttClient::pumpLocked() {
+    // The lock is held across the library call so that the acknowledgement,
+    // which may come on the network thread before the call returns, finds
+    // the id.
+    while (connected_.load() && !waiting_.empty() && outstanding_.size() < kInFlight) {
+        Message& msg = waiting_.front();
+        int mid = 0;
+        const int rc = mosquitto_publish(m_, &mid, msg.topic.c_str(), static_cast<int>(msg.payload.size()),
+                                         msg.payload.data(), msg.qos, msg.retain);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            if (rc != MOSQ_ERR_NO_CONN)
+                if (auto line = failures_.pass(std::string("publish failed: ") + mosquitto_strerror(rc)))
+                    log::warning(log::kMqtt, *line + " (" + msg.topic + ")");
+            return;  // tried again at the next acknowledgement or connect
+        }
+        outstanding_.emplace(mid, std::move(msg));
+        waiting_.pop_front();
+        ++counters_.published;
+    }
 }
 
 bool MqttClient::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
@@ -185,7 +201,7 @@ bool MqttClient::publish(const std::string& topic, const std::string& payload, i
 MqttCounters MqttClient::counters() const {
     std::lock_guard lock(mutex_);
     MqttCounters c = counters_;
-    c.queued = outstanding_.size();
+    c.queued = outstanding_.size() + waiting_.size();
     c.connected = connected_.load();
     return c;
 }
@@ -241,6 +257,16 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
 void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
     auto* c = static_cast<MqttClient*>(self);
     const bool was = c->connected_.exchange(false);
+    {
+        // What the broker has not acknowledged goes out again after the
+        // next connect (at least once: a message may then arrive twice).
+        std::lock_guard lock(c->mutex_);
+        std::vector<std::pair<int, Message>> back(std::make_move_iterator(c->outstanding_.begin()),
+                                                  std::make_move_iterator(c->outstanding_.end()));
+        c->outstanding_.clear();
+        std::sort(back.begin(), back.end(), [](const auto& a, const auto& b) { return a.second.seq < b.second.seq; });
+        for (auto it = back.rbegin(); it != back.rend(); ++it) c->waiting_.push_front(std::move(it->second));
+    }
     c->drained_.notify_all();
     if (rc == 0) return;  // asked for by stop()
     std::string cause = c->lastLibraryError();
@@ -258,7 +284,7 @@ void MqttClient::onPublishCb(mosquitto*, void* self, int mid) {
     auto* c = static_cast<MqttClient*>(self);
     std::lock_guard lock(c->mutex_);
     if (c->outstanding_.erase(mid) > 0) ++c->counters_.delivered;
-    if (c->outstanding_.empty()) c->drained_.notify_all();
+    if (c->outstanding_.empty() && c->waiting_.empty()) c->drained_.notify_all();
 }
 
 void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg) {

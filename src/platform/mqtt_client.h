@@ -29,7 +29,8 @@
 #include <span>
 #include <thread>
 #include <string>
-#include <unordered_set>
+#include <deque>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -123,7 +124,18 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable drained_;
-    std::unordered_set<int> outstanding_;  // mids of QoS 1 messages not acknowledged yet
+    struct Message {
+        std::string topic;
+        std::vector<std::uint8_t> payload;
+        int qos = 1;
+        bool retain = false;
+        std::uint64_t seq = 0;  // order of publishing
+    };
+    void pumpLocked();
+    static constexpr std::size_t kInFlight = 64;  // handed to the library, not acknowledged
+    std::deque<Message> waiting_;                   // not handed to the library yet
+    std::unordered_map<int, Message> outstanding_;  // by message id, not acknowledged yet
+    std::uint64_t nextSeq_ = 0;
     MqttCounters counters_;
     std::string libraryError_;             // the library's last error line (TLS failures)
     log::RepeatFilter failures_;

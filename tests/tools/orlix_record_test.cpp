@@ -180,7 +180,7 @@ TEST(OrlixRecord, BrokerRestartLosesNoSample) {
 // A refused login is one clear line, the password never shows, and the
 // samples are still recorded; the right password from a file connects.
 TEST(OrlixRecord, RefusedLoginKeepsRecordingLocallyAndNeverShowsThePassword) {
-    test::MosquittoBroker broker({{"rec", "right-Secret-1"}, {"viewer", "view-Secret-2"}},
+    test::MosquittoBroker broker(std::vector<test::MosquittoBroker::User>{{"rec", "right-Secret-1"}, {"viewer", "view-Secret-2"}},
                                  "user rec\ntopic readwrite plant/#\nuser viewer\ntopic read plant/#\n");
     ASSERT_TRUE(broker.ok()) << broker.log();
     Plant plant;
