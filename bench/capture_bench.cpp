@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_work_dir.h"
 #include "comm/frame_receiver.h"
 #include "plant_capture.h"
 #include "plant_model.h"
@@ -42,17 +43,9 @@ constexpr std::uint64_t kWeekFrames = 1'152'000;  // 7 days at 0.525 s a frame
 constexpr std::size_t kReadBytes = 16;             // bytes per read of the week's capture
 constexpr std::int64_t kWeekStartUs = 1'780'000'000'000'000;
 
-struct WorkDir {
-    fs::path path = fs::temp_directory_path() / ("orlix_capture_bench_" + std::to_string(::getpid()));
-    WorkDir() { fs::create_directories(path); }
-    ~WorkDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 const fs::path& workDir() {
-    static const WorkDir dir;
-    return dir.path;
+    static const bench::WorkDir dir("capture");
+    return dir.path();
 }
 
 std::uint64_t rawFrames() {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_work_dir.h"
 #include "database/sample_database.h"
 
 namespace orlix {
@@ -33,18 +34,9 @@ SampleRow sample(int i) {
     return r;
 }
 
-// A scratch folder, removed at exit.
-struct WorkDir {
-    fs::path path = fs::temp_directory_path() / ("orlix_db_bench_" + std::to_string(::getpid()));
-    WorkDir() { fs::create_directories(path); }
-    ~WorkDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 const fs::path& workDir() {
-    static const WorkDir dir;
-    return dir.path;
+    static const bench::WorkDir dir("db");
+    return dir.path();
 }
 
 // The 1,000,000-record file, made once per run.

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_work_dir.h"
 #include "big_sample_file.h"
 
 extern char** environ;
@@ -29,17 +30,9 @@ namespace fs = std::filesystem;
 
 constexpr long long kRecords = 1'000'000;
 
-struct WorkDir {
-    fs::path path = fs::temp_directory_path() / ("orlix_export_bench_" + std::to_string(::getpid()));
-    WorkDir() { fs::create_directories(path); }
-    ~WorkDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 const fs::path& workDir() {
-    static const WorkDir dir;
-    return dir.path;
+    static const bench::WorkDir dir("export");
+    return dir.path();
 }
 
 const std::string& bigFile() {

@@ -111,11 +111,21 @@ void FrmChart::closeEvent(QCloseEvent* e) {
     setTopmost(false);
     if (store_.AppClosing) {
         timer1_->stop();
+        storeLastSamples();
         e->accept();
         return;
     }
     e->ignore();
     hide();
+}
+
+void FrmChart::storeLastSamples() {
+    if (!cycle_->recording()) return;
+    // A batch holds the 45 samples before its own tick; the samples from
+    // the last batch's tick on are stored now, as a last partial batch.
+    db_->storeLastSamples(makeLiveBufferRefs(state_->buf.LiveCurveData, state_->buf.LiveSampleTime),
+                          cycle_->core().ticksSinceBatch() + 1);
+    setRecording(false);
 }
 
 void FrmChart::changeEvent(QEvent* e) {

@@ -66,6 +66,8 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    // Closing while recording: the samples since the last batch are stored.
+    void storeLastSamples();
     // AnalyzerView
     void setGridCell(int grid, int row, int col, const std::string& text) override;
     void setStatusText(int index, const std::string& text) override;

@@ -127,6 +127,11 @@ void DatabaseCommands::AppendSampleBatch(const LiveBufferRefs& live) {
     recorder_.AppendSampleBatch(databasePath_, live);
 }
 
+void DatabaseCommands::storeLastSamples(const LiveBufferRefs& live, int newest) {
+    if (databasePath_ == dbtext::kNone) return;
+    recorder_.storeLast(databasePath_, live, newest);
+}
+
 void DatabaseCommands::cmdDataBaseClick() {
     if (databasePath_ == dbtext::kNone) {
         dialogs_.message(dbtext::kNotLoaded);

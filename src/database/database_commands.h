@@ -121,6 +121,10 @@ public:
 
     // The sampling cycle's recording hook (every 45 ticks while recording).
     void AppendSampleBatch(const LiveBufferRefs& live);
+    // The program closes while recording: the samples of the `newest`
+    // newest positions (those since the last batch) and any held back are
+    // stored, so that closing loses no sample taken.
+    void storeLastSamples(const LiveBufferRefs& live, int newest);
 
     // Loads the whole table (start empty) or the records from `start` on
     // into the history buffers and redraws the history charts.

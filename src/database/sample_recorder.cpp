@@ -64,6 +64,19 @@ AppendResult SampleRecorder::storePending(const std::string& path) {
     return r;
 }
 
+AppendResult SampleRecorder::storeLast(const std::string& path, const LiveBufferRefs& live, int count) {
+    takeSamples(live, kChartPositions - 1 - count, count);
+    const std::size_t taken = pending_.size();
+    const AppendResult r = appendSamples(path, pending_);
+    if (r.stored) {
+        pending_.clear();
+        log::info(log::kDatabase, "stored the last " + std::to_string(taken) + " samples in " + path);
+    } else {
+        log::warning(log::kDatabase, "the last " + std::to_string(taken) + " samples could not be stored in " + path);
+    }
+    return r;
+}
+
 void SampleRecorder::showOnce(const char* text) {
     // The message box is modal but ticks go on under it: never stack a
     // second box while one is open.

@@ -83,6 +83,11 @@ public:
     // stop waiting only once stored.
     void takeSamples(const LiveBufferRefs& live, int first, int count);
     AppendResult storePending(const std::string& path);
+    // The last store of a run that is ending (the program closes): the
+    // samples of the `count` newest positions join the waiting ones and all
+    // are stored. No message is shown, since nobody may be there to answer
+    // it; a failure is logged with the number of samples it costs.
+    AppendResult storeLast(const std::string& path, const LiveBufferRefs& live, int count);
 
     // Samples waiting for a successful batch.
     std::size_t pendingCount() const { return pending_.size(); }

@@ -260,6 +260,38 @@ TEST_F(AnalyzerDatabaseTest, NewDatabaseThenRecordingWritesBatchesFromTheTick) {
     EXPECT_EQ(status(3)->text(), QStringLiteral("DataBase Path:") + file + QStringLiteral(";DataSave disabled..."));
 }
 
+TEST_F(AnalyzerDatabaseTest, ClosingTheProgramWhileRecordingStoresEverySampleTaken) {
+    const QString file = path("close.mdb");
+    dialogs.fileAnswers.push_back(file.toStdString());
+    action("mnuOptionNewDB")->trigger();
+    action("mnuOptionCurveSaving")->trigger();
+    // One whole batch, then ten ticks more: the batch holds the ticks before
+    // its own, the close stores its tick and the ten after it.
+    for (int i = 0; i < 55; ++i) {
+        store.LiveValues[0] = 100 + i;
+        tick();
+    }
+    ASSERT_EQ(countRecords(file.toStdString()), 44);
+    store.AppClosing = true;
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(countRecords(file.toStdString()), 55);
+    EXPECT_TRUE(dialogs.messages().empty());
+    const HistoryResult h = loadHistory(file.toStdString(), std::nullopt, 100);
+    ASSERT_EQ(h.rows.size(), 55u);
+    EXPECT_EQ(h.rows.back().values[0], 154);
+    EXPECT_EQ(h.rows[44].values[0], 144);
+}
+
+TEST_F(AnalyzerDatabaseTest, ClosingTheProgramWithoutRecordingStoresNothing) {
+    const QString file = path("off.mdb");
+    dialogs.fileAnswers.push_back(file.toStdString());
+    action("mnuOptionNewDB")->trigger();
+    for (int i = 0; i < 10; ++i) tick();
+    store.AppClosing = true;
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(countRecords(file.toStdString()), 0);
+}
+
 TEST_F(AnalyzerDatabaseTest, RecordingWithoutADatabaseAsksAndCancelChangesNothing) {
     QAction* saving = action("mnuOptionCurveSaving");
     const QString before = status(3)->text();
