@@ -4,7 +4,9 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "platform/log.h"
 
@@ -22,7 +24,11 @@ bool endsWithPcap(const std::string& path) {
 }
 
 // Classic pcap in either byte order, with micro- or nanosecond stamps.
+// Only a regular file is read: a device or a link to one (a pseudo-terminal
+// linked into a temporary folder) would block the read or lose the bytes.
 bool hasCaptureMagic(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     std::array<unsigned char, 4> m{};
     if (!in.read(reinterpret_cast<char*>(m.data()), m.size())) return false;

@@ -1,6 +1,10 @@
 #include "platform/port_router.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -50,6 +54,33 @@ TEST(PortKindOf, UrlsCapturesAndDevices) {
     EXPECT_EQ(portKindOf((dir / "bus.cap").string()), PortKind::Capture);
     EXPECT_EQ(portKindOf((dir / "other").string()), PortKind::Serial);
     std::filesystem::remove_all(dir);
+}
+
+// A pseudo-terminal linked outside /dev is a device: it is not read for a
+// magic number (the read would block with nothing waiting, and take the
+// bytes off the line with something waiting).
+TEST(PortKindOf, ALinkToAPseudoTerminalIsNotRead) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const auto link = std::filesystem::temp_directory_path() / ("orlix-router-pty-" + std::to_string(::getpid()));
+    std::filesystem::create_symlink(::ptsname(master), link);
+    const int slave = ::open(link.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0);
+    termios t{};
+    ::tcgetattr(slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave, TCSANOW, &t);
+    const unsigned char frame[] = {0xd4, 0xc3, 0xb2, 0xa1, 0x55};
+    ASSERT_EQ(::write(master, frame, sizeof frame), 5);
+    ::usleep(50000);
+    EXPECT_EQ(portKindOf(link.string()), PortKind::Serial);
+    unsigned char got[8] = {};
+    EXPECT_EQ(::read(slave, got, sizeof got), 5) << "the bytes are still waiting";
+    ::close(slave);
+    ::close(master);
+    std::filesystem::remove(link);
 }
 
 TEST(PortRouter, MakesTheSourceThePathNamesAndPassesEverythingThrough) {
