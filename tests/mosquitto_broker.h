@@ -95,7 +95,9 @@ public:
 
     // `users` empty: anonymous clients welcome. Otherwise only these users,
     // and with `acl` (mosquitto ACL file text) their topics.
-    explicit MosquittoBroker(std::vector<User> users = {}, std::string acl = {}) {
+    // `listenerOptions` are written right after the listener line (TLS
+    // files, say).
+    explicit MosquittoBroker(std::vector<User> users = {}, std::string acl = {}, std::string listenerOptions = {}) {
         static int n = 0;
         dir_ = std::filesystem::temp_directory_path() /
                ("orlix_broker_" + std::to_string(::getpid()) + "_" + std::to_string(++n));
@@ -103,6 +105,7 @@ public:
         port_ = freeLocalPort();
         std::ofstream conf(dir_ / "mosquitto.conf");
         conf << "listener " << port_ << " 127.0.0.1\n"
+             << listenerOptions
              << "persistence true\npersistence_location " << dir_.string() << "/\n"
              << "log_dest stdout\nlog_type error\nlog_type warning\nlog_type notice\n";
         // Started as root the broker would become user mosquitto, who may

@@ -103,8 +103,11 @@ void MqttClient::run() {
                 pumpLocked();
             }
         } else {
-            const std::string cause =
-                rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
+            // The library's own error line names a TLS failure's cause
+            // (certificate verify failed, wrong host name ...).
+            std::string cause = lastLibraryError();
+            if (cause.empty())
+                cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
             if (auto line = passFailure("cannot connect: " + cause))
                 log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
             connectionChanged(false, cause);

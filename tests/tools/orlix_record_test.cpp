@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -208,6 +209,57 @@ TEST(OrlixRecord, RefusedLoginKeepsRecordingLocallyAndNeverShowsThePassword) {
     EXPECT_EQ(rec.stop(), 0);
     EXPECT_EQ(rec.log().find("right-Secret-1"), std::string::npos);
     std::filesystem::remove(passwordFile);
+    std::filesystem::remove(db);
+}
+
+// A CA, and a certificate for 127.0.0.1 signed by it, made with openssl.
+bool makeCertificates(const std::filesystem::path& dir, const std::string& caName) {
+    const std::string d = dir.string();
+    const std::string cmd =
+        "cd " + d + " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 -subj /CN=" +
+        caName + " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=127.0.0.1" +
+        " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && openssl x509 -req -in server.csr -CA ca.crt" +
+        " -CAkey ca.key -CAcreateserial -out server.crt -days 2 -extfile san.ext";
+    return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// mqtts://: a broker whose certificate the given CA does not sign is one
+// clear line and recording goes on; the right CA connects.
+TEST(OrlixRecord, FailedTlsCheckIsOneLineAndTheRightCaConnects) {
+    const auto certs = test::tempPath("certs"), other = test::tempPath("other-ca");
+    std::filesystem::create_directories(certs);
+    std::filesystem::create_directories(other);
+    ASSERT_TRUE(makeCertificates(certs, "orlix-test-ca"));
+    ASSERT_TRUE(makeCertificates(other, "someone-else"));
+    test::MosquittoBroker broker({}, {},
+                                 "cafile " + (certs / "ca.crt").string() + "\ncertfile " +
+                                     (certs / "server.crt").string() + "\nkeyfile " +
+                                     (certs / "server.key").string() + "\n");
+    ASSERT_TRUE(broker.ok()) << broker.log();
+    Plant plant;
+    const auto db = test::tempPath("tls.mdb");
+    const std::string url = "mqtts://127.0.0.1:" + std::to_string(broker.port()) + "/plant";
+    {
+        Recorder rec({"--port", plant.path(), "--db", db.string(), "--mqtt", url, "--site", "t", "--time-scale",
+                      kScale, "--tls-ca", (other / "ca.crt").string()});
+        std::this_thread::sleep_for(4s);
+        EXPECT_EQ(rec.stop(), 0);
+        const std::string log = rec.log();
+        const std::regex failed("certificate verify failed");
+        EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), failed), std::sregex_iterator()), 1)
+            << log;
+        EXPECT_NE(log.find("the database holds"), std::string::npos) << log;
+        EXPECT_EQ(log.find("connected to"), std::string::npos) << log;
+    }
+    Recorder rec({"--port", plant.path(), "--db", db.string(), "--mqtt", url, "--site", "t", "--time-scale", kScale,
+                  "--tls-ca", (certs / "ca.crt").string()});
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (rec.log().find("connected to mqtts://127.0.0.1") == std::string::npos && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_NE(rec.log().find("connected to mqtts://127.0.0.1"), std::string::npos) << rec.log();
+    EXPECT_EQ(rec.stop(), 0);
+    std::filesystem::remove_all(certs);
+    std::filesystem::remove_all(other);
     std::filesystem::remove(db);
 }
 
