@@ -92,19 +92,26 @@ void MqttClient::run() {
         lock.unlock();
         int rc = first ? mosquitto_connect_async(m_, url.host.c_str(), url.port, settings_.keepAliveSeconds)
                        : mosquitto_reconnect_async(m_);
-        const int err = errno;
+        int err = errno;
         first = false;
-        if (rc == MOSQ_ERR_SUCCESS) {
-            // Waiting messages are handed over here, between two rounds of
-            // the loop: the library's callbacks must not publish.
-            while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
-                rc = mosquitto_loop(m_, 1000, 1);
-                std::lock_guard pumpLock(mutex_);
-                pumpLocked();
-            }
-        } else {
-            // The library's own error line names a TLS failure's cause
-            // (certificate verify failed, wrong host name ...).
+        // Waiting messages are handed over here, between two rounds of the
+        // loop: the library's callbacks must not publish.
+        while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
+            rc = mosquitto_loop(m_, 1000, 1);
+            err = errno;
+            std::lock_guard pumpLock(mutex_);
+            pumpLocked();
+        }
+        bool cameUp = false;
+        {
+            std::lock_guard runLock(runMutex_);
+            cameUp = everConnectedSinceWait_;
+        }
+        if (!stopping_.load() && !cameUp && !refused_.exchange(false)) {
+            // The connection never came up (and the broker did not refuse
+            // it, which is said at once): unreachable, or a failed TLS
+            // handshake (the library's own error line names
+            // its cause: certificate verify failed, wrong host name ...).
             std::string cause = lastLibraryError();
             if (cause.empty())
                 cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
@@ -231,6 +238,7 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     if (rc != 0) {
         // Refused: a wrong user or password, a client not allowed. The
         // library tries again with backoff; the log says it once.
+        c->refused_ = true;  // said here, not again by the network loop
         const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(rc);
         if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
         c->connectionChanged(false, why);
@@ -271,15 +279,12 @@ void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
         for (auto it = back.rbegin(); it != back.rend(); ++it) c->waiting_.push_front(std::move(it->second));
     }
     c->drained_.notify_all();
-    if (rc == 0) return;  // asked for by stop()
+    // Asked for by stop(); or a connection that never came up, which the
+    // network loop reports.
+    if (rc == 0 || !was) return;
     std::string cause = c->lastLibraryError();
     if (cause.empty()) cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
-    const std::string shown = c->settings_.url.shown();
-    if (was) {
-        log::warning(log::kMqtt, "connection to " + shown + " lost (" + cause + "); reconnecting");
-    } else if (auto line = c->passFailure("cannot connect: " + cause)) {
-        log::warning(log::kMqtt, shown + ": " + *line);
-    }
+    log::warning(log::kMqtt, "connection to " + c->settings_.url.shown() + " lost (" + cause + "); reconnecting");
     c->connectionChanged(false, cause);
 }
 

@@ -120,6 +120,7 @@ private:
     std::mutex runMutex_;
     std::condition_variable wake_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> refused_{false};  // the broker refused the last connect
     bool everConnectedSinceWait_ = false;  // the backoff starts again after a connection
 
     mutable std::mutex mutex_;
