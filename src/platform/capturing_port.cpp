@@ -27,9 +27,7 @@ std::int64_t CapturingPort::now() const { return nowUs_ ? nowUs_() : unixMicrosN
 bool CapturingPort::startCapture(const std::string& target) {
     stopCapture();
     writer_ = std::make_unique<CaptureWriter>(target);
-    const bool ok = writer_->open(now());
-    if (ok) log::info(log::kCapture, "capturing the bus to " + writer_->currentFile());
-    return ok;
+    return writer_->open(now());
 }
 
 void CapturingPort::stopCapture() {
