@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
 #include <atomic>
@@ -32,7 +32,7 @@ void ensureApp() {
     static int argc = 1;
     static char name[] = "platform_tests";
     static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
+    new QApplication(argc, argv);  // other tests of this program show widgets
 }
 
 bool waitUntil(const std::function<bool()>& done, int ms) {

@@ -3,7 +3,7 @@
 // come at the capture's own instants, so the records are the same.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -29,7 +29,7 @@ void ensureApp() {
     static int argc = 1;
     static char name[] = "tools_tests";
     static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
+    new QGuiApplication(argc, argv);  // the charts draw text
 }
 
 // The normal clock of a program run at --time-scale K.
