@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <string>
 
+#include "analyzer/bus_tools.h"
 #include "analyzer/frm_chart.h"
 #include "comm/error_memory.h"
 #include "monitor/analyzer_link.h"
@@ -42,16 +43,31 @@ public:
     void addErrorEntry(int list, const std::string& entry) override {
         window().addErrorEntry(list, QString::fromStdString(entry));
     }
+    // The sampling tick of a replayed capture.
+    void sampleTick() { window().sampleTick(); }
+    // The "&Tools" menu's counterpart, handed to the window when it is made.
+    void setBusTools(BusTools* tools) {
+        tools_ = tools;
+        if (chart_) chart_->setBusTools(tools);
+    }
+    // Capturing was switched outside the window.
+    void showCaptureState() {
+        if (chart_) chart_->showCaptureState();
+    }
 
 private:
     FrmChart& window() {
-        if (!chart_) chart_ = new FrmChart(store_, clock_, dialogs_);
+        if (!chart_) {
+            chart_ = new FrmChart(store_, clock_, dialogs_);
+            chart_->setBusTools(tools_);
+        }
         return *chart_;
     }
 
     LiveStore& store_;
     const Clock& clock_;
     DialogHost& dialogs_;
+    BusTools* tools_ = nullptr;
     QPointer<FrmChart> chart_;
     bool unloading_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #ifdef Q_OS_LINUX
@@ -17,15 +18,19 @@
 #include <memory>
 
 #include "analyzer_window_link.h"
+#include "bus_tools_link.h"
 #include "monitor/command_line.h"
 #include "monitor/frm_main.h"
+#include "platform/capturing_port.h"
 #include "platform/clock.h"
+#include "platform/qt_capture_replay_port.h"
 #include "platform/port_router.h"
 #include "platform/qt_dialog_host.h"
 #include "platform/qt_log.h"
 #include "platform/qt_mqtt_source_port.h"
 #include "platform/qt_quit_signals.h"
 #include "platform/qt_serial_link.h"
+#include "platform/replay_clock.h"
 #include "platform/std_output.h"
 
 namespace {
@@ -113,11 +118,13 @@ int main(int argc, char** argv) {
     orlix::MonitorOptions options = parsed.options;
     QApplication app(argc, argv);
 
-    std::unique_ptr<orlix::Clock> clock;
+    std::unique_ptr<orlix::Clock> normalClock;
     if (options.timeScale != 1.0)
-        clock = std::make_unique<orlix::ScaledClock>(options.timeScale);
+        normalClock = std::make_unique<orlix::ScaledClock>(options.timeScale);
     else
-        clock = std::make_unique<orlix::SystemClock>();
+        normalClock = std::make_unique<orlix::SystemClock>();
+    // The program clock: the capture's time while a capture is replayed.
+    orlix::ReplayClock clock(*normalClock);
 
     DemoPlant demo;
     if (options.demo) {
@@ -130,14 +137,31 @@ int main(int argc, char** argv) {
 
     orlix::LiveStore store;
     orlix::QtDialogHost dialogs;
-    // The port list's items open serial devices, or remote sites when
-    // --port maps an item to an mqtt:// address.
-    orlix::PortRouter link;
-    link.setFactory(orlix::PortKind::Serial, [] { return std::make_unique<orlix::QtSerialLink>(); });
-    link.setFactory(orlix::PortKind::Mqtt, [] { return std::make_unique<orlix::MqttSourcePort>(); });
-    orlix::AnalyzerWindowLink analyzer(store, *clock, dialogs);
-    orlix::FrmMain window(store, *clock, link, dialogs, analyzer,
+    // The port list's items open serial devices, replay bus captures or
+    // view remote sites (mqtt://); whatever is read may also be captured.
+    orlix::PortRouter router;
+    router.setFactory(orlix::PortKind::Serial, [] { return std::make_unique<orlix::QtSerialLink>(); });
+    router.setFactory(orlix::PortKind::Mqtt, [] { return std::make_unique<orlix::MqttSourcePort>(); });
+    router.setFactory(orlix::PortKind::Capture, [&clock, k = options.timeScale] {
+        return std::make_unique<orlix::CaptureReplayPort>(&clock, k);
+    });
+    orlix::CapturingPort link(router);
+    if (!options.capturePath.empty() && !link.startCapture(options.capturePath))
+        qCWarning(orlix::lcApp).noquote() << "--capture" << QString::fromStdString(options.capturePath)
+                                          << "cannot be written now:" << QString::fromStdString(link.captureError())
+                                          << "(tried again every" << orlix::CaptureWriter::kRetryInterval.count()
+                                          << "s)";
+    QTimer capturePoll;
+    QObject::connect(&capturePoll, &QTimer::timeout, [&link] { link.poll(); });
+    capturePoll.start(1000);
+
+    orlix::AnalyzerWindowLink analyzer(store, clock, dialogs);
+    clock.setSampleTick([&analyzer] { analyzer.sampleTick(); });
+    orlix::BusToolsLink tools(link);
+    analyzer.setBusTools(&tools);
+    orlix::FrmMain window(store, clock, link, dialogs, analyzer,
                           orlix::buildPortChoices(options.portOverrides, systemPorts));
+    tools.setMonitor(&window);
     dialogs.setParent(&window);
     window.setErrorSink(&analyzer);
     QObject::connect(&window, &orlix::FrmMain::closed, &app, &QApplication::quit);

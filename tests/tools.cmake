@@ -13,7 +13,7 @@ if(_tools_tests)
   target_link_libraries(tools_tests PRIVATE orlix_sampling orlix_comm orlix_database orlix_plant_capture
                         GTest::gtest GTest::gtest_main Threads::Threads)
   if(ORLIX_GUI)
-    target_link_libraries(tools_tests PRIVATE orlix_chart)
+    target_link_libraries(tools_tests PRIVATE orlix_chart orlix_platform_qt Qt6::Test)
   endif()
   find_program(ORLIX_PYTHON3 python3 REQUIRED)
   target_compile_definitions(tools_tests PRIVATE

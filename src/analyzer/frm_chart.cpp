@@ -262,6 +262,11 @@ void FrmChart::refreshCharts() {
 // ---------------------------------------------------------------- sampling
 
 void FrmChart::onTick() {
+    if (clock_.ticksElsewhere()) return;
+    sampleTick();
+}
+
+void FrmChart::sampleTick() {
     guarded([&] { cycle_->Timer1_Timer(); });
     refreshCharts();
 }

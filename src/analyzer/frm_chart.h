@@ -29,6 +29,7 @@ class QToolButton;
 
 namespace orlix {
 
+class BusTools;
 class ChartCursors;
 struct CursorAction;
 
@@ -60,6 +61,16 @@ public:
     int redrawCount() const { return redrawCount_; }
     // Whether the window asked the platform to keep it above other windows.
     bool topmost() const;
+
+    // The sampling tick. Timer1 runs it, unless the clock says that the
+    // ticks are taken elsewhere (a replayed capture takes them at its own
+    // instants and calls this).
+    void sampleTick();
+    // The "&Tools" menu's counterpart (frm_chart_tools.cpp); null disables
+    // its items.
+    void setBusTools(BusTools* tools);
+    // Shows in the menu and the title whether the bus is captured now.
+    void showCaptureState();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -101,6 +112,9 @@ private:
     void buildStatusLine(QWidget* central);
     void buildMenus();
     void buildIntervalMenu(QMenu* parent, const analyzer::MenuRow& row);
+    void buildToolsMenu();
+    void onBusCapture();
+    void onReplayCapture();
     void connectMenuHandlers();
     void buildValueGrids();
     void buildCurveGrid();
@@ -167,6 +181,9 @@ private:
     std::array<QAction*, 4> mnuOptSampleSec_{};
     QAction* mnuOptionCurveSaving_ = nullptr;
     QAction* mnuOptionOnTop_ = nullptr;
+    QAction* mnuToolsCapture_ = nullptr;
+    QAction* mnuToolsReplay_ = nullptr;
+    BusTools* tools_ = nullptr;
     int redrawCount_ = 0;
     bool databaseBusy_ = false;
 };

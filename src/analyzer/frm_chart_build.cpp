@@ -266,6 +266,7 @@ void FrmChart::buildMenus() {
         }
     }
     connectMenuHandlers();
+    buildToolsMenu();
 }
 
 // The sample-interval submenu.

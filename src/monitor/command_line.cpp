@@ -52,6 +52,13 @@ std::string applyTimeScale(MonitorOptions& o, const QStringList& values) {
     return {};
 }
 
+std::string applyCapture(MonitorOptions& o, const QStringList& values) {
+    const std::string v = values.last().toStdString();  // the last one given counts
+    if (v.empty()) return "--capture needs a file or folder name";
+    o.capturePath = v;
+    return {};
+}
+
 struct OptionRow {
     const char* name;
     const char* valueName;  // nullptr for a switch without a value
@@ -62,12 +69,17 @@ struct OptionRow {
 // The options, in the order --help lists them.
 constexpr OptionRow kOptions[] = {
     {"port", "ComN=PATH",
-     "List item ComN (N = 1..16) opens PATH instead of the machine's own port. Repeatable.", &applyPort},
+     "List item ComN (N = 1..16) opens PATH instead of the machine's own port; a PATH ending in .pcap "
+     "replays that bus capture. Repeatable.", &applyPort},
     {"demo", nullptr, "Start the simulated plant (orlix-plant-sim) and map Com1 to it.", &applyDemo},
     {"time-scale", "K",
      "Run every timer and the program's clock K times faster (0 < K <= 10000); with --demo the plant "
      "too.",
      &applyTimeScale},
+    {"capture", "PATH",
+     "While the port is open, also write every read to the bus capture PATH (pcap). A folder gets one file "
+     "per day, PATH/orlix-YYYYMMDD.pcap.",
+     &applyCapture},
 };
 
 QString helpText(const QCommandLineParser& parser) {

@@ -21,6 +21,9 @@ struct MonitorOptions {
     bool demo = false;
     // --time-scale K: every timer and the clock run K times faster.
     double timeScale = 1.0;
+    // --capture PATH: while the port is open, every read also goes to the
+    // bus capture PATH (a file, or a folder of day files); "" for none.
+    std::string capturePath;
 };
 
 struct ParseResult {

@@ -385,6 +385,13 @@ void FrmMain::timer1Tick() {
         RunDots_ = static_cast<std::int16_t>(phase < 3 ? phase + 1 : 0);
         setWindowTitle(QLatin1String(kTitleRunning) + QString(kDots[phase], QLatin1Char('.')));
     }
+    if (state_ == LinkState::Lost && port_.atEnd()) {
+        // A source that has given all it has (a replayed capture at its
+        // end) is not retried: the link stops, as by the Stop button.
+        state_ = LinkState::Stopped;
+        showStopped();
+        return;
+    }
     if (state_ == LinkState::Lost && port_.open() == OpenResult::Ok) {
         state_ = LinkState::Running;
         showRunning();
@@ -443,6 +450,21 @@ void FrmMain::portTrouble(PortTrouble trouble) {
         state_ = LinkState::Lost;
         showLost();
     }
+}
+
+void FrmMain::selectPort(const std::string& label, const std::string& path) {
+    // The list is locked while the link runs: it stops first.
+    if (state_ != LinkState::Stopped) stopCmdClick();
+    if (state_ != LinkState::Stopped) return;
+    auto it = std::find_if(ports_.begin(), ports_.end(), [&](const PortChoice& c) { return c.path == path; });
+    if (it == ports_.end()) {
+        ports_.push_back({label, path});
+        commPortSel_->addItem(QString::fromStdString(label));
+        it = ports_.end() - 1;
+    }
+    const int index = static_cast<int>(it - ports_.begin());
+    if (commPortSel_->currentIndex() == index) commPortSelChanged(index);
+    else commPortSel_->setCurrentIndex(index);  // runs the selection handler
 }
 
 void FrmMain::realChartClick() { analyzer_.showAnalyzer(); }

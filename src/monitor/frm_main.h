@@ -67,6 +67,11 @@ public:
     // The port reported an error.
     void portTrouble(PortTrouble trouble);
 
+    // Maps `path` to the port list (an item `label` at its end, unless an
+    // item opens that path already) and selects it; a running link stops
+    // first.
+    void selectPort(const std::string& label, const std::string& path);
+
     void ChooseFieldFont(int top, int left);
     void ChooseFieldColor();
 

@@ -17,6 +17,11 @@ public:
     // How many program seconds pass per real second (timers divide their
     // intervals by it). 1 for the real clock.
     virtual double timeScale() const { return 1.0; }
+    // True while something else than the windows' own timers takes the
+    // sampling ticks at instants of its own (a replayed capture takes them
+    // every 4 s of capture time); the windows' sampling timers then skip
+    // theirs.
+    virtual bool ticksElsewhere() const { return false; }
 };
 
 // Local wall-clock time.

@@ -46,6 +46,7 @@ public:
     bool isOpen() const override;
     std::string openFailureHint() const override;
     std::vector<std::uint8_t> readAll() override;
+    bool atEnd() const override { return source_ && source_->atEnd(); }
 
     // The source in use (made at the last open), or null.
     SerialPort* source() const { return source_.get(); }

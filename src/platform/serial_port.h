@@ -44,6 +44,10 @@ public:
     virtual std::string openFailureHint() const { return {}; }
     // Every byte waiting right now (possibly none).
     virtual std::vector<std::uint8_t> readAll() = 0;
+    // True once the source has given everything it ever will (a replayed
+    // capture at its end): its Lost is final, and opening it again is no
+    // retry but starts it over.
+    virtual bool atEnd() const { return false; }
 
     // Raised when bytes are waiting.
     std::function<void()> onReadyRead;

@@ -132,11 +132,13 @@ TEST_F(FrmChartTest, MenusHaveTheirCaptionsAndStates) {
         EXPECT_EQ(a->isChecked(), r.checked) << r.name;
     }
     QList<QAction*> top = w->menuBar()->actions();
-    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), QStringLiteral("&Option"));
     EXPECT_TRUE(top[0]->isVisible());
-    EXPECT_FALSE(top[1]->isVisible());
+    EXPECT_EQ(top[1]->text(), QStringLiteral("&Tools"));  // frm_chart_tools_test.cpp
+    EXPECT_TRUE(top[1]->isVisible());
     EXPECT_FALSE(top[2]->isVisible());
+    EXPECT_FALSE(top[3]->isVisible());
     // Order of the "&Option" menu, separators included.
     QStringList order;
     for (QAction* a : top[0]->menu()->actions()) order << (a->isSeparator() ? QStringLiteral("-") : a->text());

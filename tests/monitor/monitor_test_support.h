@@ -71,11 +71,13 @@ public:
     void trouble(PortTrouble t) {
         if (onTrouble) onTrouble(t);
     }
+    bool atEnd() const override { return ended; }
 
     std::string path;
     int baud = 0;
     bool open_ = false;
     bool failClose = false;
+    bool ended = false;  // a source with nothing more to give
     int openCalls = 0, closeCalls = 0;
     std::vector<std::string> openedPaths;
     std::deque<OpenResult> openResults;

@@ -1,0 +1,128 @@
+// Recording while a capture is replayed into the program, against
+// `orlix-decode --db` over the same capture: the replay's sampling ticks
+// come at the capture's own instants, so the records are the same.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "chart/chart_drawing.h"
+#include "chart/fake_view.h"
+#include "chart/sampling_cycle.h"
+#include "comm/frame_receiver.h"
+#include "database/sample_database.h"
+#include "database/sample_recorder.h"
+#include "plant_capture.h"
+#include "platform/qt_capture_replay_port.h"
+#include "platform/replay_clock.h"
+#include "process.h"
+
+namespace orlix {
+namespace {
+
+namespace fs = std::filesystem;
+
+void ensureApp() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "tools_tests";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);  // the charts draw text
+}
+
+// The normal clock of a program run at --time-scale K.
+class ScaleOnly final : public Clock {
+public:
+    explicit ScaleOnly(double k) : k_(k) {}
+    DateTime now() const override { return localNow(); }
+    double timeScale() const override { return k_; }
+
+private:
+    double k_;
+};
+
+struct RecordingView : test::FakeView {
+    SampleRecorder recorder{[](const char* text) { ADD_FAILURE() << text; }, {}};
+    std::string path;
+    void appendSampleBatch() override {
+        recorder.AppendSampleBatch(path, makeLiveBufferRefs(state->buf.LiveCurveData, state->buf.LiveSampleTime));
+    }
+};
+
+// The monitor's receive path and the analyzer's sampling cycle, fed by the
+// replay port on the replay clock as the program wires them.
+struct ReplayRun {
+    static constexpr double kScale = 10000;
+    std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
+    ScaleOnly normal{kScale};
+    ReplayClock clock{normal};
+    FieldBoard board;
+    LiveStore store;
+    FrameDecoder decoder{board, store, clock};
+    FrameReceiver receiver{decoder};
+    RecordingView view;
+    SamplingCycle cycle{*s, store.LiveValues, clock, view};
+    CaptureReplayPort port{&clock, kScale};
+    int ticks = 0;
+    int events = 0;
+    bool lost = false;
+
+    explicit ReplayRun(const std::string& db) {
+        loadCharts(*s);
+        view.state = s.get();
+        view.path = db;
+        cycle.setRecording(true);
+        port.setEndQuietMs(300);
+        port.onReadyRead = [this] { receiver.onReceive(port.readAll()); };
+        port.onTrouble = [this](PortTrouble t) {
+            receiver.onPortEvent();
+            if (t == PortTrouble::Lost) lost = true;
+            else ++events;
+        };
+        clock.setSampleTick([this] {
+            cycle.Timer1_Timer();
+            ++ticks;
+        });
+    }
+};
+
+TEST(ReplayRecording, StoresWhatOrlixDecodeDbMakesOfTheSameCapture) {
+    ensureApp();
+    const fs::path cap = test::tempPath("replay.pcap"), live = test::tempPath("replay.mdb"),
+                   made = test::tempPath("made.mdb");
+    constexpr std::int64_t kStartUs = 1'780'000'123'456'789;
+    ASSERT_TRUE(writePlantCapture(cap.string(), 6, 12'500, kStartUs, 10, false, 300).ok);
+
+    ASSERT_TRUE(CreateSampleDatabase(live.string()));
+    auto run = std::make_unique<ReplayRun>(live.string());
+    run->port.setPortPath(cap.string());
+    ASSERT_EQ(run->port.open(), OpenResult::Ok);
+    for (int waited = 0; waited < 60000 && !run->lost; waited += 20) QTest::qWait(20);
+    ASSERT_TRUE(run->lost);
+    EXPECT_EQ(run->ticks, 1640);
+    EXPECT_GT(run->events, 0);
+
+    const auto r = test::runProgram({ORLIX_DECODE_BIN, "--db", made.string(), cap.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const HistoryResult a = loadHistory(live.string(), std::nullopt, 100'000);
+    const HistoryResult b = loadHistory(made.string(), std::nullopt, 100'000);
+    ASSERT_TRUE(a.opened && b.opened);
+    // Whole batches of 45 (the first one without the sample before the
+    // first tick); --db also stores the last partial batch.
+    ASSERT_EQ(a.rows.size(), 36u * 45 - 1);
+    ASSERT_EQ(b.rows.size(), 1640u);
+    for (std::size_t i = 0; i < a.rows.size(); ++i) {
+        ASSERT_EQ(a.rows[i].values, b.rows[i].values) << i;
+        ASSERT_EQ(a.rows[i].time, b.rows[i].time) << i;
+    }
+    // The record times are the capture's, not the time of the test run.
+    const std::int64_t firstUs = kStartUs + 10 * kByteMicrosTimes3 / 3;
+    EXPECT_NEAR(a.rows.back().time, localDateTimeOfUnixMicros(firstUs + 1619LL * 4'000'000), 1e-9);
+    run.reset();
+    for (const auto& p : {cap, live, made}) fs::remove(p);
+}
+
+}  // namespace
+}  // namespace orlix
