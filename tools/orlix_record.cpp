@@ -20,6 +20,7 @@
 #include "platform/mqtt_url.h"
 #include "platform/qt_log.h"
 #include "platform/qt_quit_signals.h"
+#include "platform/replay_clock.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
 #include "record_session.h"
@@ -71,8 +72,10 @@ int main(int argc, char** argv) {
         "Records a plant's bus without a window: the 4 s samples go into a sample database in whole 45-sample "
         "batches, and with a broker the site's bytes, samples, faults and status are published under "
         "PREFIX/SITE/.");
-    const QCommandLineOption port("port", "Serial device or remote site mqtt://host[:port]/PREFIX/SITE to read.",
-                                  "PATH");
+    const QCommandLineOption port("port", "Serial device, bus capture (.pcap, replayed on its own clock) or "
+                                          "remote site mqtt://host[:port]/PREFIX/SITE to read.", "PATH");
+    const QCommandLineOption capture("capture", "Also write every read to a bus capture: FILE.pcap, or a folder for "
+                                                "a file per day; reopened on SIGHUP.", "PATH");
     const QCommandLineOption db("db", "Sample database to record into; made when missing "
                                       "(default: SITE.mdb in ~/OrlixMonitorDB).", "FILE.mdb");
     const QCommandLineOption mqtt("mqtt", "Broker to publish on: mqtt://[user[:password]@]host[:port]/PREFIX or "
@@ -90,7 +93,7 @@ int main(int argc, char** argv) {
                                      "FILE");
     const QCommandLineOption help("help", "Show this help and exit.");
     const QCommandLineOption version("version", "Show the version and exit.");
-    for (const auto* o : {&port, &db, &mqtt, &site, &scale, &status, &tlsCa, &tlsCert, &tlsKey, &passwordFile,
+    for (const auto* o : {&port, &db, &capture, &mqtt, &site, &scale, &status, &tlsCa, &tlsCert, &tlsKey, &passwordFile,
                           &logFile, &help, &version})
         p.addOption(*o);
     if (!p.parse(QCoreApplication::arguments())) return fail(p.errorText().toStdString());
@@ -106,6 +109,7 @@ int main(int argc, char** argv) {
     if (!orlix::isTopicLevel(a.options.site)) return fail("--site needs a name without blanks, '/', '+' or '#'");
     a.options.db = p.isSet(db) ? p.value(db).toStdString()
                                : orlix::defaultDatabaseFolder(true) + a.options.site + ".mdb";
+    a.options.capture = p.value(capture).toStdString();
     a.options.mqttUrl = p.value(mqtt).toStdString();
     if (!a.options.mqttUrl.empty()) {
         const orlix::MqttUrlParse u = orlix::parseMqttUrl(a.options.mqttUrl);
@@ -122,23 +126,30 @@ int main(int argc, char** argv) {
         a.timeScale = p.value(scale).toDouble(&ok);
         if (!ok || !(a.timeScale >= 0.01 && a.timeScale <= 10000)) return fail("--time-scale needs a number from 0.01 to 10000");
     }
+    a.options.timeScale = a.timeScale;
     if (!a.logFile.empty() && !openLogFile(a.logFile)) return 1;
 
     std::unique_ptr<orlix::Clock> clock;
     if (a.timeScale != 1.0) clock = std::make_unique<orlix::ScaledClock>(a.timeScale);
     else clock = std::make_unique<orlix::SystemClock>();
 
-    orlix::RecordSession session(a.options, *clock);
+    orlix::ReplayClock programClock(*clock);
+    orlix::RecordSession session(a.options, programClock);
     std::string error;
     if (!session.start(error)) {
         orlix::log::critical(orlix::log::kRecord, "cannot start: " + error);
         return 1;
     }
     int exitCode = 0;
+    session.onEnd = [&] {
+        exitCode = session.finish() ? 0 : 1;
+        app.quit();
+    };
     orlix::QuitSignals quitSignals([&](int sig) {
         if (sig == SIGHUP) {
-            orlix::log::info(orlix::log::kRecord, "SIGHUP: reopening the log");
+            orlix::log::info(orlix::log::kRecord, "SIGHUP: reopening the log and the capture");
             if (!a.logFile.empty()) openLogFile(a.logFile);
+            session.reopenCapture();
             return;
         }
         orlix::log::info(orlix::log::kRecord, std::string("SIG") + ::sigabbrev_np(sig) + ": stopping");

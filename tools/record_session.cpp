@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "database/sample_database.h"
+#include "platform/qt_capture_replay_port.h"
 #include "platform/qt_mqtt_source_port.h"
 #include "platform/qt_serial_link.h"
 
@@ -13,15 +14,19 @@ namespace {
 constexpr int kSampleIntervalMs = 4000;
 }  // namespace
 
-RecordSession::RecordSession(RecordOptions options, const Clock& clock)
+RecordSession::RecordSession(RecordOptions options, ReplayClock& clock)
     : options_(std::move(options)),
       clock_(clock),
+      port_(router_),
       decoder_(board_, store_, clock_),
       receiver_(decoder_),
       sampleTimer_(clock_, kSampleIntervalMs, this) {
     for (std::size_t n = 0; n < 3; ++n) store_.FaultStatus[n] = "Normal";
-    port_.setFactory(PortKind::Serial, [] { return std::make_unique<QtSerialLink>(); });
-    port_.setFactory(PortKind::Mqtt, [this] {
+    router_.setFactory(PortKind::Serial, [] { return std::make_unique<QtSerialLink>(); });
+    router_.setFactory(PortKind::Capture, [this] {
+        return std::make_unique<CaptureReplayPort>(&clock_, options_.timeScale);
+    });
+    router_.setFactory(PortKind::Mqtt, [this] {
         auto p = std::make_unique<MqttSourcePort>();
         p->setTlsFiles(options_.tlsCa, options_.tlsCert, options_.tlsKey);
         p->setPasswordFile(options_.passwordFile);
@@ -29,7 +34,14 @@ RecordSession::RecordSession(RecordOptions options, const Clock& clock)
     });
     port_.onReadyRead = [this] { readPort(); };
     port_.onTrouble = [this](PortTrouble t) { portTrouble(t); };
-    connect(&sampleTimer_, &QTimer::timeout, this, [this] { tick(); });
+    // While a capture is replayed, the replay takes the ticks at the
+    // capture's own 4 s instants.
+    clock_.setSampleTick([this] { tick(); });
+    connect(&sampleTimer_, &QTimer::timeout, this, [this] {
+        if (!clock_.ticksElsewhere()) tick();
+    });
+    capturePoll_.setInterval(1000);
+    connect(&capturePoll_, &QTimer::timeout, this, [this] { port_.poll(); });
     retryTimer_.setInterval(kPortRetryMs);
     connect(&retryTimer_, &QTimer::timeout, this, [this] { openPort(); });
     statusTimer_.setInterval(kStatusMs);
@@ -37,6 +49,7 @@ RecordSession::RecordSession(RecordOptions options, const Clock& clock)
 }
 
 RecordSession::~RecordSession() {
+    clock_.setSampleTick(nullptr);
     port_.onReadyRead = nullptr;
     port_.onTrouble = nullptr;
     if (!finished_) finish();
@@ -91,6 +104,12 @@ bool RecordSession::start(std::string& error) {
                                                         ? parseMqttUrl(options_.port).url.value_or(MqttUrl{}).shown()
                                                         : options_.port) +
                                 ", database " + options_.db + ", site " + options_.site + ", broker " + shownBroker);
+    if (!options_.capture.empty()) {
+        if (!port_.startCapture(options_.capture))
+            log::warning(log::kRecord, "--capture " + options_.capture + " cannot be written now: " +
+                                           port_.captureError() + " (tried again now and then)");
+        capturePoll_.start();
+    }
     port_.setPortPath(options_.port);
     openPort();
     sampleTimer_.start();
@@ -129,6 +148,13 @@ void RecordSession::readPort() {
 void RecordSession::portTrouble(PortTrouble trouble) {
     receiver_.onPortEvent();
     if (trouble != PortTrouble::Lost || finished_) return;
+    if (port_.atEnd()) {
+        // A replayed capture is over: nothing will come back.
+        log::info(log::kRecord, "end of the capture");
+        port_.close();
+        if (onEnd) onEnd();
+        return;
+    }
     port_.close();
     if (!portLost_) log::warning(log::kRecord, "port lost; retrying every 2 s");
     portLost_ = true;
@@ -156,6 +182,7 @@ bool RecordSession::finish() {
     sampleTimer_.stop();
     retryTimer_.stop();
     statusTimer_.stop();
+    capturePoll_.stop();
     bool ok = true;
     if (recording_) {
         const AppendResult r = recording_->finish();
@@ -167,8 +194,17 @@ bool RecordSession::finish() {
                             " samples could not be stored in " + options_.db);
     }
     if (port_.isOpen()) port_.close();
+    port_.stopCapture();
     if (mqtt_) mqtt_->stop();
     return ok;
+}
+
+void RecordSession::reopenCapture() {
+    const std::string target = port_.captureTarget();
+    if (target.empty()) return;
+    port_.stopCapture();
+    if (!port_.startCapture(target))
+        log::warning(log::kRecord, "--capture " + target + " cannot be written now: " + port_.captureError());
 }
 
 std::string RecordSession::statusLine() const {

@@ -1,13 +1,15 @@
 #pragma once
 // The unattended recorder without its command line: a port (serial device,
-// remote site) read through the monitor's receiver and decoders into the
-// live value store; the 4 s sampling tick recorded in 45-sample batches by
+// bus capture replayed on its own clock, remote site) read through the
+// monitor's receiver and decoders into the live value store, and optionally
+// written to a bus capture as it is read; the 4 s sampling tick recorded in 45-sample batches by
 // the analyzer's recorder (headless_recording.h); optionally everything
 // published for the site on a broker. Runs in a QCoreApplication's event
 // loop; every event is one line of the log (orlix.record, orlix.mqtt ...).
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,8 +20,10 @@
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/mqtt_client.h"
+#include "platform/capturing_port.h"
 #include "platform/port_router.h"
 #include "platform/qt_program_timer.h"
+#include "platform/replay_clock.h"
 #include "sampling/headless_recording.h"
 #include "sampling/site_publisher.h"
 
@@ -28,6 +32,8 @@ namespace orlix {
 struct RecordOptions {
     std::string port;
     std::string db;
+    std::string capture;  // empty: no capture written
+    double timeScale = 1.0;
     std::string mqttUrl;  // empty: no broker
     std::string site;
     std::string tlsCa, tlsCert, tlsKey;
@@ -42,7 +48,9 @@ inline constexpr int kStatusMs = 60000;
 class RecordSession final : public QObject {
     Q_OBJECT
 public:
-    RecordSession(RecordOptions options, const Clock& clock);
+    // `clock` is the program clock; a replayed capture moves it and takes
+    // the sampling ticks at the capture's own instants.
+    RecordSession(RecordOptions options, ReplayClock& clock);
     ~RecordSession() override;
 
     // Makes the database when missing, connects to the broker and opens the
@@ -53,7 +61,14 @@ public:
     // True when every sample taken is stored.
     bool finish();
 
+    // SIGHUP: the capture file is closed and opened again (after a log
+    // rotation moved it away).
+    void reopenCapture();
+
     std::string statusLine() const;
+
+    // Called when a replayed capture has come to its end.
+    std::function<void()> onEnd;
 
 private:
     void openPort();
@@ -63,8 +78,9 @@ private:
     void report(const char* text);
 
     RecordOptions options_;
-    const Clock& clock_;
-    PortRouter port_;
+    ReplayClock& clock_;
+    PortRouter router_;
+    CapturingPort port_;
     FieldBoard board_;
     LiveStore store_;
     FrameDecoder decoder_;
@@ -73,7 +89,7 @@ private:
     std::unique_ptr<MqttClient> mqtt_;
     std::unique_ptr<SitePublisher> publisher_;
     ProgramTimer sampleTimer_;
-    QTimer retryTimer_, statusTimer_;
+    QTimer retryTimer_, statusTimer_, capturePoll_;
     log::RepeatFilter openFailures_;
     bool portLost_ = false;
     bool finished_ = false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mosquitto_broker.h"
+#include "plant_capture.h"
 #include "process.h"
 
 namespace orlix {
@@ -66,6 +67,7 @@ public:
         return status;
     }
     std::string log() const { return test::readWhole(err_); }
+    void signal(int sig) { ::kill(pid_, sig); }
 
 private:
     std::filesystem::path err_;
@@ -261,6 +263,52 @@ TEST(OrlixRecord, FailedTlsCheckIsOneLineAndTheRightCaConnects) {
     std::filesystem::remove_all(certs);
     std::filesystem::remove_all(other);
     std::filesystem::remove(db);
+}
+
+// The rows of a sample database as text, read by Python's sqlite3.
+std::string rowsOf(const std::filesystem::path& db) {
+    return test::runProgram({ORLIX_PYTHON3, "-c",
+                             "import sqlite3, sys\n"
+                             "for r in sqlite3.connect(sys.argv[1]).execute('SELECT * FROM emp1 ORDER BY Time'):\n"
+                             "    print(r)\n",
+                             db.string()})
+        .out;
+}
+
+// A capture as the port: replayed on its own clock, it makes the database
+// orlix-decode --db makes of it, and the recorder ends at its end.
+TEST(OrlixRecord, ACaptureAsThePortRecordsWhatOrlixDecodeDbMakes) {
+    const auto cap = test::tempPath("rec.pcap"), live = test::tempPath("live.mdb"), made = test::tempPath("made.mdb");
+    ASSERT_TRUE(writePlantCapture(cap.string(), 6, 2500, 1'780'000'123'456'789, 10, false, 300).ok);
+    const test::RunResult rec =
+        test::runProgram({ORLIX_RECORD_BIN, "--port", cap.string(), "--db", live.string(), "--time-scale", "1000"});
+    EXPECT_EQ(rec.status, 0) << rec.err;
+    EXPECT_NE(rec.err.find("end of the capture"), std::string::npos) << rec.err;
+    const test::RunResult dec = test::runProgram({ORLIX_DECODE_BIN, "--db", made.string(), cap.string()});
+    ASSERT_EQ(dec.status, 0) << dec.err;
+    const std::string a = rowsOf(live), b = rowsOf(made);
+    EXPECT_GT(std::count(b.begin(), b.end(), '\n'), 30);
+    EXPECT_EQ(a, b);
+    for (const auto& p : {cap, live, made}) std::filesystem::remove(p);
+}
+
+// --capture writes what is read; SIGHUP after a rotation starts a new file.
+TEST(OrlixRecord, CapturesWhatItReadsAndReopensTheCaptureOnSighup) {
+    Plant plant;
+    const auto db = test::tempPath("cap.mdb"), cap = test::tempPath("bus.pcap"), rotated = test::tempPath("bus.1.pcap");
+    Recorder rec({"--port", plant.path(), "--db", db.string(), "--capture", cap.string(), "--time-scale", kScale});
+    std::this_thread::sleep_for(3s);
+    std::filesystem::rename(cap, rotated);
+    rec.signal(SIGHUP);
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(rec.stop(), 0) << rec.log();
+    for (const auto& file : {rotated, cap}) {
+        const test::RunResult d = test::runProgram({ORLIX_DECODE_BIN, "--csv", file.string()});
+        EXPECT_EQ(d.status, 0) << d.err;
+        EXPECT_GT(std::count(d.out.begin(), d.out.end(), '\n'), 10) << file;
+    }
+    EXPECT_NE(rec.log().find("SIGHUP"), std::string::npos);
+    for (const auto& p : {db, cap, rotated}) std::filesystem::remove(p);
 }
 
 TEST(OrlixRecord, RefusesBadOptionsWithoutEchoingCredentials) {
