@@ -13,5 +13,5 @@ if(ORLIX_GUI)
     add_dependencies(e2e_tests orlix-plant-sim)
   endif()
   gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT 120)
+    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen" TIMEOUT 120)
 endif()

@@ -38,7 +38,7 @@ if(_tools_tests)
     add_dependencies(tools_tests orlix-monitor)
   endif()
   gtest_discover_tests(tools_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen" TIMEOUT 120)
 endif()
 
 # A million-record export checked against the sqlite3 shell: one CTest test

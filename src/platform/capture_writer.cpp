@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 
 #include "platform/capture_file.h"
@@ -180,6 +181,10 @@ bool CaptureWriter::openFor(std::int64_t timeUs) {
     if (!folder_) {
         r = openFile(target_);
     } else {
+        // A folder named with a trailing '/' that does not exist yet is made,
+        // as the user asked for one; a failure shows in the open below.
+        std::error_code ec;
+        std::filesystem::create_directories(target_, ec);
         for (int n = 1; n <= kMaxDayFiles; ++n) {
             r = openFile(joinPath(target_, dayFileName(timeUs, n)));
             if (r != OpenResult::Refused) break;

@@ -31,7 +31,7 @@
 #include "platform/capture_reader.h"
 #include "platform/replay_clock.h"
 #include "platform/serial_port.h"
-#include "sampling/sample_schedule.h"
+#include "platform/sample_schedule.h"
 
 namespace orlix {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Turns a bus capture into a sample database without a window: the records
 // run through the monitor's receiver and decoders into the live value store,
-// the sampling tick runs on the capture's clock (sample_schedule.h), and the
+// the sampling tick runs on the capture's clock (platform/sample_schedule.h), and the
 // samples are recorded as the analyzer records them (headless_recording.h).
 // The result holds the same records as recording during a live run over the
 // same bytes, plus the last partial batch.

@@ -322,6 +322,13 @@ TEST(CaptureFile, FolderGetsOneFilePerLocalDayAndKeepsExistingFiles) {
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[2].bytes, pattern(8, 5));
 
+    // A folder asked for with a trailing '/' that is not there yet is made.
+    {
+        CaptureWriter w(dir.folder() + "/site/a/");
+        ASSERT_TRUE(w.write(midnight + 1, pattern(8, 7)));
+        EXPECT_EQ(w.currentFile(), dir.folder() + "/site/a/" + dayName(midnight) + ".pcap");
+    }
+
     // A day file that is not ours stays untouched: the next name is taken.
     const std::int64_t day3t = localMidnightAfter(midnight);
     const std::string foreign = dir.file(dayName(day3t) + ".pcap");

@@ -13,7 +13,7 @@
 #include "platform/capture_writer.h"
 #include "platform/clock.h"
 #include "sampling/headless_recording.h"
-#include "sampling/sample_schedule.h"
+#include "platform/sample_schedule.h"
 
 namespace orlix {
 namespace {
