@@ -141,7 +141,12 @@ int main(int argc, char** argv) {
     // view remote sites (mqtt://); whatever is read may also be captured.
     orlix::PortRouter router;
     router.setFactory(orlix::PortKind::Serial, [] { return std::make_unique<orlix::QtSerialLink>(); });
-    router.setFactory(orlix::PortKind::Mqtt, [] { return std::make_unique<orlix::MqttSourcePort>(); });
+    router.setFactory(orlix::PortKind::Mqtt, [&options] {
+        auto site = std::make_unique<orlix::MqttSourcePort>();
+        site->setTlsFiles(options.tlsCaFile, options.tlsCertFile, options.tlsKeyFile);
+        if (!options.mqttPasswordFile.empty()) site->setPasswordFile(options.mqttPasswordFile);
+        return site;
+    });
     router.setFactory(orlix::PortKind::Capture, [&clock, k = options.timeScale] {
         return std::make_unique<orlix::CaptureReplayPort>(&clock, k);
     });

@@ -59,6 +59,22 @@ std::string applyCapture(MonitorOptions& o, const QStringList& values) {
     return {};
 }
 
+// A file option: the last one given counts.
+std::string applyFile(std::string& field, const char* option, const QStringList& values) {
+    const std::string v = values.last().toStdString();
+    if (v.empty()) return std::string(option) + " needs a file name";
+    field = v;
+    return {};
+}
+std::string applyTlsCa(MonitorOptions& o, const QStringList& v) { return applyFile(o.tlsCaFile, "--tls-ca", v); }
+std::string applyTlsCert(MonitorOptions& o, const QStringList& v) {
+    return applyFile(o.tlsCertFile, "--tls-cert", v);
+}
+std::string applyTlsKey(MonitorOptions& o, const QStringList& v) { return applyFile(o.tlsKeyFile, "--tls-key", v); }
+std::string applyPasswordFile(MonitorOptions& o, const QStringList& v) {
+    return applyFile(o.mqttPasswordFile, "--mqtt-password-file", v);
+}
+
 struct OptionRow {
     const char* name;
     const char* valueName;  // nullptr for a switch without a value
@@ -80,6 +96,15 @@ constexpr OptionRow kOptions[] = {
      "While the port is open, also write every read to the bus capture PATH (pcap). A folder gets one file "
      "per day, PATH/orlix-YYYYMMDD.pcap.",
      &applyCapture},
+    {"tls-ca", "FILE", "Remote sites on mqtts://: the CA certificate to check the broker against (default: the "
+                       "system's).", &applyTlsCa},
+    {"tls-cert", "FILE", "Remote sites on mqtts://: a client certificate, for brokers that ask for one.",
+     &applyTlsCert},
+    {"tls-key", "FILE", "Remote sites on mqtts://: the client certificate's key.", &applyTlsKey},
+    {"mqtt-password-file", "FILE",
+     "Remote sites: the broker password, from the first line of FILE instead of the URL (which anyone can "
+     "read in the process list).",
+     &applyPasswordFile},
 };
 
 QString helpText(const QCommandLineParser& parser) {

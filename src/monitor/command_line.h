@@ -24,6 +24,10 @@ struct MonitorOptions {
     // --capture PATH: while the port is open, every read also goes to the
     // bus capture PATH (a file, or a folder of day files); "" for none.
     std::string capturePath;
+    // For remote sites (--port ComN=mqtt://...): --tls-ca, --tls-cert and
+    // --tls-key for mqtts://, --mqtt-password-file for a password kept out
+    // of the command line; "" for none.
+    std::string tlsCaFile, tlsCertFile, tlsKeyFile, mqttPasswordFile;
 };
 
 struct ParseResult {

@@ -43,6 +43,12 @@ TEST(MonitorOptions, EqualsFormMeansTheSameAsASeparateValue) {
     EXPECT_EQ(r.options.timeScale, 60.0);
     EXPECT_EQ(runs({"--capture=/var/bus/"}).options.capturePath, "/var/bus/");
     EXPECT_EQ(runs({"--capture", "a.pcap", "--capture", "b.pcap"}).options.capturePath, "b.pcap");
+    const ParseResult site = runs({"--tls-ca=ca.pem", "--tls-cert", "me.pem", "--tls-key=me.key",
+                                   "--mqtt-password-file", "/etc/orlix/pw"});
+    EXPECT_EQ(site.options.tlsCaFile, "ca.pem");
+    EXPECT_EQ(site.options.tlsCertFile, "me.pem");
+    EXPECT_EQ(site.options.tlsKeyFile, "me.key");
+    EXPECT_EQ(site.options.mqttPasswordFile, "/etc/orlix/pw");
     // A repeated single-valued option: the last one counts.
     EXPECT_EQ(runs({"--time-scale", "2", "--time-scale=3"}).options.timeScale, 3.0);
 }
@@ -53,7 +59,7 @@ TEST(MonitorOptions, BadOptionsAreRejectedWithAReason) {
         {"--port", "com1=/x"}, {"--port", "Com1="}, {"--port", "/dev/ttyS0"}, {"--port="},
         {"--time-scale", "0"}, {"--time-scale", "-2"}, {"--time-scale", "fast"}, {"--time-scale=1e9"},
         {"--time-scale", "nan"}, {"--time-scale", "inf"}, {"--time-scale"}, {"--time-scale", "2x"},
-        {"--speed", "2"}, {"--demo=yes"}, {"--capture"}, {"--capture="}, {"stray"}, {"--demo", "--", "stray"}, {"-x"},
+        {"--speed", "2"}, {"--demo=yes"}, {"--capture"}, {"--capture="}, {"--tls-ca="}, {"--mqtt-password-file"}, {"stray"}, {"--demo", "--", "stray"}, {"-x"},
     };
     for (const auto& args : bad) {
         const ParseResult r = parseMonitorOptions(args);
@@ -78,7 +84,8 @@ TEST(MonitorOptions, HelpListsEveryOptionUnderTheProgramsName) {
     const ParseResult r = parseMonitorOptions({"--demo", "--help"});
     ASSERT_EQ(r.action, Action::ShowHelp);
     EXPECT_EQ(r.text.rfind("Usage: orlix-monitor [options]\n", 0), 0u) << r.text;
-    for (const char* option : {"--port <ComN=PATH>", "--demo", "--time-scale <K>", "--capture <PATH>", "--version", "--help"})
+    for (const char* option : {"--port <ComN=PATH>", "--demo", "--time-scale <K>", "--capture <PATH>",
+                               "--tls-ca <FILE>", "--mqtt-password-file <FILE>", "--version", "--help"})
         EXPECT_NE(r.text.find(option), std::string::npos) << option;
     EXPECT_EQ(parseMonitorOptions({"-h"}).action, Action::ShowHelp);
 }

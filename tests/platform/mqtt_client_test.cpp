@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QTest>
 #include <algorithm>
+#include <fstream>
 
 #include "log_capture.h"
 #include "mosquitto_broker.h"
@@ -177,6 +178,47 @@ TEST(MqttSourcePort, ReadsTheSiteAndIsLostWhileItIsOffline) {
     EXPECT_TRUE(qtWaitUntil([&] { return port.open() != OpenResult::Failed && port.isOpen(); }, 15000));
     site.stop(0);
     port.close();
+}
+
+// The monitor's --mqtt-password-file: the password comes from the file, the
+// URL names only the user.
+TEST(MqttSourcePort, TakesThePasswordFromAFile) {
+    ensureApp();
+    test::MosquittoBroker broker(std::vector<test::MosquittoBroker::User>{{"view", "File-pw-31"}});
+    ASSERT_TRUE(broker.ok()) << broker.log();
+    MqttClient site(settingsFor(broker, "view:File-pw-31"), {});
+    std::string error;
+    ASSERT_TRUE(site.start(error));
+    ASSERT_TRUE(waitUntil([&] { return site.connected(); }));
+    site.publish("plant/s2/status", std::string("online"), 1, true);
+
+    const std::string pwFile = (broker.dir() / "viewer-password").string();
+    std::ofstream(pwFile) << "File-pw-31\n";
+    MqttSourcePort port;
+    std::vector<std::uint8_t> got;
+    port.onReadyRead = [&] {
+        const auto b = port.readAll();
+        got.insert(got.end(), b.begin(), b.end());
+    };
+    port.setPasswordFile(pwFile);
+    port.setPortPath(broker.url("plant/s2", "view"));
+    ASSERT_EQ(port.open(), OpenResult::Ok);
+    ASSERT_TRUE(qtWaitUntil([&] { return port.counters().connected; }));
+    QTest::qWait(200);  // the subscriptions are made
+    site.publish("plant/s2/raw", std::vector<std::uint8_t>{0xa5, 0x01}, 0);
+    EXPECT_TRUE(qtWaitUntil([&] { return got.size() == 2; }));
+    port.close();
+
+    // A wrong password in the file never connects.
+    std::ofstream(pwFile) << "not-it\n";
+    MqttSourcePort wrong;
+    wrong.setPasswordFile(pwFile);
+    wrong.setPortPath(broker.url("plant/s2", "view"));
+    wrong.open();
+    QTest::qWait(1500);
+    EXPECT_FALSE(wrong.counters().connected);
+    wrong.close();
+    site.stop(0);
 }
 
 TEST(MqttSourcePort, RefusesAnAddressWithoutSiteOrWithBrokenParts) {
