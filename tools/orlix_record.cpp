@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "database/sample_database.h"
@@ -60,13 +61,9 @@ int fail(const std::string& text) {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    orlix::installQtLogSink();
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QString::fromLatin1(kProgram));
-
+// Reads the program's options into `a`. Returns the exit status when the
+// program ends here (help, version, a bad option), nothing when it runs.
+std::optional<int> parseOptions(Parsed& a) {
     QCommandLineParser p;
     p.setApplicationDescription(
         "Records a plant's bus without a window: the 4 s samples go into a sample database in whole 45-sample "
@@ -97,13 +94,17 @@ int main(int argc, char** argv) {
                           &logFile, &help, &version})
         p.addOption(*o);
     if (!p.parse(QCoreApplication::arguments())) return fail(p.errorText().toStdString());
-    if (p.isSet(help)) return orlix::writeStdout(kProgram, p.helpText().toStdString()) ? 0 : 1;
+    if (p.isSet(help)) {
+        // Qt's text names the program by the path it was started with.
+        const QString text = p.helpText();
+        const QString usage = QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgram));
+        return orlix::writeStdout(kProgram, (usage + text.mid(text.indexOf(QLatin1Char('\n')))).toStdString()) ? 0 : 1;
+    }
     if (p.isSet(version))
         return orlix::writeStdout(kProgram, std::string(kProgram) + " " + orlix::versionText() + "\n") ? 0 : 1;
     if (!p.positionalArguments().isEmpty()) return fail("unexpected argument " + p.positionalArguments()[0].toStdString());
     if (!p.isSet(port)) return fail("--port PATH is needed");
 
-    Parsed a;
     a.options.port = p.value(port).toStdString();
     a.options.site = p.isSet(site) ? p.value(site).toStdString() : hostName();
     if (!orlix::isTopicLevel(a.options.site)) return fail("--site needs a name without blanks, '/', '+' or '#'");
@@ -127,6 +128,18 @@ int main(int argc, char** argv) {
         if (!ok || !(a.timeScale >= 0.01 && a.timeScale <= 10000)) return fail("--time-scale needs a number from 0.01 to 10000");
     }
     a.options.timeScale = a.timeScale;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    orlix::installQtLogSink();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(kProgram));
+
+    Parsed a;
+    if (const std::optional<int> status = parseOptions(a)) return *status;
     if (!a.logFile.empty() && !openLogFile(a.logFile)) return 1;
 
     std::unique_ptr<orlix::Clock> clock;

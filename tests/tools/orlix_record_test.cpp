@@ -326,6 +326,13 @@ TEST(OrlixRecord, RefusesBadOptionsWithoutEchoingCredentials) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(test::readWhole(notDb), "not a database");
     std::filesystem::remove(notDb);
+
+    const test::RunResult help = test::runProgram({ORLIX_RECORD_BIN, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: orlix-record [options]\n", 0), 0u) << help.out;
+    const test::RunResult unknown = test::runProgram({ORLIX_RECORD_BIN, "--port", "/dev/null", "--bogus"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("bogus"), std::string::npos);
 }
 
 }  // namespace
