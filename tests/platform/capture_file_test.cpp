@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "platform/capture_file.h"
 #include "platform/capture_reader.h"
 #include "platform/capture_writer.h"
@@ -29,24 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-class Scratch {
-public:
-    Scratch() {
-        static std::atomic<int> serial{0};
-        dir_ = fs::temp_directory_path() / ("orlix_cap_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-    std::string folder() const { return dir_.string(); }
-
-private:
-    fs::path dir_;
+struct Scratch : test::ScratchDir {
+    Scratch() : ScratchDir("orlix_cap") {}
 };
 
 std::string readAll(const std::string& path) {

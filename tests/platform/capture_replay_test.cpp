@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "platform/capture_reader.h"
 #include "platform/capture_writer.h"
 #include "platform/capturing_port.h"
@@ -43,24 +44,8 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-class Scratch {
-public:
-    Scratch() {
-        static std::atomic<int> serial{0};
-        dir_ = fs::temp_directory_path() / ("orlix_replay_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-    std::string file(const std::string& name) const { return (dir_ / name).string(); }
-    std::string folder() const { return dir_.string(); }
-
-private:
-    fs::path dir_;
+struct Scratch : test::ScratchDir {
+    Scratch() : ScratchDir("orlix_replay") {}
 };
 
 // The normal program clock: a fixed time (far from any capture's), running
