@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
-fuzz_seconds=${ORLIX_FUZZ_SECONDS:-20}
+fuzz_seconds=${ORLIX_FUZZ_SECONDS:-10}
 
 echo "== g++ build =="
 cmake -S . -B build/gcc -G Ninja -DCMAKE_CXX_COMPILER=g++ -DORLIX_WERROR=ON >/dev/null
