@@ -85,7 +85,7 @@ private:
     double k_;
 };
 
-// The monitor as the program wires it for a replay at --time-scale 20.
+// The monitor as the program wires it for a replay at --time-scale 2.
 struct ReplayRig : test::AppFirst {
     explicit ReplayRig(const std::string& capture)
         : window(store, clock, router, dialogs, analyzer, buildPortChoices({{"Com1", capture}}, {})) {
@@ -97,7 +97,7 @@ struct ReplayRig : test::AppFirst {
         window.setErrorSink(&errors);
         clock.setSampleTick([this] { ++ticks; });
     }
-    ScaleOnly normal{20.0};
+    ScaleOnly normal{2.0};
     ReplayClock clock{normal};
     LiveStore store;
     PortRouter router;
