@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CMake and CPack (Release, a build folder of
-# its own) and checks it: its name, version and Depends, the menu entry, the
+# its own, or a build folder already configured with ORLIX_PACKAGE=ON) and
+# checks it: its name, version and Depends, the menu entry, the
 # AppStream metainfo, the icons, the manual pages against each program's
 # --help, lintian; then installs it with apt into a fresh Debian root made by
 # debootstrap (only what its Depends pull in) and runs the programs there
@@ -50,9 +51,15 @@ run_logged() {  # run_logged LOG COMMAND...: quiet unless it fails
 }
 
 started=$SECONDS
-echo "-- building the package in $build"
-cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-  -DORLIX_WERROR=ON -DORLIX_PACKAGE=ON -DORLIX_TESTS=OFF -DORLIX_BENCH=OFF >/dev/null
+if grep -qs '^ORLIX_PACKAGE:BOOL=ON' "$build/CMakeCache.txt"; then
+  # A tree configured for the package already (the test command's g++
+  # build): packaged as it is, so that nothing is built twice.
+  echo "-- packaging the build in $build"
+else
+  echo "-- building the package in $build"
+  cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
+    -DORLIX_WERROR=ON -DORLIX_PACKAGE=ON -DORLIX_TESTS=OFF -DORLIX_BENCH=OFF >/dev/null
+fi
 run_logged "$work/build.log" cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/*.deb
 (cd "$build" && run_logged "$work/cpack.log" cpack -G DEB)
