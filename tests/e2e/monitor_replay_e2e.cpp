@@ -24,6 +24,7 @@
 #include "platform/qt_capture_replay_port.h"
 #include "platform/qt_serial_link.h"
 #include "platform/replay_clock.h"
+#include "scale_only_clock.h"
 
 namespace orlix {
 namespace {
@@ -75,16 +76,6 @@ struct LiveRig : test::AppFirst {
     QTimer poll;
 };
 
-class ScaleOnly final : public Clock {
-public:
-    explicit ScaleOnly(double k) : k_(k) {}
-    DateTime now() const override { return localNow(); }
-    double timeScale() const override { return k_; }
-
-private:
-    double k_;
-};
-
 // The monitor as the program wires it for a replay at --time-scale 2.
 struct ReplayRig : test::AppFirst {
     explicit ReplayRig(const std::string& capture)
@@ -97,7 +88,7 @@ struct ReplayRig : test::AppFirst {
         window.setErrorSink(&errors);
         clock.setSampleTick([this] { ++ticks; });
     }
-    ScaleOnly normal{2.0};
+    test::ScaleOnlyClock normal{2.0};
     ReplayClock clock{normal};
     LiveStore store;
     PortRouter router;

@@ -68,9 +68,9 @@ class Column:
         self.fixed_offset, self.var_index = fixed_offset, var_index
 
 
-def make_columns(spec):
+def make_columns(layout):
     cols, fixed_at, var_n = [], 0, 0
-    for number, (name, type_) in enumerate(spec):
+    for number, (name, type_) in enumerate(layout):
         c = Column(name, type_, number)
         if c.fixed:
             c.fixed_offset = fixed_at
@@ -226,40 +226,40 @@ def sample_rows(n, kind, rng):
     return rows
 
 
-def foreign_spec():
+def foreign_layout():
     return [("OrderId", T_LONG), ("Placed", T_DATETIME), ("Qty", T_INT)]
 
 
 def catalog_rows(user_name):
     tables, created = 0x0F000001, FIRST_TIME - 1.0
-    spec = [("Tables", 0x0F000000, 3, 0, tables), ("Databases", 0x0F000000, 3, 0, 0x0F000002),
-            ("Relationships", 0x0F000000, 3, 0, 0x0F000003),
-            ("MSysObjects", tables, 1, -2147483646, 2), (user_name, tables, 1, 0, 4)]
+    catalog = [("Tables", 0x0F000000, 3, 0, tables), ("Databases", 0x0F000000, 3, 0, 0x0F000002),
+               ("Relationships", 0x0F000000, 3, 0, 0x0F000003),
+               ("MSysObjects", tables, 1, -2147483646, 2), (user_name, tables, 1, 0, 4)]
     return [[id_, parent, name.encode("utf-16-le"), type_, created, created, flags, None]
-            for name, parent, type_, flags, id_ in spec]
+            for name, parent, type_, flags, id_ in catalog]
 
 
-MSYS_SPEC = [("Id", T_LONG), ("ParentId", T_LONG), ("Name", T_TEXT), ("Type", T_INT),
-             ("DateCreate", T_DATETIME), ("DateUpdate", T_DATETIME), ("Flags", T_LONG),
-             ("LvProp", T_OLE)]
+MSYS_LAYOUT = [("Id", T_LONG), ("ParentId", T_LONG), ("Name", T_TEXT), ("Type", T_INT),
+               ("DateCreate", T_DATETIME), ("DateUpdate", T_DATETIME), ("Flags", T_LONG),
+               ("LvProp", T_OLE)]
 
 
 def build(n, kind, seed):
     rng = random.Random(seed)
     if kind == "foreign":
-        spec, user_name = foreign_spec(), "Orders"
+        layout, user_name = foreign_layout(), "Orders"
         rows = [[k + 1, FIRST_TIME + k, k % 7] for k in range(n)]
     else:
-        spec, user_name = list(EMP1), "emp1"
+        layout, user_name = list(EMP1), "emp1"
         if kind == "wrong-type":
-            spec[0] = ("Pd", T_LONG)
+            layout[0] = ("Pd", T_LONG)
         if kind == "missing-column":
-            spec = spec[:-1]
+            layout = layout[:-1]
         rows = sample_rows(n, kind, rng)
         if kind in ("wrong-type", "missing-column"):
-            rows = [r[:len(spec)] for r in rows]
-    user_cols = make_columns(spec)
-    msys_cols = make_columns(MSYS_SPEC)
+            rows = [r[:len(layout)] for r in rows]
+    user_cols = make_columns(layout)
+    msys_cols = make_columns(MSYS_LAYOUT)
     # Pages: 0 header, 1 usage maps, 2 catalog definition, 3 catalog rows,
     # 4 user table definition, 5.. bitmap pages (if any), then its rows.
     data = fill_pages(4, [pack_row(user_cols, r) for r in rows]) if rows else []

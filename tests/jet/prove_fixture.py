@@ -103,13 +103,13 @@ def main():
         f.write(blob)
 
     table = "Orders" if a.kind == "foreign" else "emp1"
-    spec = {"foreign": jet_fixture.foreign_spec()}.get(a.kind, list(jet_fixture.EMP1))
+    layout = {"foreign": jet_fixture.foreign_layout()}.get(a.kind, list(jet_fixture.EMP1))
     if a.kind == "wrong-type":
-        spec[0] = ("Pd", jet_fixture.T_LONG)
+        layout[0] = ("Pd", jet_fixture.T_LONG)
     if a.kind == "missing-column":
-        spec = spec[:-1]
-    types = [t for _, t in spec]
-    names = [n for n, _ in spec]
+        layout = layout[:-1]
+    types = [t for _, t in layout]
+    names = [n for n, _ in layout]
 
     exported, export_err = read_mdb_export(path, table)
     header, read, reader_err = read_mdb_reader(path, table)

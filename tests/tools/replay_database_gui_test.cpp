@@ -17,6 +17,7 @@
 #include "plant_capture.h"
 #include "platform/qt_capture_replay_port.h"
 #include "platform/replay_clock.h"
+#include "scale_only_clock.h"
 #include "process.h"
 
 namespace orlix {
@@ -32,17 +33,6 @@ void ensureApp() {
     new QGuiApplication(argc, argv);  // the charts draw text
 }
 
-// The normal clock of a program run at --time-scale K.
-class ScaleOnly final : public Clock {
-public:
-    explicit ScaleOnly(double k) : k_(k) {}
-    DateTime now() const override { return localNow(); }
-    double timeScale() const override { return k_; }
-
-private:
-    double k_;
-};
-
 struct RecordingView : test::FakeView {
     SampleRecorder recorder{[](const char* text) { ADD_FAILURE() << text; }, {}};
     std::string path;
@@ -56,7 +46,7 @@ struct RecordingView : test::FakeView {
 struct ReplayRun {
     static constexpr double kScale = 10000;
     std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
-    ScaleOnly normal{kScale};
+    test::ScaleOnlyClock normal{kScale};
     ReplayClock clock{normal};
     FieldBoard board;
     LiveStore store;
