@@ -6,7 +6,7 @@
 
 #include "analyzer/bus_tools.h"
 #include "monitor/frm_main.h"
-#include "platform/capturing_port.h"
+#include "capture/bus_capture.h"
 
 namespace orlix {
 

@@ -27,9 +27,9 @@
 
 #include "bench_work_dir.h"
 #include "comm/frame_receiver.h"
-#include "plant_capture.h"
-#include "plant_model.h"
-#include "platform/capture_reader.h"
+#include "sim/plant_capture.h"
+#include "sim/plant_model.h"
+#include "capture/capture_reader.h"
 #include "sampling/capture_database.h"
 
 extern char** environ;

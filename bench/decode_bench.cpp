@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "comm/frame_receiver.h"
-#include "plant_model.h"
+#include "sim/plant_model.h"
 
 namespace orlix {
 namespace {

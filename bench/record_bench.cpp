@@ -25,12 +25,12 @@
 #include "comm/live_store.h"
 #include "database/sample_database.h"
 #include "mosquitto_broker.h"
-#include "plant_model.h"
-#include "platform/clock.h"
-#include "platform/mqtt_client.h"
+#include "sim/plant_model.h"
+#include "base/clock.h"
+#include "mqtt/mqtt_client.h"
 #include "sampling/headless_recording.h"
 #include "sampling/site_payloads.h"
-#include "sampling/site_publisher.h"
+#include "recorder/site_publisher.h"
 
 namespace orlix {
 namespace {

@@ -21,7 +21,7 @@
 #include "comm/frame_decoder.h"
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
-#include "plant_model.h"
+#include "sim/plant_model.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 # instrumentation.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   add_executable(fuzz_capture_reader ${CMAKE_CURRENT_LIST_DIR}/fuzz_capture_reader.cpp
-                 ${PROJECT_SOURCE_DIR}/src/platform/capture_reader.cpp ${PROJECT_SOURCE_DIR}/src/platform/log.cpp)
+                 ${PROJECT_SOURCE_DIR}/src/capture/capture_reader.cpp ${PROJECT_SOURCE_DIR}/src/base/log.cpp)
   target_include_directories(fuzz_capture_reader PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(fuzz_capture_reader PRIVATE Pcap::Pcap)
   target_compile_options(fuzz_capture_reader PRIVATE -fsanitize=fuzzer)

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/capture_reader.h"
-#include "platform/log.h"
+#include "capture/capture_reader.h"
+#include "base/log.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/mqtt_url.h"
+#include "mqtt/mqtt_url.h"
 #include "sampling/site_payloads.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "comm/frame_receiver.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 
 #include "database/sample_export.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 
 namespace {
 

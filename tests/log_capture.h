@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix::test {
 

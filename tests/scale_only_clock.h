@@ -1,7 +1,7 @@
 #pragma once
 // The normal clock of a program run at --time-scale K: the real local time,
 // with timers K times faster.
-#include "platform/clock.h"
+#include "base/clock.h"
 
 namespace orlix::test {
 

@@ -2,19 +2,11 @@
 # built programs, whose paths they get as compile definitions. Tests named
 # *_gui_test.cpp also use the chart layer and are built with the windows.
 file(GLOB _tools_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_test.cpp)
-list(FILTER _tools_tests EXCLUDE REGEX "_gui_test\\.cpp$")
-if(ORLIX_GUI)
-  file(GLOB _tools_gui_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/tools/*_gui_test.cpp)
-  list(APPEND _tools_tests ${_tools_gui_tests})
-endif()
 if(_tools_tests)
   add_executable(tools_tests ${_tools_tests})
   target_include_directories(tools_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(tools_tests PRIVATE orlix_sampling orlix_comm orlix_database orlix_plant_capture
-                        GTest::gtest GTest::gtest_main Threads::Threads)
-  if(ORLIX_GUI)
-    target_link_libraries(tools_tests PRIVATE orlix_chart orlix_platform_qt Qt6::Test)
-  endif()
+  target_link_libraries(tools_tests PRIVATE orlix_sampling orlix_comm orlix_database orlix_sim orlix_chart
+                        orlix_recorder Qt6::Test GTest::gtest GTest::gtest_main Threads::Threads)
   find_program(ORLIX_PYTHON3 python3 REQUIRED)
   target_compile_definitions(tools_tests PRIVATE
     ORLIX_DECODE_BIN="$<TARGET_FILE:orlix-decode>"
@@ -33,10 +25,8 @@ if(_tools_tests)
     ORLIX_CMAKE_COMMAND="${CMAKE_COMMAND}"
     ORLIX_VERSION_SCRIPT="${PROJECT_SOURCE_DIR}/cmake/git_hash.cmake"
     ORLIX_VERSION_TEMPLATE="${PROJECT_SOURCE_DIR}/src/platform/version.cpp.in")
-  if(TARGET orlix-monitor)
-    target_compile_definitions(tools_tests PRIVATE ORLIX_MONITOR_BIN="$<TARGET_FILE:orlix-monitor>")
-    add_dependencies(tools_tests orlix-monitor)
-  endif()
+  target_compile_definitions(tools_tests PRIVATE ORLIX_MONITOR_BIN="$<TARGET_FILE:orlix-monitor>")
+  add_dependencies(tools_tests orlix-monitor)
   gtest_discover_tests(tools_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen" TIMEOUT 120)
 endif()

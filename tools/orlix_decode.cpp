@@ -26,9 +26,10 @@
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
 #include "database/sample_database.h"
-#include "decode_capture.h"
-#include "platform/capture_file.h"
-#include "platform/clock.h"
+#include "capture/capture_input.h"
+#include "sampling/capture_database.h"
+#include "capture/capture_file.h"
+#include "base/clock.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
 
@@ -440,6 +441,54 @@ int decodeCapture(CaptureReader& capture, FrameReceiver& receiver, LineWriter& o
     if (next != CaptureReader::Next::Failed) return 0;
     std::fprintf(stderr, "orlix-decode: %s\n", capture.error().c_str());
     return 1;
+}
+
+// "3 d 04:12:09" of capture time.
+std::string spanText(std::int64_t us) {
+    const std::int64_t s = us / 1'000'000;
+    char buf[48];
+    if (s >= 86400)
+        std::snprintf(buf, sizeof buf, "%lld d %02lld:%02lld:%02lld", static_cast<long long>(s / 86400),
+                      static_cast<long long>(s / 3600 % 24), static_cast<long long>(s / 60 % 60),
+                      static_cast<long long>(s % 60));
+    else
+        std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                      static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    return buf;
+}
+
+// orlix-decode --db: the capture open in `reader` into the new database
+// `dbPath`. A progress line goes to stderr when that is a terminal. Returns
+// the exit status: 0 done, 1 not everything stored or the capture broken off,
+// 2 the database cannot be made.
+int captureToDatabaseCommand(CaptureReader& reader, const std::string& dbPath) {
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    struct stat st{};
+    const std::uint64_t total =
+        ::stat(reader.name().c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    bool shown = false;
+    auto progress = [&](const CaptureProgress& p) {
+        if (!terminal) return;
+        char pct[16] = "";
+        if (total > 0) std::snprintf(pct, sizeof pct, "%3d%% ", static_cast<int>(p.bytesRead * 100 / total));
+        std::fprintf(stderr, "\r%s%s of capture time, %llu samples", pct, spanText(p.captureUs).c_str(),
+                     static_cast<unsigned long long>(p.samples));
+        std::fflush(stderr);
+        shown = true;
+    };
+    const CaptureDatabaseResult r = captureToDatabase(reader, dbPath, progress);
+    if (shown) std::fputc('\n', stderr);
+    // Notes about the capture (an incomplete last record) are in the log.
+    if (!r.ok) std::fprintf(stderr, "orlix-decode: %s\n", r.error.c_str());
+    if (!r.created) return 2;
+    if (r.ok && r.samples == 0)
+        std::fprintf(stderr, "orlix-decode: %s spans less than one sample interval (4 s): no samples\n",
+                     reader.name().c_str());
+    if (terminal)
+        std::fprintf(stderr, "%llu capture records, %llu samples, %lld records in %s\n",
+                     static_cast<unsigned long long>(r.records), static_cast<unsigned long long>(r.samples),
+                     static_cast<long long>(r.storedRecords), dbPath.c_str());
+    return r.ok ? 0 : 1;
 }
 
 int run(int argc, char** argv) {

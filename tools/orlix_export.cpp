@@ -16,7 +16,7 @@
 
 #include "database/converted_copy.h"
 #include "database/sample_export.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
 

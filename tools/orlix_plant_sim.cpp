@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "plant_model.h"
-#include "platform/capture_writer.h"
-#include "platform/clock.h"
+#include "sim/plant_model.h"
+#include "capture/capture_writer.h"
+#include "base/clock.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
 

@@ -16,15 +16,15 @@
 #include <string>
 
 #include "database/sample_database.h"
-#include "platform/clock.h"
-#include "platform/log.h"
-#include "platform/mqtt_url.h"
-#include "platform/qt_log.h"
-#include "platform/qt_quit_signals.h"
-#include "platform/replay_clock.h"
+#include "base/clock.h"
+#include "base/log.h"
+#include "mqtt/mqtt_url.h"
+#include "platform/logging.h"
+#include "platform/quit_signals.h"
+#include "sources/replay_clock.h"
 #include "platform/std_output.h"
 #include "platform/version.h"
-#include "record_session.h"
+#include "recorder/record_engine.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QTableWidget>
 #include <string_view>
 
-#include "platform/rgb.h"
+#include "base/rgb.h"
 
 namespace orlix::analyzer {
 

@@ -25,8 +25,8 @@
 #include "chart/chart_drawing.h"
 #include "chart/cursors.h"
 #include "chart/history_drawing.h"
-#include "platform/guarded.h"
-#include "platform/qt_convert.h"
+#include "base/guarded.h"
+#include "chart/qt_convert.h"
 
 namespace orlix {
 

@@ -14,9 +14,9 @@
 #include "chart/sampling_cycle.h"
 #include "comm/live_store.h"
 #include "database/database_commands.h"
-#include "platform/clock.h"
-#include "platform/dialogs.h"
-#include "platform/qt_program_timer.h"
+#include "base/clock.h"
+#include "base/dialogs.h"
+#include "platform/program_timer.h"
 
 class QAction;
 class QCheckBox;

@@ -18,8 +18,8 @@
 #include "analyzer/frm_chart.h"
 #include "analyzer/pic_chart.h"
 #include "analyzer/tab_control.h"
-#include "platform/guarded.h"
-#include "platform/qt_convert.h"
+#include "base/guarded.h"
+#include "chart/qt_convert.h"
 
 namespace orlix {
 

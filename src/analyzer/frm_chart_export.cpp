@@ -16,8 +16,8 @@
 #include "chart/chart_export.h"
 #include "chart/cursors.h"
 #include "chart/value_texts.h"
-#include "platform/iso_date_time.h"
-#include "platform/log.h"
+#include "base/iso_date_time.h"
+#include "base/log.h"
 
 namespace orlix {
 

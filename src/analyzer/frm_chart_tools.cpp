@@ -12,9 +12,9 @@
 #include "analyzer/bus_tools.h"
 #include "analyzer/frm_chart.h"
 #include "database/database_commands.h"
-#include "platform/capture_writer.h"
-#include "platform/guarded.h"
-#include "platform/qt_convert.h"
+#include "capture/capture_writer.h"
+#include "base/guarded.h"
+#include "chart/qt_convert.h"
 
 namespace orlix {
 

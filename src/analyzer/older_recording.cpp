@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/qt_log.h"
+#include "platform/logging.h"
 
 namespace orlix::analyzer {
 namespace {

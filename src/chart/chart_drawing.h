@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "chart/chart_state.h"
-#include "platform/clock.h"
+#include "base/clock.h"
 
 namespace orlix {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "chart/value_texts.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 
 namespace orlix {
 namespace {

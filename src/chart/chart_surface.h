@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/rgb.h"
+#include "base/rgb.h"
 
 namespace orlix {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/rgb.h"
+#include "base/rgb.h"
 
 namespace orlix {
 

@@ -5,7 +5,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/curve_table.h"
 #include "chart/value_texts.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix {
 

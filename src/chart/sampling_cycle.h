@@ -8,7 +8,7 @@
 #include <string>
 
 #include "chart/chart_state.h"
-#include "platform/clock.h"
+#include "base/clock.h"
 #include "sampling/sampling_core.h"
 
 namespace orlix {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/rgb.h"
+#include "base/rgb.h"
 
 namespace orlix {
 

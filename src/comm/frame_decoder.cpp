@@ -3,8 +3,8 @@
 #include <string>
 
 #include "comm/field_text.h"
-#include "platform/date_time.h"
-#include "platform/log.h"
+#include "base/date_time.h"
+#include "base/log.h"
 
 namespace orlix {
 

@@ -11,8 +11,8 @@
 #include "comm/field_board.h"
 #include "comm/frame_tables.h"
 #include "comm/live_store.h"
-#include "platform/clock.h"
-#include "platform/rgb.h"
+#include "base/clock.h"
+#include "base/rgb.h"
 
 namespace orlix {
 

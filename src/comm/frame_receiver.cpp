@@ -3,7 +3,7 @@
 #include <string>
 
 #include "comm/field_text.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix {
 

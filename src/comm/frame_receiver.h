@@ -9,7 +9,7 @@
 #include <string>
 
 #include "comm/frame_decoder.h"
-#include "platform/rgb.h"
+#include "base/rgb.h"
 
 namespace orlix {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix {
 

@@ -13,8 +13,8 @@
 #include "database/converted_copy.h"
 #include "database/sample_database.h"
 #include "database/sample_recorder.h"
-#include "platform/date_time.h"
-#include "platform/dialogs.h"
+#include "base/date_time.h"
+#include "base/dialogs.h"
 
 namespace orlix {
 

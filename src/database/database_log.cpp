@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix::dblog {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "database/jet_format.h"
 #include "database/sample_database.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix {
 namespace {

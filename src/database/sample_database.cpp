@@ -13,7 +13,7 @@
 
 #include "database/database_log.h"
 #include "database/sqlite_handle.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 #ifndef _WIN32
 #include <pwd.h>

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 namespace orlix {
 

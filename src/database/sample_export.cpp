@@ -14,7 +14,7 @@
 
 #include "database/sample_database.h"
 #include "database/sqlite_handle.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 
 namespace orlix {
 namespace {

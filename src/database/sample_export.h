@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 namespace orlix {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/log.h"
+#include "base/log.h"
 
 namespace orlix {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "database/sample_database.h"
-#include "platform/date_time.h"
-#include "platform/dialogs.h"
+#include "base/date_time.h"
+#include "base/dialogs.h"
 
 namespace orlix {
 

@@ -18,9 +18,9 @@
 #include <exception>
 
 #include "monitor/monitor_layout.h"
-#include "platform/guarded.h"
-#include "platform/qt_convert.h"
-#include "platform/date_time.h"
+#include "base/guarded.h"
+#include "chart/qt_convert.h"
+#include "base/date_time.h"
 
 namespace orlix {
 namespace {

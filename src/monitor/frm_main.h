@@ -13,10 +13,10 @@
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
 #include "monitor/analyzer_link.h"
-#include "platform/clock.h"
-#include "platform/dialogs.h"
-#include "platform/qt_program_timer.h"
-#include "platform/serial_port.h"
+#include "base/clock.h"
+#include "base/dialogs.h"
+#include "platform/program_timer.h"
+#include "sources/byte_source.h"
 
 class QComboBox;
 class QFrame;

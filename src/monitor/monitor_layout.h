@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "platform/rgb.h"
+#include "base/rgb.h"
 
 namespace orlix {
 

@@ -9,11 +9,11 @@
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
 #include "database/sample_database.h"
-#include "platform/capture_file.h"
-#include "platform/clock.h"
-#include "platform/log.h"
+#include "capture/capture_file.h"
+#include "base/clock.h"
+#include "base/log.h"
 #include "sampling/headless_recording.h"
-#include "platform/sample_schedule.h"
+#include "base/sample_schedule.h"
 
 namespace orlix {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/capture_reader.h"
+#include "capture/capture_reader.h"
 
 namespace orlix {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "database/sample_recorder.h"
-#include "platform/date_time.h"
+#include "base/date_time.h"
 #include "sampling/live_buffers.h"
 #include "sampling/sampling_core.h"
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 #include "sampling/live_buffers.h"
 
 namespace orlix {

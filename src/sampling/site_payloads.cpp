@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 
 namespace orlix {
 namespace {

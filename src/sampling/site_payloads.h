@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "database/sample_database.h"
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 namespace orlix {
 

@@ -14,9 +14,9 @@
 #include "analyzer/pic_chart.h"
 #include "analyzer/tab_control.h"
 #include "comm/live_store.h"
-#include "platform/clock.h"
-#include "platform/date_time.h"
-#include "platform/scripted_dialog_host.h"
+#include "base/clock.h"
+#include "base/date_time.h"
+#include "scripted_dialog_host.h"
 
 namespace orlix::testing {
 

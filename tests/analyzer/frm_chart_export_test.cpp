@@ -14,7 +14,7 @@
 #include "csv_text.h"
 #include "log_capture.h"
 #include "database/sample_database.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 
 namespace orlix {
 namespace {

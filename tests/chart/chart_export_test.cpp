@@ -14,7 +14,7 @@
 #include "chart/sampling_cycle.h"
 #include "csv_text.h"
 #include "fake_view.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 
 namespace orlix {
 namespace {

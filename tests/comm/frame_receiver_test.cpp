@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/log.h"
+#include "base/log.h"
 #include "test_frames.h"
 
 namespace orlix {

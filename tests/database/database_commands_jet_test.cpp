@@ -8,7 +8,7 @@
 #include "database/database_commands.h"
 #include "db_test_util.h"
 #include "jet_test_util.h"
-#include "platform/scripted_dialog_host.h"
+#include "scripted_dialog_host.h"
 
 namespace orlix {
 namespace {

@@ -9,7 +9,7 @@
 #include "database/sample_recorder.h"
 #include "db_test_util.h"
 #include "log_capture.h"
-#include "platform/scripted_dialog_host.h"
+#include "scripted_dialog_host.h"
 
 namespace orlix {
 namespace {

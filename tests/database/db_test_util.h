@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "database/sample_database.h"
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 namespace orlix::testing {
 

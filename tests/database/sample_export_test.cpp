@@ -9,7 +9,7 @@
 
 #include "db_test_util.h"
 #include "csv_text.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 #include "tools/mini_json.h"
 
 namespace orlix {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "db_test_util.h"
-#include "platform/scripted_dialog_host.h"
+#include "scripted_dialog_host.h"
 
 namespace orlix {
 namespace {

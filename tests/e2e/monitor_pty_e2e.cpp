@@ -19,7 +19,7 @@
 #include <string>
 
 #include "monitor/monitor_test_support.h"
-#include "platform/qt_serial_link.h"
+#include "sources/serial_source.h"
 
 namespace orlix {
 namespace {

@@ -21,9 +21,9 @@
 
 #include "monitor/monitor_test_support.h"
 #include "mosquitto_broker.h"
-#include "platform/port_router.h"
-#include "platform/qt_mqtt_source_port.h"
-#include "platform/qt_serial_link.h"
+#include "sources/port.h"
+#include "sources/site_source.h"
+#include "sources/serial_source.h"
 
 namespace orlix {
 namespace {

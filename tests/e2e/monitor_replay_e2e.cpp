@@ -18,12 +18,12 @@
 
 #include "comm/error_memory.h"
 #include "monitor/monitor_test_support.h"
-#include "platform/capture_reader.h"
-#include "platform/capturing_port.h"
-#include "platform/port_router.h"
-#include "platform/qt_capture_replay_port.h"
-#include "platform/qt_serial_link.h"
-#include "platform/replay_clock.h"
+#include "capture/capture_reader.h"
+#include "capture/bus_capture.h"
+#include "sources/port.h"
+#include "sources/capture_replay_source.h"
+#include "sources/serial_source.h"
+#include "sources/replay_clock.h"
 #include "scale_only_clock.h"
 
 namespace orlix {

@@ -9,9 +9,9 @@
 
 #include "monitor/analyzer_link.h"
 #include "monitor/frm_main.h"
-#include "platform/clock.h"
-#include "platform/scripted_dialog_host.h"
-#include "platform/serial_port.h"
+#include "base/clock.h"
+#include "scripted_dialog_host.h"
+#include "sources/byte_source.h"
 
 namespace orlix::test {
 

@@ -10,10 +10,10 @@
 #include <fstream>
 
 #include "database/sample_database.h"
-#include "platform/capture_writer.h"
-#include "platform/clock.h"
+#include "capture/capture_writer.h"
+#include "base/clock.h"
 #include "sampling/headless_recording.h"
-#include "platform/sample_schedule.h"
+#include "base/sample_schedule.h"
 
 namespace orlix {
 namespace {

@@ -9,8 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/clock.h"
-#include "sampling/site_publisher.h"
+#include "base/clock.h"
 
 namespace orlix {
 namespace {
@@ -86,37 +85,6 @@ TEST(SitePayloads, FaultTextsOfAnyBytesStayValidJson) {
     }
     EXPECT_EQ(parseWithPython(fuzz, "    assert o['list'] in ('Err', 'ComErr', 'ProtErr'); print('ok')\n").size(),
               3u * 300);
-}
-
-TEST(SitePublisher, PublishesTheNewestSampleAndTheStatusOfEntries) {
-    struct Sent {
-        std::string topic, payload;
-        int qos;
-    };
-    std::vector<Sent> sent;
-    ManualClock clock(makeDateTime({2025, 1, 2, 3, 4, 5}));
-    SitePublisher pub("plants/s1", clock, [&](const std::string& topic, std::span<const std::uint8_t> p, int qos, bool) {
-        sent.push_back({topic, std::string(p.begin(), p.end()), qos});
-    });
-    auto buffers = std::make_unique<LiveBuffers>();
-    buffers->LiveCurveData[0][kNewestPosition] = 321;
-    buffers->LiveCurveData[0][kNewestPosition - 1] = 999;
-    buffers->LiveSampleTime[kNewestPosition] = clock.now();
-    pub.sample(*buffers);
-    pub.addErrorEntry(1, "03:04:05Com Err E1");
-    const std::uint8_t bytes[] = {0x55, 0xa5, 0x00};
-    pub.raw(bytes);
-    pub.raw({});
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0].topic, "plants/s1/sample");
-    EXPECT_EQ(sent[0].qos, 1);
-    EXPECT_NE(sent[0].payload.find("\"Pd\": 321,"), std::string::npos);
-    EXPECT_EQ(sent[1].topic, "plants/s1/faults");
-    EXPECT_EQ(sent[1].payload, "{\"list\": \"ComErr\", \"time\": \"2025-01-02T03:04:05\", \"status\": \"Com Err E1\"}");
-    EXPECT_EQ(sent[2].topic, "plants/s1/raw");
-    EXPECT_EQ(sent[2].qos, 0);
-    EXPECT_EQ(sent[2].payload, std::string("\x55\xa5\x00", 3));
-    EXPECT_EQ(pub.statusTopic(), "plants/s1/status");
 }
 
 }  // namespace

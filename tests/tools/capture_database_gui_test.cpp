@@ -14,8 +14,8 @@
 #include "comm/frame_receiver.h"
 #include "database/sample_database.h"
 #include "database/sample_recorder.h"
-#include "plant_capture.h"
-#include "platform/capture_reader.h"
+#include "sim/plant_capture.h"
+#include "capture/capture_reader.h"
 #include "process.h"
 
 namespace orlix {

@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "comm/frame_receiver.h"
-#include "plant_capture.h"
-#include "plant_model.h"
-#include "platform/capture_reader.h"
-#include "platform/capture_writer.h"
-#include "platform/clock.h"
+#include "sim/plant_capture.h"
+#include "sim/plant_model.h"
+#include "capture/capture_reader.h"
+#include "capture/capture_writer.h"
+#include "base/clock.h"
 #include "process.h"
 
 namespace orlix {

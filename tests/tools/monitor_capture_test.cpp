@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/capture_reader.h"
-#include "platform/capture_writer.h"
-#include "platform/clock.h"
+#include "capture/capture_reader.h"
+#include "capture/capture_writer.h"
+#include "base/clock.h"
 #include "process.h"
 
 extern char** environ;

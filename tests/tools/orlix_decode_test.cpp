@@ -7,7 +7,7 @@
 
 #include "comm/frame_receiver.h"
 #include "mini_json.h"
-#include "plant_model.h"
+#include "sim/plant_model.h"
 #include "process.h"
 
 namespace orlix {

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "big_sample_file.h"
-#include "platform/iso_date_time.h"
+#include "base/iso_date_time.h"
 #include "process.h"
 
 extern char** environ;

@@ -9,7 +9,7 @@
 
 #include "database/db_test_util.h"
 #include "database/sample_database.h"
-#include "platform/date_time.h"
+#include "base/date_time.h"
 #include "process.h"
 
 namespace orlix {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "mosquitto_broker.h"
-#include "plant_capture.h"
+#include "sim/plant_capture.h"
 #include "process.h"
 
 namespace orlix {

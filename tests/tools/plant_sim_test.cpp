@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "plant_model.h"
-#include "platform/capture_reader.h"
-#include "platform/clock.h"
+#include "sim/plant_model.h"
+#include "capture/capture_reader.h"
+#include "base/clock.h"
 #include "process.h"
 
 namespace orlix {

@@ -14,9 +14,9 @@
 #include "comm/frame_receiver.h"
 #include "database/sample_database.h"
 #include "database/sample_recorder.h"
-#include "plant_capture.h"
-#include "platform/qt_capture_replay_port.h"
-#include "platform/replay_clock.h"
+#include "sim/plant_capture.h"
+#include "sources/capture_replay_source.h"
+#include "sources/replay_clock.h"
 #include "scale_only_clock.h"
 #include "process.h"
 

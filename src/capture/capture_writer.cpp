@@ -1,0 +1,281 @@
+#include "capture/capture_writer.h"
+
+#include <fcntl.h>
+#include <pcap/pcap.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <ctime>
+
+#include "capture/capture_file.h"
+#include "capture/capture_reader.h"
+#include "base/clock.h"
+#include "base/log.h"
+
+namespace orlix {
+namespace {
+
+constexpr int kMaxDayFiles = 99;
+
+bool isFolderPath(const std::string& path) {
+    if (!path.empty() && path.back() == '/') return true;
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// The header pcap_dump_open writes on this machine for our link type: a file
+// shorter than this that is a prefix of it is a header a killed writer left
+// half-written.
+bool isPrefixOfOurHeader(int fd, std::size_t size) {
+    pcap_file_header h{};
+    h.magic = 0xA1B2C3D4u;
+    h.version_major = PCAP_VERSION_MAJOR;
+    h.version_minor = PCAP_VERSION_MINOR;
+    h.snaplen = kCaptureSnapLength;
+    h.linktype = kCaptureLinkType;
+    unsigned char want[sizeof h];
+    std::memcpy(want, &h, sizeof h);
+    unsigned char got[sizeof h] = {};
+    if (size > sizeof h || ::pread(fd, got, size, 0) != static_cast<ssize_t>(size)) return false;
+    // Bytes 8..15 (time zone and accuracy) are zero in both writers' output.
+    return std::memcmp(got, want, size) == 0;
+}
+
+}  // namespace
+
+CaptureWriter::CaptureWriter(std::string target, SteadyNow steadyNow)
+    : target_(std::move(target)), folder_(isFolderPath(target_)), steadyNow_(std::move(steadyNow)) {
+    dead_ = pcap_open_dead_with_tstamp_precision(kCaptureLinkType, kCaptureSnapLength, PCAP_TSTAMP_PRECISION_MICRO);
+}
+
+CaptureWriter::~CaptureWriter() {
+    close();
+    if (dead_) pcap_close(dead_);
+}
+
+std::chrono::steady_clock::time_point CaptureWriter::now() const {
+    return steadyNow_ ? steadyNow_() : std::chrono::steady_clock::now();
+}
+
+std::string CaptureWriter::dayFileName(std::int64_t timeUs, int n) {
+    std::time_t tt = static_cast<std::time_t>(timeUs / 1'000'000 - (timeUs % 1'000'000 < 0 ? 1 : 0));
+    std::tm lt{};
+    localtime_r(&tt, &lt);
+    char buf[48];
+    if (n <= 1)
+        std::snprintf(buf, sizeof buf, "orlix-%04d%02d%02d.pcap", lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday);
+    else
+        std::snprintf(buf, sizeof buf, "orlix-%04d%02d%02d-%d.pcap", lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday,
+                      n);
+    return buf;
+}
+
+void CaptureWriter::failWith(std::string message) {
+    // One line per failure: a retry that fails the same way says nothing.
+    if (!failed_ || message != error_) log::warning(log::kCapture, message);
+    failed_ = true;
+    error_ = std::move(message);
+}
+
+void CaptureWriter::succeeded() {
+    if (failed_) log::info(log::kCapture, "capturing again to " + file_);
+    else log::info(log::kCapture, "capturing to " + file_);
+    failed_ = false;
+    error_.clear();
+}
+
+// Checks an existing, non-empty file before appending to it, and cuts off an
+// incomplete last record so that the next record does not land inside it.
+CaptureWriter::OpenResult CaptureWriter::prepareExisting(const std::string& path, int fd) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        error_ = path + ": " + std::strerror(errno);
+        return OpenResult::Failed;
+    }
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size == 0) return OpenResult::Ok;
+    if (size < kCaptureFileHeaderBytes) {
+        if (!isPrefixOfOurHeader(fd, static_cast<std::size_t>(size)) || ::ftruncate(fd, 0) != 0) {
+            error_ = path + ": exists and is not a bus capture; left as it is";
+            return OpenResult::Refused;
+        }
+        return OpenResult::Ok;
+    }
+    CaptureReader reader(false);
+    if (reader.open(path) != CaptureReader::Open::Ok) {
+        error_ = reader.error() + "; left as it is";
+        return OpenResult::Refused;
+    }
+    CaptureRecord r;
+    CaptureReader::Next n;
+    while ((n = reader.next(r)) == CaptureReader::Next::Record) {
+    }
+    if (n == CaptureReader::Next::Failed) {
+        error_ = reader.error() + "; left as it is";
+        return OpenResult::Refused;
+    }
+    if (reader.incompleteEnd()) {
+        if (::ftruncate(fd, static_cast<off_t>(reader.consumedBytes())) != 0) {
+            error_ = path + ": cannot cut off an incomplete last record: " + std::strerror(errno);
+            return OpenResult::Refused;
+        }
+        log::info(log::kCapture, path + ": cut off an incomplete last record of " +
+                                           std::to_string(reader.pendingBytes()) + " bytes before appending");
+    }
+    return OpenResult::Ok;
+}
+
+CaptureWriter::OpenResult CaptureWriter::openFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int e = errno;
+        error_ = "cannot write the capture " + path + ": " + std::strerror(e);
+        // A name that is taken by something we may not open (a folder, a
+        // file without permission) leaves other names of a folder free.
+        return e == EISDIR || (e == EACCES && ::access(path.c_str(), F_OK) == 0) ? OpenResult::Refused
+                                                                                 : OpenResult::Failed;
+    }
+    // Two writers on one file would interleave their records.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error_ = path + ": another program is writing this capture";
+        ::close(fd);
+        return OpenResult::Refused;
+    }
+    const OpenResult prepared = prepareExisting(path, fd);
+    if (prepared != OpenResult::Ok) {
+        ::close(fd);
+        return prepared;
+    }
+    // Writes a header into an empty file; checks link type, snapshot length
+    // and byte order of a file that has one, and appends at its end.
+    dumper_ = pcap_dump_open_append(dead_, path.c_str());
+    if (!dumper_ || pcap_dump_flush(dumper_) != 0) {
+        error_ = path + ": " + pcap_geterr(dead_) + "; left as it is";
+        if (dumper_) pcap_dump_close(dumper_);
+        dumper_ = nullptr;
+        ::close(fd);
+        return OpenResult::Refused;
+    }
+    lockFd_ = fd;
+    file_ = path;
+    return OpenResult::Ok;
+}
+
+bool CaptureWriter::openFor(std::int64_t timeUs) {
+    lastAttempt_ = now();
+    if (!dead_) {
+        failWith("cannot start a capture: libpcap gave no handle");
+        return false;
+    }
+    OpenResult r = OpenResult::Failed;
+    if (!folder_) {
+        r = openFile(target_);
+    } else {
+        // A folder named with a trailing '/' that does not exist yet is made,
+        // as the user asked for one; a failure shows in the open below.
+        std::error_code ec;
+        std::filesystem::create_directories(target_, ec);
+        for (int n = 1; n <= kMaxDayFiles; ++n) {
+            r = openFile(joinPath(target_, dayFileName(timeUs, n)));
+            if (r != OpenResult::Refused) break;
+        }
+        nextMidnightUs_ = nextLocalMidnightMicros(timeUs);
+    }
+    if (r != OpenResult::Ok) {
+        failWith(error_);
+        return false;
+    }
+    dirty_ = false;
+    succeeded();
+    return true;
+}
+
+bool CaptureWriter::ensureOpen(std::int64_t timeUs) {
+    if (dumper_) {
+        if (!folder_ || timeUs < nextMidnightUs_) return true;
+        close();  // a new day: a new file
+        return openFor(timeUs);
+    }
+    if (failed_ && now() - lastAttempt_ < kRetryInterval) return false;
+    return openFor(timeUs);
+}
+
+bool CaptureWriter::open(std::int64_t timeUs) {
+    if (dumper_) return true;
+    return openFor(timeUs);
+}
+
+void CaptureWriter::dump(std::int64_t timeUs, std::span<const std::uint8_t> bytes) {
+    pcap_pkthdr h{};
+    h.ts.tv_sec = static_cast<time_t>(timeUs / 1'000'000);
+    h.ts.tv_usec = static_cast<suseconds_t>(timeUs % 1'000'000);
+    if (h.ts.tv_usec < 0) {
+        h.ts.tv_usec += 1'000'000;
+        --h.ts.tv_sec;
+    }
+    do {
+        const std::size_t n = std::min<std::size_t>(bytes.size(), kCaptureSnapLength);
+        h.caplen = h.len = static_cast<bpf_u_int32>(n);
+        pcap_dump(reinterpret_cast<u_char*>(dumper_), &h, bytes.data());
+        ++written_;
+        bytes = bytes.subspan(n);
+    } while (!bytes.empty());
+    if (!dirty_) {
+        dirty_ = true;
+        dirtySince_ = now();
+    }
+}
+
+bool CaptureWriter::write(std::int64_t timeUs, std::span<const std::uint8_t> bytes) {
+    if (!ensureOpen(timeUs)) {
+        ++lost_;
+        return false;
+    }
+    dump(timeUs, bytes);
+    poll();
+    return dumper_ != nullptr;
+}
+
+bool CaptureWriter::writeEvent(std::int64_t timeUs) { return write(timeUs, {}); }
+
+void CaptureWriter::poll() {
+    if (dumper_ && dirty_ && now() - dirtySince_ >= kFlushAge) flush();
+}
+
+bool CaptureWriter::flush() {
+    if (!dumper_) return !failed_;
+    dirty_ = false;
+    if (pcap_dump_flush(dumper_) == 0) return true;
+    // The disk is full or gone: give the file up; the next write opens it
+    // again (cutting off what was written only in part) after a while.
+    const std::string path = file_;
+    const int e = errno;
+    close();
+    lastAttempt_ = now();
+    failWith("cannot write the capture " + path + ": " + std::strerror(e));
+    return false;
+}
+
+void CaptureWriter::close() {
+    if (dumper_) {
+        pcap_dump_flush(dumper_);
+        pcap_dump_close(dumper_);
+        dumper_ = nullptr;
+    }
+    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_ = -1;
+    file_.clear();
+    dirty_ = false;
+}
+
+}  // namespace orlix

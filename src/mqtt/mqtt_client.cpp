@@ -1,0 +1,319 @@
+#include "mqtt/mqtt_client.h"
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace orlix {
+namespace {
+
+void initLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+constexpr const char* kOnline = "online";
+constexpr const char* kOffline = "offline";
+// Seconds between reconnect attempts: from 1, doubling, at most 30.
+constexpr int kReconnectMin = 1, kReconnectMax = 30;
+
+}  // namespace
+
+MqttClient::MqttClient(MqttClientSettings settings, Events events)
+    : settings_(std::move(settings)), events_(std::move(events)) {
+    initLibraryOnce();
+}
+
+MqttClient::~MqttClient() {
+    stop(0);
+    if (m_ != nullptr) mosquitto_destroy(m_);
+}
+
+void MqttClient::subscribe(std::string topic, int qos) { subscriptions_.emplace_back(std::move(topic), qos); }
+
+bool MqttClient::start(std::string& error) {
+    if (started_) return true;
+    const MqttUrl& url = settings_.url;
+    m_ = mosquitto_new(settings_.clientId.empty() ? nullptr : settings_.clientId.c_str(), true, this);
+    if (m_ == nullptr) {
+        error = "cannot make an MQTT client: out of memory or bad client id";
+        return false;
+    }
+    mosquitto_int_option(m_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_connect_callback_set(m_, &MqttClient::onConnectCb);
+    mosquitto_disconnect_callback_set(m_, &MqttClient::onDisconnectCb);
+    mosquitto_publish_callback_set(m_, &MqttClient::onPublishCb);
+    mosquitto_message_callback_set(m_, &MqttClient::onMessageCb);
+    mosquitto_log_callback_set(m_, &MqttClient::onLogCb);
+    if (!url.user.empty() &&
+        mosquitto_username_pw_set(m_, url.user.c_str(), url.password.empty() ? nullptr : url.password.c_str()) !=
+            MOSQ_ERR_SUCCESS) {
+        error = "the MQTT user name or password is not valid UTF-8";
+        return false;
+    }
+    if (!settings_.statusTopic.empty()) {
+        const int rc = mosquitto_will_set(m_, settings_.statusTopic.c_str(), 7, kOffline, 1, true);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            error = "cannot set the last will on " + settings_.statusTopic + ": " + mosquitto_strerror(rc);
+            return false;
+        }
+    }
+    if (url.tls) {
+        const char* ca = settings_.tlsCaFile.empty() ? nullptr : settings_.tlsCaFile.c_str();
+        const char* caPath = ca == nullptr ? "/etc/ssl/certs" : nullptr;
+        const char* cert = settings_.tlsCertFile.empty() ? nullptr : settings_.tlsCertFile.c_str();
+        const char* key = settings_.tlsKeyFile.empty() ? nullptr : settings_.tlsKeyFile.c_str();
+        const int rc = mosquitto_tls_set(m_, ca, caPath, cert, key, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            error = std::string("cannot use the TLS files (CA, certificate, key): ") + mosquitto_strerror(rc);
+            return false;
+        }
+    }
+    mosquitto_threaded_set(m_, true);
+    started_ = true;
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void MqttClient::run() {
+    // The network loop: connect, serve the connection, and after a failure
+    // or a loss wait (1 s, doubling up to 30 s) and connect again. The
+    // connects are non-blocking, so stop() is never held up by one.
+    const MqttUrl& url = settings_.url;
+    int delay = kReconnectMin;
+    bool first = true;
+    std::unique_lock lock(runMutex_);
+    while (!stopping_) {
+        lock.unlock();
+        int rc = first ? mosquitto_connect_async(m_, url.host.c_str(), url.port, settings_.keepAliveSeconds)
+                       : mosquitto_reconnect_async(m_);
+        int err = errno;
+        first = false;
+        // Waiting messages are handed over here, between two rounds of the
+        // loop: the library's callbacks must not publish.
+        while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
+            rc = mosquitto_loop(m_, 1000, 1);
+            err = errno;
+            std::lock_guard pumpLock(mutex_);
+            pumpLocked();
+        }
+        bool cameUp = false;
+        {
+            std::lock_guard runLock(runMutex_);
+            cameUp = everConnectedSinceWait_;
+        }
+        if (!stopping_.load() && !cameUp && !refused_.exchange(false)) {
+            // The connection never came up (and the broker did not refuse
+            // it, which is said at once): unreachable, or a failed TLS
+            // handshake (the library's own error line names
+            // its cause: certificate verify failed, wrong host name ...).
+            std::string cause = lastLibraryError();
+            if (cause.empty())
+                cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
+            if (auto line = passFailure("cannot connect: " + cause))
+                log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
+            connectionChanged(false, cause);
+        }
+        lock.lock();
+        if (stopping_) break;
+        if (everConnectedSinceWait_) {
+            delay = kReconnectMin;
+            everConnectedSinceWait_ = false;
+        }
+        wake_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_.load(); });
+        delay = std::min(delay * 2, static_cast<int>(kReconnectMax));
+    }
+}
+
+void MqttClient::stop(int flushMs) {
+    if (!started_) return;
+    started_ = false;
+    if (connected_.load()) {
+        if (!settings_.statusTopic.empty()) publish(settings_.statusTopic, std::string(kOffline), 1, true);
+        std::unique_lock lock(mutex_);
+        drained_.wait_for(lock, std::chrono::milliseconds(flushMs),
+                          [this] { return (outstanding_.empty() && waiting_.empty()) || !connected_.load(); });
+    }
+    mosquitto_disconnect(m_);
+    {
+        std::lock_guard lock(runMutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    connected_ = false;
+    std::lock_guard lock(mutex_);
+    if (!outstanding_.empty() || !waiting_.empty())
+        log::warning(log::kMqtt, std::to_string(outstanding_.size() + waiting_.size()) + " messages to " +
+                                     settings_.url.shown() + " were not delivered before the end");
+}
+
+bool MqttClient::publish(const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain) {
+    if (m_ == nullptr || payload.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    if (qos == 0) {
+        // Nothing is kept for a broker that is away: the bytes are stale by
+        // the time it is back.
+        if (!connected_.load() || mosquitto_publish(m_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                                    payload.data(), 0, retain) != MOSQ_ERR_SUCCESS) {
+            std::lock_guard lock(mutex_);
+            ++counters_.dropped;
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        ++counters_.published;
+        return true;
+    }
+    std::lock_guard lock(mutex_);
+    if (waiting_.size() + outstanding_.size() >= settings_.maxQueued) {
+        ++counters_.dropped;
+        if (auto line = failures_.pass("queue full"))
+            log::warning(log::kMqtt, *line + ": " + std::to_string(settings_.maxQueued) +
+                                         " messages wait for " + settings_.url.shown() + "; newer ones are dropped");
+        return false;
+    }
+    waiting_.push_back({topic, std::vector<std::uint8_t>(payload.begin(), payload.end()), qos, retain, nextSeq_++});
+    pumpLocked();
+    return true;
+}
+
+void MqttClient::pumpLocked() {
+    // The lock is held across the library call so that the acknowledgement,
+    // which may come on the network thread before the call returns, finds
+    // the id.
+    while (connected_.load() && !waiting_.empty() && outstanding_.size() < kInFlight) {
+        Message& msg = waiting_.front();
+        int mid = 0;
+        const int rc = mosquitto_publish(m_, &mid, msg.topic.c_str(), static_cast<int>(msg.payload.size()),
+                                         msg.payload.data(), msg.qos, msg.retain);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            if (rc != MOSQ_ERR_NO_CONN)
+                if (auto line = failures_.pass(std::string("publish failed: ") + mosquitto_strerror(rc)))
+                    log::warning(log::kMqtt, *line + " (" + msg.topic + ")");
+            return;  // tried again at the next acknowledgement or connect
+        }
+        outstanding_.emplace(mid, std::move(msg));
+        waiting_.pop_front();
+        ++counters_.published;
+    }
+}
+
+bool MqttClient::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
+    return publish(topic,
+                   std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size()),
+                   qos, retain);
+}
+
+MqttCounters MqttClient::counters() const {
+    std::lock_guard lock(mutex_);
+    MqttCounters c = counters_;
+    c.queued = outstanding_.size() + waiting_.size();
+    c.connected = connected_.load();
+    return c;
+}
+
+std::string MqttClient::lastLibraryError() {
+    std::lock_guard lock(mutex_);
+    std::string e = std::move(libraryError_);
+    libraryError_.clear();
+    return e;
+}
+
+std::optional<std::string> MqttClient::passFailure(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    return failures_.pass(text);
+}
+
+void MqttClient::connectionChanged(bool up, const std::string& why) {
+    if (events_.onConnection) events_.onConnection(up, why);
+}
+
+void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
+    auto* c = static_cast<MqttClient*>(self);
+    const std::string shown = c->settings_.url.shown();
+    if (rc != 0) {
+        // Refused: a wrong user or password, a client not allowed. The
+        // library tries again with backoff; the log says it once.
+        c->refused_ = true;  // said here, not again by the network loop
+        const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(rc);
+        if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
+        c->connectionChanged(false, why);
+        return;
+    }
+    {
+        std::lock_guard lock(c->mutex_);
+        c->failures_.reset();
+        c->libraryError_.clear();
+    }
+    {
+        std::lock_guard lock(c->runMutex_);
+        c->everConnectedSinceWait_ = true;
+    }
+    c->connected_ = true;
+    log::info(log::kMqtt, "connected to " + shown);
+    if (!c->settings_.statusTopic.empty())
+        mosquitto_publish(m, nullptr, c->settings_.statusTopic.c_str(), 6, kOnline, 1, true);
+    for (const auto& [topic, qos] : c->subscriptions_) {
+        const int src = mosquitto_subscribe(m, nullptr, topic.c_str(), qos);
+        if (src != MOSQ_ERR_SUCCESS)
+            log::warning(log::kMqtt, "cannot subscribe to " + topic + ": " + mosquitto_strerror(src));
+    }
+    c->connectionChanged(true, {});
+}
+
+void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
+    auto* c = static_cast<MqttClient*>(self);
+    const bool was = c->connected_.exchange(false);
+    {
+        // What the broker has not acknowledged goes out again after the
+        // next connect (at least once: a message may then arrive twice).
+        std::lock_guard lock(c->mutex_);
+        std::vector<std::pair<int, Message>> back(std::make_move_iterator(c->outstanding_.begin()),
+                                                  std::make_move_iterator(c->outstanding_.end()));
+        c->outstanding_.clear();
+        std::sort(back.begin(), back.end(), [](const auto& a, const auto& b) { return a.second.seq < b.second.seq; });
+        for (auto it = back.rbegin(); it != back.rend(); ++it) c->waiting_.push_front(std::move(it->second));
+    }
+    c->drained_.notify_all();
+    // Asked for by stop(); or a connection that never came up, which the
+    // network loop reports.
+    if (rc == 0 || !was) return;
+    std::string cause = c->lastLibraryError();
+    if (cause.empty()) cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
+    log::warning(log::kMqtt, "connection to " + c->settings_.url.shown() + " lost (" + cause + "); reconnecting");
+    c->connectionChanged(false, cause);
+}
+
+void MqttClient::onPublishCb(mosquitto*, void* self, int mid) {
+    auto* c = static_cast<MqttClient*>(self);
+    std::lock_guard lock(c->mutex_);
+    if (c->outstanding_.erase(mid) > 0) ++c->counters_.delivered;
+    if (c->outstanding_.empty() && c->waiting_.empty()) c->drained_.notify_all();
+}
+
+void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg) {
+    auto* c = static_cast<MqttClient*>(self);
+    {
+        std::lock_guard lock(c->mutex_);
+        ++c->counters_.received;
+    }
+    if (!c->events_.onMessage || msg->topic == nullptr) return;
+    const auto* p = static_cast<const std::uint8_t*>(msg->payload);
+    c->events_.onMessage(msg->topic,
+                         std::span<const std::uint8_t>(p, p == nullptr ? 0 : static_cast<std::size_t>(msg->payloadlen)));
+}
+
+void MqttClient::onLogCb(mosquitto*, void* self, int level, const char* text) {
+    // Only the library's error lines (a failed TLS check names its cause
+    // there); they never hold the credentials.
+    if (level != MOSQ_LOG_ERR || text == nullptr) return;
+    auto* c = static_cast<MqttClient*>(self);
+    std::lock_guard lock(c->mutex_);
+    c->libraryError_ = text;
+}
+
+}  // namespace orlix

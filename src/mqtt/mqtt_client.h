@@ -1,0 +1,145 @@
+#pragma once
+// A connection to an MQTT broker on libmosquitto, for the recorder (which
+// publishes) and the remote-site port (which subscribes). The library does
+// the protocol and the resending of unacknowledged messages; this adapter
+// runs the library's network loop on a thread of its own, reconnecting with
+// backoff (1 s doubling to 30 s) after any failure, and adds around it:
+//
+//  - a status topic: retained "offline" as the last will, retained "online"
+//    at every connect, retained "offline" at a clean stop;
+//  - subscriptions made again at every connect;
+//  - a bounded queue for QoS 1 messages: published while the broker is away
+//    they wait (in the library) and go out when it is back; beyond
+//    `maxQueued` unacknowledged messages a new one is dropped and counted;
+//  - QoS 0 messages published while the broker is away are dropped (counted);
+//  - one log line (orlix.mqtt) per connection change; a refused login or a
+//    failed TLS check is written once with its cause, repeats counted.
+//
+// Credentials are handed to the library and never written anywhere: the log
+// names the broker by MqttUrl::shown().
+//
+// The library runs its own network thread; the events are called on it.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+#include <string>
+#include <deque>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "base/log.h"
+#include "mqtt/mqtt_url.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace orlix {
+
+// 24 hours of one sample every 4 s.
+inline constexpr std::size_t kMqttMaxQueued = 21600;
+
+struct MqttClientSettings {
+    MqttUrl url;  // host, port, tls, user and password
+    std::string tlsCaFile;                  // mqtts: CA certificate file; empty: the system's CAs
+    std::string tlsCertFile, tlsKeyFile;    // mqtts: optional client certificate and key
+    std::string clientId;                   // empty: made by the library
+    std::string statusTopic;                // empty: no status, no will
+    std::size_t maxQueued = kMqttMaxQueued;
+    int keepAliveSeconds = 30;
+};
+
+struct MqttCounters {
+    std::uint64_t published = 0;  // handed to the library
+    std::uint64_t delivered = 0;  // QoS 1 acknowledged by the broker
+    std::uint64_t dropped = 0;    // not sent: queue full, or QoS 0 while the broker is away
+    std::uint64_t queued = 0;     // QoS 1 waiting for the broker's acknowledgement
+    std::uint64_t received = 0;   // messages of the subscriptions
+    bool connected = false;
+};
+
+class MqttClient {
+public:
+    struct Events {
+        // The connection came up (true) or went down (false); `why` says
+        // what happened ("" for a plain connect).
+        std::function<void(bool up, const std::string& why)> onConnection;
+        std::function<void(const std::string& topic, std::span<const std::uint8_t> payload)> onMessage;
+    };
+
+    MqttClient(MqttClientSettings settings, Events events);
+    ~MqttClient();
+    MqttClient(const MqttClient&) = delete;
+    MqttClient& operator=(const MqttClient&) = delete;
+
+    // A topic to subscribe to at every connect. Call before start().
+    void subscribe(std::string topic, int qos);
+    // Starts connecting in the background. False with `error` set when the
+    // settings cannot work (unreadable TLS files, no network thread); a
+    // broker that cannot be reached is not an error here: the client keeps
+    // trying.
+    bool start(std::string& error);
+    // Publishes the retained "offline" status, gives queued messages up to
+    // `flushMs` to reach the broker, disconnects and ends the network thread.
+    void stop(int flushMs = 2000);
+
+    // Thread-safe. Returns false when the message was dropped.
+    bool publish(const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain = false);
+    bool publish(const std::string& topic, const std::string& payload, int qos, bool retain = false);
+
+    bool connected() const { return connected_.load(); }
+    MqttCounters counters() const;
+    const MqttClientSettings& settings() const { return settings_; }
+
+private:
+    static void onConnectCb(mosquitto* m, void* self, int rc);
+    static void onDisconnectCb(mosquitto* m, void* self, int rc);
+    static void onPublishCb(mosquitto* m, void* self, int mid);
+    static void onMessageCb(mosquitto* m, void* self, const mosquitto_message* msg);
+    static void onLogCb(mosquitto* m, void* self, int level, const char* text);
+
+    void run();
+    void connectionChanged(bool up, const std::string& why);
+    std::string lastLibraryError();
+    std::optional<std::string> passFailure(const std::string& text);
+
+    MqttClientSettings settings_;
+    Events events_;
+    mosquitto* m_ = nullptr;
+    bool started_ = false;
+    std::vector<std::pair<std::string, int>> subscriptions_;
+    std::atomic<bool> connected_{false};
+
+    std::thread thread_;  // the network loop
+    std::mutex runMutex_;
+    std::condition_variable wake_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> refused_{false};  // the broker refused the last connect
+    bool everConnectedSinceWait_ = false;  // the backoff starts again after a connection
+
+    mutable std::mutex mutex_;
+    std::condition_variable drained_;
+    struct Message {
+        std::string topic;
+        std::vector<std::uint8_t> payload;
+        int qos = 1;
+        bool retain = false;
+        std::uint64_t seq = 0;  // order of publishing
+    };
+    void pumpLocked();
+    static constexpr std::size_t kInFlight = 64;  // handed to the library, not acknowledged
+    std::deque<Message> waiting_;                   // not handed to the library yet
+    std::unordered_map<int, Message> outstanding_;  // by message id, not acknowledged yet
+    std::uint64_t nextSeq_ = 0;
+    MqttCounters counters_;
+    std::string libraryError_;             // the library's last error line (TLS failures)
+    log::RepeatFilter failures_;
+};
+
+}  // namespace orlix
