@@ -1,7 +1,7 @@
 #pragma once
 // The monitor's handle on the analyzer window: creates the window on first
 // use (loaded, hidden) and keeps it until the program ends. It also receives
-// the decoder's error-memory entries and hands them to the window.
+// the receive path's error-memory entries and hands them to the window.
 #include <QPointer>
 #include <string>
 
@@ -9,17 +9,20 @@
 #include "analyzer/frm_chart.h"
 #include "comm/error_memory.h"
 #include "monitor/analyzer_link.h"
+#include "recorder/pipeline.h"
 
 namespace orlix {
 
 class AnalyzerWindowLink final : public AnalyzerLink, public ErrorMemorySink {
 public:
-    AnalyzerWindowLink(LiveStore& store, const Clock& clock, DialogHost& dialogs)
-        : store_(store), clock_(clock), dialogs_(dialogs) {}
+    AnalyzerWindowLink(Pipeline& pipeline, DialogHost& dialogs) : pipeline_(pipeline), dialogs_(dialogs) {
+        pipeline_.receive().addErrorSink(this);
+    }
     ~AnalyzerWindowLink() override {
+        pipeline_.receive().removeErrorSink(this);
         // A window whose deferred deletion never ran (the event loop ended
         // first) goes now.
-        store_.AppClosing = true;
+        pipeline_.receive().store().AppClosing = true;
         delete chart_.data();
     }
 
@@ -34,7 +37,7 @@ public:
     void unloadAnalyzer() override {
         if (!chart_ || unloading_) return;
         unloading_ = true;
-        store_.AppClosing = true;  // its close then unloads instead of hiding
+        pipeline_.receive().store().AppClosing = true;  // its close then unloads instead of hiding
         chart_->close();
         // Deferred: the monitor may be closing from inside one of the
         // analyzer's own handlers (a modal message, a clear running events).
@@ -43,8 +46,6 @@ public:
     void addErrorEntry(int list, const std::string& entry) override {
         window().addErrorEntry(list, QString::fromStdString(entry));
     }
-    // The sampling tick of a replayed capture.
-    void sampleTick() { window().sampleTick(); }
     // The "&Tools" menu's counterpart, handed to the window when it is made.
     void setBusTools(BusTools* tools) {
         tools_ = tools;
@@ -58,14 +59,13 @@ public:
 private:
     FrmChart& window() {
         if (!chart_) {
-            chart_ = new FrmChart(store_, clock_, dialogs_);
+            chart_ = new FrmChart(pipeline_, dialogs_);
             chart_->setBusTools(tools_);
         }
         return *chart_;
     }
 
-    LiveStore& store_;
-    const Clock& clock_;
+    Pipeline& pipeline_;
     DialogHost& dialogs_;
     BusTools* tools_ = nullptr;
     QPointer<FrmChart> chart_;

@@ -18,20 +18,17 @@
 #include <memory>
 
 #include "analyzer_window_link.h"
+#include "base/clock.h"
+#include "base/log.h"
 #include "bus_tools_link.h"
 #include "monitor/command_line.h"
-#include "monitor/frm_main.h"
-#include "capture/bus_capture.h"
-#include "base/clock.h"
-#include "sources/capture_replay_source.h"
-#include "sources/port.h"
 #include "monitor/dialog_host.h"
+#include "monitor/frm_main.h"
 #include "platform/logging.h"
-#include "sources/site_source.h"
 #include "platform/quit_signals.h"
-#include "sources/serial_source.h"
-#include "sources/replay_clock.h"
 #include "platform/std_output.h"
+#include "recorder/pipeline.h"
+#include "sources/serial_source.h"
 
 namespace {
 
@@ -43,11 +40,12 @@ public:
     std::string start(double speed) {
         const QString sim = findSimulator();
         if (sim.isEmpty()) {
-            qCWarning(orlix::lcApp).noquote() << "--demo needs orlix-plant-sim beside this program or on the PATH";
+            orlix::log::warning(orlix::log::kApp, "--demo needs orlix-plant-sim beside this program or on the PATH");
             return {};
         }
         if (!dir_.isValid()) {
-            qCWarning(orlix::lcApp).noquote() << "--demo cannot make a temporary folder:" << dir_.errorString();
+            orlix::log::warning(orlix::log::kApp,
+                                "--demo cannot make a temporary folder: " + dir_.errorString().toStdString());
             return {};
         }
         const QString link = dir_.filePath("plant");
@@ -63,15 +61,16 @@ public:
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.start();
         if (!process_.waitForStarted(5000)) {
-            qCWarning(orlix::lcApp).noquote() << "could not start" << sim + QStringLiteral(":") << process_.errorString();
+            orlix::log::warning(orlix::log::kApp, "could not start " + sim.toStdString() + ": " +
+                                                      process_.errorString().toStdString());
             return {};
         }
         for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i) QThread::msleep(50);
         if (!QFileInfo::exists(link)) {
-            qCWarning(orlix::lcApp).noquote() << "the simulated plant did not come up within 5 s";
+            orlix::log::warning(orlix::log::kApp, "the simulated plant did not come up within 5 s");
             return {};
         }
-        qCInfo(orlix::lcApp).noquote() << "simulated plant" << sim << "runs on" << link;
+        orlix::log::info(orlix::log::kApp, "simulated plant " + sim.toStdString() + " runs on " + link.toStdString());
         return link.toStdString();
     }
     ~DemoPlant() {
@@ -101,6 +100,9 @@ private:
 
 int main(int argc, char** argv) {
     orlix::installQtLogSink();
+    // A file-size limit makes a write of a capture or database fail (and be
+    // said) instead of ending the program without a word.
+    ::signal(SIGXFSZ, SIG_IGN);
     // The options are read before the application object exists, so that
     // --help and --version need no display.
     const orlix::ParseResult parsed = orlix::parseMonitorOptions({argv + std::min(argc, 1), argv + argc});
@@ -123,8 +125,6 @@ int main(int argc, char** argv) {
         normalClock = std::make_unique<orlix::ScaledClock>(options.timeScale);
     else
         normalClock = std::make_unique<orlix::SystemClock>();
-    // The program clock: the capture's time while a capture is replayed.
-    orlix::ReplayClock clock(*normalClock);
 
     DemoPlant demo;
     if (options.demo) {
@@ -135,45 +135,30 @@ int main(int argc, char** argv) {
     std::vector<orlix::PortChoice> systemPorts;
     for (const orlix::SystemPort& p : orlix::systemSerialPorts()) systemPorts.push_back({p.name, p.path});
 
-    orlix::LiveStore store;
-    orlix::QtDialogHost dialogs;
     // The port list's items open serial devices, replay bus captures or
     // view remote sites (mqtt://); whatever is read may also be captured.
-    orlix::PortRouter router;
-    router.setFactory(orlix::PortKind::Serial, [] { return std::make_unique<orlix::QtSerialLink>(); });
-    router.setFactory(orlix::PortKind::Mqtt, [&options] {
-        auto site = std::make_unique<orlix::MqttSourcePort>();
-        site->setTlsFiles(options.tlsCaFile, options.tlsCertFile, options.tlsKeyFile);
-        if (!options.mqttPasswordFile.empty()) site->setPasswordFile(options.mqttPasswordFile);
-        return site;
-    });
-    router.setFactory(orlix::PortKind::Capture, [&clock, k = options.timeScale] {
-        return std::make_unique<orlix::CaptureReplayPort>(&clock, k);
-    });
-    orlix::CapturingPort link(router);
-    if (!options.capturePath.empty() && !link.startCapture(options.capturePath))
-        qCWarning(orlix::lcApp).noquote() << "--capture" << QString::fromStdString(options.capturePath)
-                                          << "cannot be written now:" << QString::fromStdString(link.captureError())
-                                          << "(tried again every" << orlix::CaptureWriter::kRetryInterval.count()
-                                          << "s)";
-    QTimer capturePoll;
-    QObject::connect(&capturePoll, &QTimer::timeout, [&link] { link.poll(); });
-    capturePoll.start(1000);
+    orlix::SourceSettings sources;
+    sources.timeScale = options.timeScale;
+    sources.siteBroker = {{}, options.mqttPasswordFile, options.tlsCaFile, options.tlsCertFile, options.tlsKeyFile};
+    orlix::Pipeline pipeline(*normalClock, sources);
+    if (!options.capturePath.empty() && !pipeline.startCapture(options.capturePath))
+        orlix::log::warning(orlix::log::kApp, "--capture " + options.capturePath + " cannot be written now: " +
+                                                  pipeline.capture().error() + " (tried again every " +
+                                                  std::to_string(orlix::CaptureWriter::kRetryInterval.count()) +
+                                                  " s)");
 
-    orlix::AnalyzerWindowLink analyzer(store, clock, dialogs);
-    clock.setSampleTick([&analyzer] { analyzer.sampleTick(); });
-    orlix::BusToolsLink tools(link);
+    orlix::QtDialogHost dialogs;
+    orlix::AnalyzerWindowLink analyzer(pipeline, dialogs);
+    orlix::BusToolsLink tools(pipeline);
     analyzer.setBusTools(&tools);
-    orlix::FrmMain window(store, clock, link, dialogs, analyzer,
-                          orlix::buildPortChoices(options.portOverrides, systemPorts));
+    orlix::FrmMain window(pipeline, dialogs, analyzer, orlix::buildPortChoices(options.portOverrides, systemPorts));
     tools.setMonitor(&window);
     dialogs.setParent(&window);
-    window.setErrorSink(&analyzer);
     QObject::connect(&window, &orlix::FrmMain::closed, &app, &QApplication::quit);
     // The end of a session or a kill(1) closes the window as its close button
     // does: the port is closed and the demo plant ended.
     orlix::QuitSignals quitSignals([&window](int sig) {
-        qCInfo(orlix::lcApp).noquote() << QStringLiteral("SIG%1: closing").arg(QLatin1String(::sigabbrev_np(sig)));
+        orlix::log::info(orlix::log::kApp, std::string("SIG") + ::sigabbrev_np(sig) + ": closing");
         window.close();
     });
     window.show();

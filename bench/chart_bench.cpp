@@ -18,6 +18,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/curve_table.h"
 #include "chart/sampling_cycle.h"
+#include "sampling/sampler.h"
 
 namespace orlix {
 namespace {
@@ -41,13 +42,23 @@ std::int16_t sampleValue(int k, int x) {
     }
 }
 
+void fill(ChartState& s) {
+    loadCharts(s);
+    s.curveChecked.fill(true);
+    for (int k = 0; k < 50; ++k)
+        for (int x = 0; x < 720; ++x) s.live.LiveCurveData[k][x] = sampleValue(k, x);
+    s.live.SampleCount = 1234;
+}
+
+std::unique_ptr<ChartState> filledState(LiveBuffers& live) {
+    auto s = std::make_unique<ChartState>(live);
+    fill(*s);
+    return s;
+}
+
 std::unique_ptr<ChartState> filledState() {
     auto s = std::make_unique<ChartState>();
-    loadCharts(*s);
-    s->curveChecked.fill(true);
-    for (int k = 0; k < 50; ++k)
-        for (int x = 0; x < 720; ++x) s->buf.LiveCurveData[k][x] = sampleValue(k, x);
-    s->buf.SampleCount = 1234;
+    fill(*s);
     return s;
 }
 
@@ -70,7 +81,7 @@ void BM_BaselinePolylineTenCurves(benchmark::State& st) {
         curves[k].resize(721);
         curves[k][0] = QPoint(0, 0);
         for (int x = 0; x < 720; ++x)
-            curves[k][x + 1] = QPoint(x + 1, *curveRow(c, s->buf.LiveCurveData[k][x], 1.0f, 0));
+            curves[k][x + 1] = QPoint(x + 1, *curveRow(c, s->live.LiveCurveData[k][x], 1.0f, 0));
     }
     QImage img(727, 400, QImage::Format_RGB32);
     for (auto _ : st) {
@@ -90,9 +101,9 @@ BENCHMARK(BM_BaselinePolylineTenCurves);
 void BM_ScrollStepFourCharts(benchmark::State& st) {
     auto s = filledState();
     ManualClock clock(46000.5);
-    s->buf.SampleCount = 7;  // neither a grid line nor a label
+    s->live.SampleCount = 7;  // neither a grid line nor a label
     for (auto _ : st) {
-        for (int c = 0; c < 4; ++c) scrollStep(*s, c, clock);
+        for (int c = 0; c < 4; ++c) scrollStep(*s, c, clock, s->live.SampleCount);
         benchmark::DoNotOptimize(s->charts[3].image().constBits());
     }
 }
@@ -120,18 +131,20 @@ void BM_BaselineMemmoveFourImages(benchmark::State& st) {
 BENCHMARK(BM_BaselineMemmoveFourImages);
 
 void BM_TickFourChartsTenCurves(benchmark::State& st) {
-    auto s = filledState();
-    s->buf.SampleCount = 0;
     std::array<std::int32_t, 52> live{};
     for (int k = 0; k < 50; ++k) live[k] = sampleValue(k % 10, k);
+    Sampler sampler(live);
+    auto s = filledState(sampler.buffers());
+    s->live.SampleCount = 0;
     ManualClock clock(46000.5);
     NullView view;
-    SamplingCycle cycle(*s, live, clock, view);
+    SamplingCycle cycle(*s, clock, view);
+    sampler.addListener(&cycle);
     int i = 0;
     for (auto _ : st) {
         live[2] = 30 + (i++ & 31);
         clock.advanceSeconds(4);
-        cycle.Timer1_Timer();
+        sampler.tick(clock.now());
     }
 }
 BENCHMARK(BM_TickFourChartsTenCurves);

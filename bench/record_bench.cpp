@@ -19,16 +19,14 @@
 #include <vector>
 
 #include "bench_work_dir.h"
-#include "comm/field_board.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_receiver.h"
-#include "comm/live_store.h"
+#include "comm/receive_path.h"
 #include "database/sample_database.h"
 #include "mosquitto_broker.h"
 #include "sim/plant_model.h"
 #include "base/clock.h"
 #include "mqtt/mqtt_client.h"
 #include "sampling/headless_recording.h"
+#include "sampling/sampler.h"
 #include "sampling/site_payloads.h"
 #include "recorder/site_publisher.h"
 
@@ -70,11 +68,9 @@ void recorderAtLineRate(benchmark::State& state, bool withBroker) {
     CreateSampleDatabase(db.string());
 
     ManualClock clock(makeDateTime({2025, 3, 1, 0, 0, 0}));
-    FieldBoard board;
-    LiveStore store;
-    FrameDecoder decoder(board, store, clock);
-    FrameReceiver receiver(decoder);
-    HeadlessRecording recording(db.string(), [](const char*) {});
+    auto path = std::make_unique<ReceivePath>(clock);
+    Sampler sampler(path->store().LiveValues);
+    HeadlessRecording recording(sampler, db.string(), [](const char*) {});
     std::unique_ptr<MqttClient> client = withBroker ? connectedClient() : nullptr;
     std::unique_ptr<SitePublisher> publisher;
     if (client) {
@@ -82,7 +78,8 @@ void recorderAtLineRate(benchmark::State& state, bool withBroker) {
             "bench/site", clock, [&](const std::string& t, std::span<const std::uint8_t> p, int qos, bool retain) {
                 client->publish(t, p, qos, retain);
             });
-        decoder.setErrorSink(publisher.get());
+        path->addErrorSink(publisher.get());
+        sampler.addListener(publisher.get());
     }
     std::size_t at = 0;
     const double cpu0 = processCpuSeconds();
@@ -91,12 +88,11 @@ void recorderAtLineRate(benchmark::State& state, bool withBroker) {
             if (at + kReadSize > line.size()) at = 0;
             const std::span<const std::uint8_t> read(line.data() + at, kReadSize);
             at += kReadSize;
-            receiver.onReceive(read);
-            if (publisher) publisher->raw(read);
+            path->onRead(read);
+            if (publisher) publisher->onRead(read);
         }
         clock.advanceSeconds(4);
-        recording.tick(store.LiveValues, clock.now());
-        if (publisher) publisher->sample(recording.core().buffers());
+        sampler.tick(clock.now());
     }
     if (client)
         for (int i = 0; i < 1000 && client->counters().queued > 0; ++i)

@@ -17,10 +17,8 @@
 
 #include "chart/chart_drawing.h"
 #include "chart/sampling_cycle.h"
-#include "comm/field_board.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_receiver.h"
-#include "comm/live_store.h"
+#include "comm/receive_path.h"
+#include "sampling/sampler.h"
 #include "sim/plant_model.h"
 
 namespace {
@@ -61,19 +59,18 @@ int main(int argc, char** argv) {
     }
     const auto started = std::chrono::steady_clock::now();
 
-    LiveStore store;
-    FieldBoard board;
     ManualClock clock(makeDateTime({2026, 12, 1, 0, 0, 0}));
-    FrameDecoder decoder(board, store, clock);
-    FrameReceiver receiver(decoder);
+    auto path = std::make_unique<ReceivePath>(clock);
+    Sampler sampler(path->store().LiveValues);
     PlantModel plant(7);
 
-    auto state = std::make_unique<ChartState>();
+    auto state = std::make_unique<ChartState>(sampler.buffers());
     loadCharts(*state);
     state->curveChecked.fill(true);
     SoakView view;
-    SamplingCycle cycle(*state, store.LiveValues, clock, view);
-    cycle.setRecording(true);
+    SamplingCycle cycle(*state, clock, view);
+    sampler.addListener(&cycle);
+    sampler.core().setRecording(true);
 
     std::vector<std::uint8_t> bytes;
     bytes.reserve(4096);
@@ -85,11 +82,11 @@ int main(int argc, char** argv) {
         while (plant.plantSeconds() < plantTarget) {
             bytes.clear();
             plant.appendNextFrame(bytes);
-            receiver.onReceive(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+            path->onRead(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
         }
-        board.takeWritten();
+        path->board().takeWritten();
         clock.advanceSeconds(4);
-        cycle.Timer1_Timer();
+        sampler.tick(clock.now());
         if (i % 5000 == 0) RedrawChart(*state, static_cast<int>(i / 5000 % 8));
         if (i == 1000) warmKiB = residentKiB();
     }

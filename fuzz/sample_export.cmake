@@ -6,6 +6,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
                  ${PROJECT_SOURCE_DIR}/src/database/sample_export.cpp
                  ${PROJECT_SOURCE_DIR}/src/database/database_log.cpp
                  ${PROJECT_SOURCE_DIR}/src/base/iso_date_time.cpp
+                 ${PROJECT_SOURCE_DIR}/src/base/json.cpp
                  ${PROJECT_SOURCE_DIR}/src/base/date_time.cpp)
   target_include_directories(fuzz_sample_export PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(fuzz_sample_export PRIVATE orlix_base SQLite::SQLite3)

@@ -1,5 +1,5 @@
 #pragma once
-// Collects what platform/log.h writes while it lives, as
+// Collects what base/log.h writes while it lives, as
 // "category|level|message" lines.
 #include <mutex>
 #include <string>

@@ -22,4 +22,14 @@ inline int runUnprivileged(const std::function<int()>& check) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
 }
 
+// Runs `check` in a child process (for limits and signal settings that must
+// not touch the test program) and returns its exit code: 0 = all good.
+inline int runInChild(const std::function<int()>& check) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(check());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
 }  // namespace orlix::test

@@ -1,15 +1,15 @@
-// orlix-decode: the decoder's machine-readable face. Reads a byte capture (a
-// raw byte file or a pcap bus capture, from a file or stdin, or a live serial
-// port), runs it through the same receiver and decoders as the monitor
-// window, and writes one line per checksum byte, or turns a pcap capture into
-// a sample database.
+// orlix-decode: the decoder's machine-readable face. Reads raw bus bytes or a
+// bus capture (from a file or standard input), or any port the monitor
+// reads (a serial device, a capture replayed on its clock, a remote site),
+// runs it through the same receive path as the monitor window, and writes
+// one line per checksum byte; or turns a capture into a sample database.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -21,88 +21,73 @@
 #include <utility>
 #include <vector>
 
-#include "comm/field_board.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_receiver.h"
-#include "comm/live_store.h"
-#include "database/sample_database.h"
-#include "capture/capture_input.h"
-#include "sampling/capture_database.h"
-#include "capture/capture_file.h"
 #include "base/clock.h"
-#include "platform/std_output.h"
-#include "platform/version.h"
+#include "base/json.h"
+#include "capture/capture_file.h"
+#include "capture/capture_input.h"
+#include "comm/receive_path.h"
+#include "database/sample_database.h"
+#include "platform/logging.h"
+#include "platform/option_reader.h"
+#include "platform/quit_signals.h"
+#include "sampling/capture_database.h"
+#include "sources/port.h"
+#include "sources/replay_clock.h"
 
 namespace orlix {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: orlix-decode [--json | --csv] [--chunk N] [--clock HH:MM:SS] [--line-buffered] [FILE | -]\n"
-    "       orlix-decode [--json | --csv] [--clock HH:MM:SS] --serial PATH [--baud N]\n"
-    "       orlix-decode --db OUT.mdb CAPTURE.pcap\n"
-    "       orlix-decode --help | --version\n"
-    "\n"
-    "Decodes bus frames and writes one line per frame. The input is raw bus\n"
-    "bytes or a pcap bus capture (told apart by its first bytes): each record\n"
-    "of a capture is one read (one of length 0 another port event), and the\n"
-    "error-memory times are the records' times.\n"
-    "\n"
-    "  --json            (default) one JSON object per checksum byte, good or bad:\n"
-    "                    {\"frame\": n, \"kind\": \"A5\"|\"5A\", \"check\": \"Right\"|\"Error\",\n"
-    "                     \"fields\": [[text, \"#RRGGBB\"|null] x 160], \"live\": [52 values],\n"
-    "                     \"errors\": [{\"list\": n, \"entry\": \"<time><status>\"}, ...]}\n"
-    "  --csv             a header, then one row per good frame: frame, kind and\n"
-    "                    the live values 0..49 under the sample table's column names\n"
-    "  --chunk N         hand raw input to the receiver in reads of N bytes\n"
-    "                    (default 4096); each read is one receive event\n"
-    "  --clock HH:MM:SS  time of day used for error-memory entries (default:\n"
-    "                    now, or the record time of a capture)\n"
-    "  --line-buffered   write each line out at once (so it is whenever the\n"
-    "                    output is a terminal or the input --serial)\n"
-    "  --db OUT.mdb      make the sample database OUT.mdb from a capture: a\n"
-    "                    sample every 4 s of capture time, recorded as the\n"
-    "                    analyzer records; never overwrites a file\n"
-    "  --serial PATH     decode live from a serial port (opened read-only, raw,\n"
-    "                    8N1) until interrupted or the port hangs up\n"
-    "  --baud N          line rate for --serial (default 1200)\n"
-    "  FILE | -          the capture to read; stdin for - or no FILE\n"
-    "  --help, --version this text, or the version and build commit\n"
-    "\n"
-    "Exit status: 0 done, 1 read or write error, 2 usage error or unreadable\n"
-    "input (a missing file, a closed standard input).\n";
+constexpr const char* kProgram = "orlix-decode";
+
+ProgramText programText() {
+    return {kProgram,
+            {"orlix-decode [--json | --csv] [--chunk N] [--clock HH:MM:SS] [--line-buffered] [FILE | -]",
+             "orlix-decode [--json | --csv] [--clock HH:MM:SS] --port PATH [--baud N]",
+             "orlix-decode --db OUT.mdb CAPTURE.pcap", "orlix-decode --help | --version"},
+            "Decodes bus frames and writes one line per frame. The input is raw bus\n"
+            "bytes or a pcap bus capture (told apart by its first bytes): each record\n"
+            "of a capture is one read (one of length 0 another port event), and the\n"
+            "error-memory times are the records' times. FILE | - is the input (standard\n"
+            "input for - or no FILE).\n"
+            "\n"
+            "--json (default) writes one JSON object per checksum byte, good or bad:\n"
+            "  {\"frame\": n, \"kind\": \"A5\"|\"5A\", \"check\": \"Right\"|\"Error\",\n"
+            "   \"fields\": [[text, \"#RRGGBB\"|null] x 160], \"live\": [52 values],\n"
+            "   \"errors\": [{\"list\": n, \"entry\": \"<time><status>\"}, ...]}\n"
+            "--csv writes a header, then one row per good frame: frame, kind and the\n"
+            "live values 0..49 under the sample table's column names.",
+            "Exit status: 0 done, 1 read or write error, 2 usage error or unreadable\n"
+            "input (a missing file, a closed standard input, a port that cannot be\n"
+            "opened)."};
+}
+
+std::vector<OptionSpec> optionSpecs() {
+    return {
+        {{"json"}, "", "One JSON object per checksum byte (the default)."},
+        {{"csv"}, "", "A header, then one row per good frame with the 50 sample values."},
+        {{"chunk"}, "N", "Hand raw input to the receiver in reads of N bytes (default 4096); each read is one "
+                         "receive event."},
+        {{"clock"}, "HH:MM:SS", "Time of day used for error-memory entries (default: now, or the record time of "
+                                "a capture)."},
+        {{"line-buffered"}, "", "Write each line out at once (so it is whenever the output is a terminal or the "
+                                "input a port)."},
+        {{"db"}, "OUT.mdb", "Make the sample database OUT.mdb from a capture: a sample every 4 s of capture time, "
+                            "recorded as the analyzer records; never overwrites a file."},
+        {{"port", "serial"}, "PATH", "Decode live from a port until interrupted or the port is lost: a serial "
+                                     "device (opened read-only, 8N1), a bus capture (replayed on its own clock) "
+                                     "or a remote site mqtt://host[:port]/PREFIX/SITE."},
+        {{"baud"}, "N", "Line rate of a serial device for --port (default 1200)."},
+        {{"tls-ca"}, "FILE", "Remote sites on mqtts://: the CA certificate to check the broker against."},
+        {{"tls-cert"}, "FILE", "Remote sites on mqtts://: a client certificate."},
+        {{"tls-key"}, "FILE", "Remote sites on mqtts://: the client certificate's key."},
+        {{"mqtt-password-file"}, "FILE", "Remote sites: the broker password, from the first line of FILE."},
+    };
+}
 
 volatile sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
 
-void usageError(const std::string& msg) {
-    std::fprintf(stderr, "orlix-decode: %s\n", msg.c_str());
-    std::fprintf(stderr, "Try 'orlix-decode --help'.\n");
-}
-
-void appendJsonString(std::string& out, std::string_view s) {
-    out.push_back('"');
-    for (char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04X", c);
-                    out += buf;
-                } else {
-                    out.push_back(ch);  // UTF-8 passes through unchanged
-                }
-        }
-    }
-    out.push_back('"');
-}
+void fail(const std::string& msg) { std::fprintf(stderr, "%s: %s\n", kProgram, msg.c_str()); }
 
 void appendInt(std::string& out, long long v) {
     char buf[24];
@@ -110,15 +95,13 @@ void appendInt(std::string& out, long long v) {
     out.append(buf, r.ptr);
 }
 
-struct EntryCollector : ErrorMemorySink {
-    std::vector<std::pair<int, std::string>> entries;
-    void addErrorEntry(int list, const std::string& entry) override { entries.emplace_back(list, entry); }
-};
-
-class LineWriter : public FrameObserver {
+// Forms a line for every checksum byte, with the error-memory entries the
+// frame added, and writes it to standard output.
+class LineWriter final : public FrameObserver, public ErrorMemorySink {
 public:
-    LineWriter(bool csv, const FieldBoard& board, const LiveStore& store, EntryCollector& errors)
-        : csv_(csv), board_(board), store_(store), errors_(errors) {}
+    LineWriter(bool csv, const FieldBoard& board, const LiveStore& store) : csv_(csv), board_(board), store_(store) {}
+
+    void addErrorEntry(int list, const std::string& entry) override { entries_.emplace_back(list, entry); }
 
     void writeHeader() {
         if (!csv_) return;
@@ -127,14 +110,14 @@ public:
             line_ += ',';
             line_ += kEmp1Columns[static_cast<std::size_t>(i)];
         }
-        emit();
+        writeLine();
     }
 
     void onChecksum(int frameKind, bool good) override {
         ++frame_;
         line_.clear();
         if (csv_) {
-            errors_.entries.clear();
+            entries_.clear();
             if (good) writeCsvRow(frameKind);
             return;
         }
@@ -162,17 +145,17 @@ public:
             appendInt(line_, store_.LiveValues[i]);
         }
         line_ += "],\"errors\":[";
-        for (std::size_t i = 0; i < errors_.entries.size(); ++i) {
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (i) line_ += ',';
             line_ += "{\"list\":";
-            appendInt(line_, errors_.entries[i].first);
+            appendInt(line_, entries_[i].first);
             line_ += ",\"entry\":";
-            appendJsonString(line_, errors_.entries[i].second);
+            appendJsonString(line_, entries_[i].second);
             line_ += '}';
         }
         line_ += "]}";
-        errors_.entries.clear();
-        emit();
+        entries_.clear();
+        writeLine();
     }
 
     bool failed() const { return failed_; }
@@ -198,7 +181,7 @@ private:
         put(row, static_cast<std::size_t>(p - row));
     }
 
-    void emit() {
+    void writeLine() {
         line_ += '\n';
         put(line_.data(), line_.size());
     }
@@ -214,7 +197,7 @@ private:
     bool csv_;
     const FieldBoard& board_;
     const LiveStore& store_;
-    EntryCollector& errors_;
+    std::vector<std::pair<int, std::string>> entries_;
     std::string line_;
     std::uint64_t frame_ = 0;
     bool failed_ = false;
@@ -235,145 +218,52 @@ std::optional<DateTime> parseClock(std::string_view s) {
     return (*h * 3600 + *m * 60 + *sec) / kSecondsPerDay;
 }
 
-std::optional<speed_t> baudConstant(long baud) {
-    struct Rate { long baud; speed_t c; };
-    static constexpr Rate kRates[] = {{50, B50},       {75, B75},       {110, B110},     {134, B134},
-                                      {150, B150},     {200, B200},     {300, B300},     {600, B600},
-                                      {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
-                                      {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},
-                                      {115200, B115200}, {230400, B230400}};
-    for (const Rate& r : kRates)
-        if (r.baud == baud) return r.c;
-    return std::nullopt;
-}
+constexpr long kBaudRates[] = {50,   75,   110,  134,  150,   200,   300,   600,    1200,
+                                1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
 
 struct Options {
     bool csv = false;
     long chunk = 4096;
     std::optional<DateTime> clock;
     std::string file;  // "" or "-" for stdin
-    std::string serial;
+    std::string port;
     long baud = 1200;
-    bool baudGiven = false;
     bool lineBuffered = false;
     std::string db;  // --db: the database to make
+    BrokerOptions siteBroker;
 };
 
-// Returns 0 to go on, or the exit status (+1) to end with.
-int parseArgs(int argc, char** argv, Options& o) {
-    // --help and --version end the run: 0 when their text was written, 1
-    // when standard output failed.
-    const auto show = [](const std::string& text) { return writeStdout("orlix-decode", text) ? 1 : 2; };
-    bool haveFile = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        auto value = [&](const char* name) -> const char* {
-            if (i + 1 >= argc) {
-                usageError(std::string("option ") + name + " needs a value");
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            return show(kUsage);
-        } else if (a == "--version") {
-            return show(std::string("orlix-decode ") + versionText() + "\n");
-        } else if (a == "--json") {
-            o.csv = false;
-        } else if (a == "--csv") {
-            o.csv = true;
-        } else if (a == "--chunk") {
-            const char* v = value("--chunk");
-            if (!v) return 3;
-            auto n = parseNumber(v);
-            if (!n || *n < 1 || *n > (1L << 24)) {
-                usageError(std::string("--chunk needs a whole number from 1 to 16777216, not '") + v + "'");
-                return 3;
-            }
-            o.chunk = *n;
-        } else if (a == "--clock") {
-            const char* v = value("--clock");
-            if (!v) return 3;
-            o.clock = parseClock(v);
-            if (!o.clock) {
-                usageError(std::string("--clock needs a time of day HH:MM:SS, not '") + v + "'");
-                return 3;
-            }
-        } else if (a == "--line-buffered") {
-            o.lineBuffered = true;
-        } else if (a == "--db") {
-            const char* v = value("--db");
-            if (!v) return 3;
-            o.db = v;
-        } else if (a == "--serial") {
-            const char* v = value("--serial");
-            if (!v) return 3;
-            o.serial = v;
-        } else if (a == "--baud") {
-            const char* v = value("--baud");
-            if (!v) return 3;
-            auto n = parseNumber(v);
-            if (!n || !baudConstant(*n)) {
-                usageError(std::string("--baud needs a standard line rate (e.g. 600, 1200, 2400), not '") + v + "'");
-                return 3;
-            }
-            o.baud = *n;
-            o.baudGiven = true;
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            usageError("unknown option '" + std::string(a) + "'");
-            return 3;
-        } else {
-            if (haveFile) {
-                usageError("only one input may be named");
-                return 3;
-            }
-            haveFile = true;
-            o.file = std::string(a);
-        }
+// Checks what the reader found; the exit status when the program ends here.
+std::optional<int> checkOptions(const OptionReader& r, Options& o) {
+    o.csv = r.isSet("csv");
+    o.lineBuffered = r.isSet("line-buffered");
+    o.db = r.value("db");
+    o.port = r.value("port");
+    o.siteBroker = {{}, r.value("mqtt-password-file"), r.value("tls-ca"), r.value("tls-cert"), r.value("tls-key")};
+    if (r.isSet("chunk")) {
+        const auto n = parseNumber(r.value("chunk"));
+        if (!n || *n < 1 || *n > (1L << 24))
+            return r.usageError("--chunk needs a whole number from 1 to 16777216, not '" + r.value("chunk") + "'");
+        o.chunk = *n;
     }
-    if (!o.serial.empty() && haveFile) {
-        usageError("--serial and an input file exclude each other");
-        return 3;
+    if (r.isSet("clock")) {
+        o.clock = parseClock(r.value("clock"));
+        if (!o.clock) return r.usageError("--clock needs a time of day HH:MM:SS, not '" + r.value("clock") + "'");
     }
-    if (!o.db.empty() && !o.serial.empty()) {
-        usageError("--db makes a database from a capture file, not from --serial");
-        return 3;
+    if (r.isSet("baud")) {
+        const auto n = parseNumber(r.value("baud"));
+        if (!n || std::find(std::begin(kBaudRates), std::end(kBaudRates), *n) == std::end(kBaudRates))
+            return r.usageError("--baud needs a standard line rate (e.g. 600, 1200, 2400), not '" + r.value("baud") +
+                                "'");
+        if (o.port.empty()) return r.usageError("--baud applies to --port only");
+        o.baud = *n;
     }
-    if (o.baudGiven && o.serial.empty()) {
-        usageError("--baud applies to --serial only");
-        return 3;
-    }
-    return 0;
-}
-
-// Opens a serial port read-only in raw mode, 8N1 at the given rate.
-int openSerial(const std::string& path, long baud) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        std::fprintf(stderr, "orlix-decode: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-        return -1;
-    }
-    termios t{};
-    if (!::isatty(fd) || ::tcgetattr(fd, &t) != 0) {
-        std::fprintf(stderr, "orlix-decode: %s is not a serial port\n", path.c_str());
-        ::close(fd);
-        return -1;
-    }
-    ::cfmakeraw(&t);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    t.c_cflag |= CS8 | CLOCAL | CREAD;
-    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    const speed_t s = *baudConstant(baud);
-    ::cfsetispeed(&t, s);
-    ::cfsetospeed(&t, s);
-    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
-        std::fprintf(stderr, "orlix-decode: cannot set up %s: %s\n", path.c_str(), std::strerror(errno));
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    if (r.positionals().size() > 1) return r.usageError("only one input may be named");
+    if (!r.positionals().empty()) o.file = r.positionals().front();
+    if (!o.port.empty() && !o.file.empty()) return r.usageError("--port and an input file exclude each other");
+    if (!o.db.empty() && !o.port.empty())
+        return r.usageError("--db makes a database from a capture file, not from --port");
+    return std::nullopt;
 }
 
 // Reads up to `want` bytes. For regular files the read is filled to `want`
@@ -405,42 +295,6 @@ long readSome(int fd, std::uint8_t* buf, long want, bool fill, bool live) {
         if (!fill) break;
     }
     return got;
-}
-
-// Feeds raw bytes to the receiver in reads of `chunk` bytes: first `head`
-// (bytes a pipe gave up already), then the rest of `fd`. Returns the exit
-// status.
-int decodeRaw(int fd, std::span<const std::uint8_t> head, long chunk, bool fill, bool live, const std::string& name,
-              FrameReceiver& receiver, LineWriter& out) {
-    for (std::size_t at = 0; at < head.size(); at += static_cast<std::size_t>(chunk))
-        receiver.onReceive(head.subspan(at, std::min(head.size() - at, static_cast<std::size_t>(chunk))), &out);
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(chunk));
-    while (!gStop && !out.failed()) {
-        const long n = readSome(fd, buf.data(), chunk, fill, live || !fill);
-        if (n < 0) {
-            std::fprintf(stderr, "orlix-decode: read error on %s: %s\n", name.c_str(), std::strerror(errno));
-            return 1;
-        }
-        if (n > 0) receiver.onReceive(std::span(buf.data(), static_cast<std::size_t>(n)), &out);
-        if (n < chunk && (fill || n == 0)) break;  // end of input
-    }
-    return 0;
-}
-
-// Feeds every record of a capture to the receiver, with the record's time on
-// `recordTime`. Returns the exit status.
-int decodeCapture(CaptureReader& capture, FrameReceiver& receiver, LineWriter& out, CaptureTimeClock& recordTime) {
-    CaptureRecord rec;
-    CaptureReader::Next next = CaptureReader::Next::End;
-    while (!gStop && !out.failed() && (next = capture.next(rec)) == CaptureReader::Next::Record) {
-        recordTime.set(rec.timeUs);
-        if (rec.portEvent()) receiver.onPortEvent();
-        else receiver.onReceive(rec.bytes, &out);
-    }
-    capture.finish();  // an incomplete last record is logged
-    if (next != CaptureReader::Next::Failed) return 0;
-    std::fprintf(stderr, "orlix-decode: %s\n", capture.error().c_str());
-    return 1;
 }
 
 // "3 d 04:12:09" of capture time.
@@ -491,87 +345,176 @@ int captureToDatabaseCommand(CaptureReader& reader, const std::string& dbPath) {
     return r.ok ? 0 : 1;
 }
 
-int run(int argc, char** argv) {
-    Options o;
-    if (int r = parseArgs(argc, argv, o); r != 0) return r - 1;
+// Lines are written out one by one only where someone watches them come.
+void setOutputBuffering(bool lineBuffered) {
+    lineBuffered = lineBuffered || ::isatty(STDOUT_FILENO) == 1;
+    std::setvbuf(stdout, nullptr, lineBuffered ? _IOLBF : _IOFBF, lineBuffered ? 0 : 1 << 16);
+}
 
-    int fd = STDIN_FILENO;
-    bool live = false;
-    std::string name = "stdin";
-    if (o.serial.empty() && (o.file.empty() || o.file == "-") && ::fcntl(STDIN_FILENO, F_GETFD) < 0) {
-        // Closed, not empty: reading it would pass for an empty capture.
-        std::fprintf(stderr, "orlix-decode: standard input is closed; name a FILE or pipe the capture in\n");
-        return 2;
-    }
-    if (!o.serial.empty()) {
-        fd = openSerial(o.serial, o.baud);
-        if (fd < 0) return 2;
-        live = true;
-        name = o.serial;
-    } else if (!o.file.empty() && o.file != "-") {
-        fd = ::open(o.file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            std::fprintf(stderr, "orlix-decode: cannot read %s: %s\n", o.file.c_str(), std::strerror(errno));
-            return 2;
+// Feeds raw bytes to the receive path in reads of `chunk` bytes: first
+// `head` (bytes a pipe gave up already), then the rest of `fd`. Returns the
+// exit status.
+int decodeRaw(int fd, std::span<const std::uint8_t> head, long chunk, bool fill, const std::string& name,
+              ReceivePath& path, const LineWriter& out) {
+    for (std::size_t at = 0; at < head.size(); at += static_cast<std::size_t>(chunk))
+        path.onRead(head.subspan(at, std::min(head.size() - at, static_cast<std::size_t>(chunk))));
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(chunk));
+    while (!gStop && !out.failed()) {
+        const long n = readSome(fd, buf.data(), chunk, fill, !fill);
+        if (n < 0) {
+            fail("read error on " + name + ": " + std::strerror(errno));
+            return 1;
         }
-        name = o.file;
+        if (n > 0) path.onRead(std::span(buf.data(), static_cast<std::size_t>(n)));
+        if (n < chunk && (fill || n == 0)) break;  // end of input
     }
+    return 0;
+}
+
+// Feeds every record of a capture to the receive path, with the record's
+// time on `recordTime`. Returns the exit status.
+int decodeCapture(CaptureReader& capture, ReceivePath& path, const LineWriter& out, CaptureTimeClock& recordTime) {
+    CaptureRecord rec;
+    CaptureReader::Next next = CaptureReader::Next::End;
+    while (!gStop && !out.failed() && (next = capture.next(rec)) == CaptureReader::Next::Record) {
+        recordTime.set(rec.timeUs);
+        if (rec.portEvent()) path.onPortEvent(PortTrouble::Other);
+        else path.onRead(rec.bytes);
+    }
+    capture.finish();  // an incomplete last record is logged
+    if (next != CaptureReader::Next::Failed) return 0;
+    fail(capture.error());
+    return 1;
+}
+
+// The end of a run: a failed output is said (a reader that went away is a
+// normal end).
+int endOutput(int status, LineWriter& out) {
+    if (std::fflush(stdout) != 0 && !out.failed()) out.markFailed(errno);
+    if (out.failed() && out.writeErrno() != EPIPE) {
+        fail(std::string("cannot write the output: ") + std::strerror(out.writeErrno()));
+        return 1;
+    }
+    return status;
+}
+
+// Opens FILE (or standard input) for decoding; -1 after a message.
+int openInput(const Options& o, std::string& name) {
+    name = "stdin";
+    if (o.file.empty() || o.file == "-") {
+        if (::fcntl(STDIN_FILENO, F_GETFD) < 0) {
+            // Closed, not empty: reading it would pass for an empty capture.
+            fail("standard input is closed; name a FILE or pipe the capture in");
+            return -1;
+        }
+        return STDIN_FILENO;
+    }
+    name = o.file;
+    const int fd = ::open(o.file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail("cannot read " + o.file + ": " + std::strerror(errno));
+    return fd;
+}
+
+int runFile(const Options& o) {
+    std::string name;
+    const int fd = openInput(o, name);
+    if (fd < 0) return 2;
     struct stat st{};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "orlix-decode: cannot read %s: Is a directory\n", name.c_str());
+        fail("cannot read " + name + ": Is a directory");
         return 2;
     }
-    const bool fill = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-
+    const bool fill = S_ISREG(st.st_mode);
     std::vector<std::uint8_t> head;
     CaptureReader capture;
+    std::string error;
     // stdin, even from a file, is read as a stream; a named file by its path.
-    const InputKind kind = live ? InputKind::Raw : detectInput(fd, fill && fd != STDIN_FILENO, name, head, capture);
-    if (kind == InputKind::Failed) return 2;
-    if (!o.db.empty()) {
-        if (kind == InputKind::Capture) return captureToDatabaseCommand(capture, o.db);
-        std::fprintf(stderr, "orlix-decode: --db needs a pcap bus capture; %s holds raw bytes without times\n",
-                     name.c_str());
+    const InputKind kind = detectInput(fd, fill && fd != STDIN_FILENO, name, head, capture, error);
+    if (kind == InputKind::Failed) {
+        fail(error);
         return 2;
     }
-    // Lines are written out one by one only where someone watches them come.
-    const bool lineBuffered = o.lineBuffered || live || ::isatty(STDOUT_FILENO) == 1;
-    std::setvbuf(stdout, nullptr, lineBuffered ? _IOLBF : _IOFBF, lineBuffered ? 0 : 1 << 16);
+    if (!o.db.empty()) {
+        if (kind == InputKind::Capture) return captureToDatabaseCommand(capture, o.db);
+        fail("--db needs a pcap bus capture; " + name + " holds raw bytes without times");
+        return 2;
+    }
+    setOutputBuffering(o.lineBuffered);
+    CaptureTimeClock recordTime;  // a capture's record times
+    SystemClock now;
+    ManualClock fixed(o.clock.value_or(0));
+    const Clock& clock = o.clock ? static_cast<const Clock&>(fixed)
+                                 : kind == InputKind::Capture ? static_cast<const Clock&>(recordTime) : now;
+    auto path = std::make_unique<ReceivePath>(clock);
+    LineWriter out(o.csv, path->board(), path->store());
+    path->setFrameObserver(&out);
+    path->addErrorSink(&out);
+    out.writeHeader();
+    const int status = kind == InputKind::Capture ? decodeCapture(capture, *path, out, recordTime)
+                                                  : decodeRaw(fd, head, o.chunk, fill, name, *path, out);
+    if (fd != STDIN_FILENO) ::close(fd);
+    return endOutput(status, out);
+}
 
+// Ends the live run when the port is lost (a hang-up, the end of a replay,
+// a remote site gone) or the output fails.
+class LiveEnd final : public ReadListener {
+public:
+    LiveEnd(Port& port, const LineWriter& out) : port_(port), out_(out) {}
+    void onRead(std::span<const std::uint8_t>) override {
+        if (out_.failed()) QCoreApplication::exit(1);
+    }
+    void onPortEvent(PortTrouble trouble) override {
+        if (trouble == PortTrouble::Lost) QCoreApplication::exit(0);
+    }
+
+private:
+    Port& port_;
+    const LineWriter& out_;
+};
+
+int runPort(int argc, char** argv, const Options& o) {
+    QCoreApplication app(argc, argv);
+    installQtLogSink();
+    SystemClock wall;
+    ManualClock fixed(o.clock.value_or(0));
+    ReplayClock clock(o.clock ? static_cast<const Clock&>(fixed) : wall);
+    SourceSettings settings;
+    settings.clock = &clock;
+    settings.siteBroker = o.siteBroker;
+    Port port(standardSources(settings));
+    auto path = std::make_unique<ReceivePath>(clock);
+    LineWriter out(o.csv, path->board(), path->store());
+    path->setFrameObserver(&out);
+    path->addErrorSink(&out);
+    LiveEnd end(port, out);
+    port.addListener(path.get());
+    port.addListener(&end);
+    port.setPath(o.port);
+    port.setBaudRate(static_cast<int>(o.baud));
+    setOutputBuffering(true);
+    out.writeHeader();
+    // The port says why it cannot be opened (one log line).
+    if (port.open() != OpenResult::Ok) return 2;
+    QuitSignals quit([](int) { QCoreApplication::exit(0); });
+    const int status = app.exec();
+    port.close();
+    return endOutput(status, out);
+}
+
+int run(int argc, char** argv) {
+    OptionReader reader(programText(), optionSpecs());
+    if (const auto end = reader.read(argc, argv)) return *end;
+    Options o;
+    if (const auto end = checkOptions(reader, o)) return *end;
+    ::signal(SIGPIPE, SIG_IGN);
+    if (!o.port.empty()) return runPort(argc, argv, o);
     struct sigaction sa{};
     sa.sa_handler = onSignal;
     ::sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-
-    CaptureTimeClock recordTime;  // a capture's record times
-    std::unique_ptr<Clock> clock;
-    if (o.clock) {
-        clock = std::make_unique<ManualClock>(*o.clock);
-    } else if (kind != InputKind::Capture) {
-        clock = std::make_unique<SystemClock>();
-    }
-    FieldBoard board;
-    LiveStore store;
-    for (int n = 0; n < 3; ++n) store.FaultStatus[static_cast<std::size_t>(n)] = "Normal";
-    EntryCollector errors;
-    FrameDecoder decoder(board, store, clock ? *clock : recordTime, &errors);
-    FrameReceiver receiver(decoder);
-    LineWriter out(o.csv, board, store, errors);
-    out.writeHeader();
-
-    int status = kind == InputKind::Capture ? decodeCapture(capture, receiver, out, recordTime)
-                                            : decodeRaw(fd, head, o.chunk, fill, live, name, receiver, out);
-    if (fd != STDIN_FILENO) ::close(fd);
-    if (std::fflush(stdout) != 0 && !out.failed()) out.markFailed(errno);
-    // A reader that went away (a pipe into `head`) is a normal end; any other
-    // failure to write the output is reported.
-    if (out.failed() && out.writeErrno() != EPIPE) {
-        std::fprintf(stderr, "orlix-decode: cannot write the output: %s\n", std::strerror(out.writeErrno()));
-        status = 1;
-    }
-    return status;
+    return runFile(o);
 }
 
 }  // namespace

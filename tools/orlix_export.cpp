@@ -17,49 +17,43 @@
 #include "database/converted_copy.h"
 #include "database/sample_export.h"
 #include "base/iso_date_time.h"
-#include "platform/std_output.h"
-#include "platform/version.h"
+#include "platform/option_reader.h"
 
 namespace orlix {
 namespace {
 
 constexpr const char* kProgram = "orlix-export";
 
-constexpr const char* kUsage =
-    "usage: orlix-export FILE.mdb [--from TIME] [--to TIME] [--format csv|json] [-o OUT]\n"
-    "       orlix-export --help | --version\n"
-    "\n"
-    "Writes the records of a sample database in time order: the time as ISO 8601\n"
-    "local time (time) and as the stored day count since 1899-12-30 (time_days),\n"
-    "then the 50 values under their column names. UTF-8. The database is only\n"
-    "read, never changed.\n"
-    "\n"
-    "  --from TIME          only records from TIME on\n"
-    "  --to TIME            only records up to TIME (a date alone: up to the end\n"
-    "                       of that day)\n"
-    "                       TIME: YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] or\n"
-    "                       'YYYY-MM-DD HH:MM[:SS]', local time; a record counts\n"
-    "                       by its time as written, to the second\n"
-    "  --format csv|json    csv (default): a header row, then one row per record;\n"
-    "                       json: JSON Lines, one object per record\n"
-    "  -o, --output OUT     write to OUT (replaced only once the export is\n"
-    "                       complete) instead of standard output\n"
-    "  --help, --version    this text, or the version and build commit\n"
-    "\n"
-    "A Jet 4.0 recording of the earlier tool is read through its converted copy,\n"
-    "FILE.sqlite.mdb beside it (or in ~/OrlixMonitorDB when that folder cannot be\n"
-    "written), made on first use and reused while newer than FILE.\n"
-    "\n"
-    "Exit status: 0 done, 1 the output could not be written, 2 usage error or an\n"
-    "input that is missing, not a sample database or damaged.\n";
+ProgramText programText() {
+    return {kProgram,
+            {"orlix-export FILE.mdb [--from TIME] [--to TIME] [--format csv|json] [-o OUT]",
+             "orlix-export --help | --version"},
+            "Writes the records of a sample database in time order: the time as ISO 8601\n"
+            "local time (time) and as the stored day count since 1899-12-30 (time_days),\n"
+            "then the 50 values under their column names. UTF-8. The database is only\n"
+            "read, never changed.\n"
+            "\n"
+            "TIME: YYYY-MM-DD, YYYY-MM-DDTHH:MM[:SS] or 'YYYY-MM-DD HH:MM[:SS]', local\n"
+            "time; a record counts by its time as written, to the second.",
+            "A Jet 4.0 recording of the earlier tool is read through its converted copy,\n"
+            "FILE.sqlite.mdb beside it (or in ~/OrlixMonitorDB when that folder cannot be\n"
+            "written), made on first use and reused while newer than FILE.\n"
+            "\n"
+            "Exit status: 0 done, 1 the output could not be written, 2 usage error or an\n"
+            "input that is missing, not a sample database or damaged."};
+}
+
+std::vector<OptionSpec> optionSpecs() {
+    return {{{"from"}, "TIME", "Only records from TIME on."},
+            {{"to"}, "TIME", "Only records up to TIME (a date alone: up to the end of that day)."},
+            {{"format"}, "csv|json", "csv (default): a header row, then one row per record; json: JSON Lines, one "
+                                     "object per record."},
+            {{"o", "output"}, "OUT", "Write to OUT (replaced only once the export is complete) instead of standard "
+                                     "output."}};
+}
 
 constexpr int kExitWrite = 1;
 constexpr int kExitInput = 2;
-
-int usageError(const std::string& msg) {
-    std::fprintf(stderr, "%s: %s\nTry 'orlix-export --help'.\n", kProgram, msg.c_str());
-    return kExitInput;
-}
 
 struct Arguments {
     std::string input;
@@ -84,69 +78,34 @@ std::optional<DateTime> boundArgument(std::string_view option, std::string_view 
     return last + kHalfSecond;
 }
 
-// Parses the command line. No arguments and no error: --help or --version
-// ended the run, with `exitStatus` 0, or 1 when their text could not be
-// written.
-std::optional<Arguments> parseArguments(const std::vector<std::string_view>& args, std::string& error,
-                                        int& exitStatus) {
+// Checks what the reader found; nothing with `error` set when it will not do.
+std::optional<Arguments> checkArguments(const OptionReader& r, std::string& error) {
     Arguments a;
-    bool haveInput = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        std::string_view value;
-        bool hasValue = false;
-        if (arg.starts_with("--") && arg.find('=') != std::string_view::npos) {
-            value = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-            hasValue = true;
-        }
-        auto next = [&]() -> std::optional<std::string_view> {
-            if (hasValue) return value;
-            if (i + 1 >= args.size()) return std::nullopt;
-            return args[++i];
-        };
-        if (arg == "--help" || arg == "-h" || arg == "--version") {
-            const std::string text = arg == "--version" ? std::string(kProgram) + " " + versionText() + "\n" : kUsage;
-            exitStatus = writeStdout(kProgram, text) ? 0 : kExitWrite;
+    if (r.isSet("format")) {
+        const std::string v = r.value("format");
+        if (v != "csv" && v != "json") {
+            error = "--format: '" + v + "' is neither csv nor json";
             return std::nullopt;
         }
-        if (arg == "--from" || arg == "--to" || arg == "--format" || arg == "-o" || arg == "--output") {
-            const auto v = next();
-            if (!v) {
-                error = std::string(arg) + " needs a value";
-                return std::nullopt;
-            }
-            if (arg == "--format") {
-                if (*v != "csv" && *v != "json") {
-                    error = "--format: '" + std::string(*v) + "' is neither csv nor json";
-                    return std::nullopt;
-                }
-                a.options.format = *v == "csv" ? ExportFormat::Csv : ExportFormat::JsonLines;
-            } else if (arg == "-o" || arg == "--output") {
-                a.output = std::string(*v);
-            } else {
-                const bool upper = arg == "--to";
-                const auto bound = boundArgument(arg, *v, upper, error);
-                if (!bound) return std::nullopt;
-                (upper ? a.options.before : a.options.from) = bound;
-            }
-            continue;
-        }
-        if (arg.size() > 1 && arg.starts_with('-')) {
-            error = "unknown option " + std::string(arg);
-            return std::nullopt;
-        }
-        if (haveInput) {
-            error = "only one FILE can be exported at a time";
-            return std::nullopt;
-        }
-        a.input = std::string(arg);
-        haveInput = true;
+        a.options.format = v == "csv" ? ExportFormat::Csv : ExportFormat::JsonLines;
     }
-    if (!haveInput) {
+    if (r.isSet("output")) a.output = r.value("output");
+    for (const char* bound : {"from", "to"}) {
+        if (!r.isSet(bound)) continue;
+        const bool upper = std::string_view(bound) == "to";
+        const auto t = boundArgument(std::string("--") + bound, r.value(bound), upper, error);
+        if (!t) return std::nullopt;
+        (upper ? a.options.before : a.options.from) = t;
+    }
+    if (r.positionals().size() > 1) {
+        error = "only one FILE can be exported at a time";
+        return std::nullopt;
+    }
+    if (r.positionals().empty()) {
         error = "no FILE given";
         return std::nullopt;
     }
+    a.input = r.positionals().front();
     if (a.options.from && a.options.before && *a.options.from >= *a.options.before) {
         error = "--from is later than --to";
         return std::nullopt;
@@ -272,11 +231,11 @@ private:
 };
 
 int run(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
+    OptionReader reader(programText(), optionSpecs());
+    if (const auto end = reader.read(argc, argv)) return *end;
     std::string error;
-    int answered = -1;
-    const auto a = parseArguments(args, error, answered);
-    if (!a) return answered >= 0 ? answered : usageError(error);
+    const auto a = checkArguments(reader, error);
+    if (!a) return reader.usageError(error);
 
     SqliteInput in;
     resolveSqliteInput(a->input, in);

@@ -15,31 +15,30 @@
 #include <vector>
 
 #include "database/jet_import.h"
-#include "platform/std_output.h"
-#include "platform/version.h"
+#include "platform/option_reader.h"
 
 namespace orlix {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: orlix-import [--progress-lines] [--keep-aside] OLD.mdb NEW.mdb\n"
-    "       orlix-import --help | --version\n"
-    "\n"
-    "Copies the sample table emp1 of OLD.mdb, a Jet 4.0 (Access 2000) database\n"
-    "written by the earlier tool, into NEW.mdb, a new sample database that\n"
-    "orlix-monitor loads. OLD.mdb is opened read-only. NEW.mdb must not exist.\n"
-    "On a terminal a progress line is shown; Ctrl-C cancels and leaves no file.\n"
-    "\n"
-    "  --progress-lines  write \"progress DONE TOTAL\" lines to stdout (for a\n"
-    "                    program that runs this one)\n"
-    "  --keep-aside      when NEW.mdb exists, rename it to the first free\n"
-    "                    NEW.1.mdb, NEW.2.mdb, ... once the conversion is done\n"
-    "  --help, --version this text, or the version and build commit\n"
-    "\n"
-    "Exit status: 0 converted, 1 NEW.mdb could not be written, 2 usage error,\n"
-    "OLD.mdb unusable (not Jet 4.0, encrypted, damaged, no conforming emp1) or\n"
-    "NEW.mdb exists, 130 cancelled. --help and --version exit 1 when their\n"
-    "text cannot be written.\n";
+ProgramText programText() {
+    return {"orlix-import",
+            {"orlix-import [--progress-lines] [--keep-aside] OLD.mdb NEW.mdb", "orlix-import --help | --version"},
+            "Copies the sample table emp1 of OLD.mdb, a Jet 4.0 (Access 2000) database\n"
+            "written by the earlier tool, into NEW.mdb, a new sample database that\n"
+            "orlix-monitor loads. OLD.mdb is opened read-only. NEW.mdb must not exist.\n"
+            "On a terminal a progress line is shown; Ctrl-C cancels and leaves no file.",
+            "Exit status: 0 converted, 1 NEW.mdb could not be written, 2 usage error,\n"
+            "OLD.mdb unusable (not Jet 4.0, encrypted, damaged, no conforming emp1) or\n"
+            "NEW.mdb exists, 130 cancelled. --help and --version exit 1 when their\n"
+            "text cannot be written."};
+}
+
+std::vector<OptionSpec> optionSpecs() {
+    return {{{"progress-lines"}, "", "Write \"progress DONE TOTAL\" lines to standard output (for a program that "
+                                     "runs this one)."},
+            {{"keep-aside"}, "", "When NEW.mdb exists, rename it to the first free NEW.1.mdb, NEW.2.mdb, ... once "
+                                 "the conversion is done."}};
+}
 
 volatile sig_atomic_t gCancel = 0;
 char gTemp[PATH_MAX + 64] = {};
@@ -78,12 +77,6 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
-int usageError(const std::string& message) {
-    fail(2, message);
-    std::fputs("Try 'orlix-import --help'.\n", stderr);
-    return 2;
-}
-
 struct Options {
     bool progressLines = false;
     bool keepAside = false;
@@ -91,18 +84,13 @@ struct Options {
 };
 
 int run(int argc, char** argv) {
+    OptionReader reader(programText(), optionSpecs());
+    if (const auto end = reader.read(argc, argv)) return *end;
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (a == "--help" || a == "-h") return writeStdout("orlix-import", kUsage) ? 0 : 1;
-        if (a == "--version")
-            return writeStdout("orlix-import", std::string("orlix-import ") + versionText() + "\n") ? 0 : 1;
-        if (a == "--progress-lines") o.progressLines = true;
-        else if (a == "--keep-aside") o.keepAside = true;
-        else if (a.size() > 1 && a[0] == '-') return usageError("unknown option " + std::string(a));
-        else o.files.emplace_back(a);
-    }
-    if (o.files.size() != 2) return usageError("expects OLD.mdb and NEW.mdb");
+    o.progressLines = reader.isSet("progress-lines");
+    o.keepAside = reader.isSet("keep-aside");
+    o.files = reader.positionals();
+    if (o.files.size() != 2) return reader.usageError("expects OLD.mdb and NEW.mdb");
     const std::string& source = o.files[0];
     const std::string& target = o.files[1];
     std::error_code ec;

@@ -22,33 +22,33 @@
 #include "sim/plant_model.h"
 #include "capture/capture_writer.h"
 #include "base/clock.h"
-#include "platform/std_output.h"
-#include "platform/version.h"
+#include "platform/option_reader.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: orlix-plant-sim [--seed N] [--speed K] [--frames N] [--capture FILE]\n"
-    "                       [--link PATH | --stdout]\n"
-    "       orlix-plant-sim --help | --version\n"
-    "\n"
-    "Writes the bus frames of a simulated plant (alternating A5 and 5A frames,\n"
-    "slowly varying values, a fault now and then, an occasional corrupted frame\n"
-    "and a little line noise) paced at the real line rate of 1200 baud.\n"
-    "\n"
-    "  --seed N        the plant's random seed (default 1); equal seeds give\n"
-    "                  equal byte streams\n"
-    "  --speed K       K times the real pace (default 1); 0 sends as fast as the\n"
-    "                  reader takes the bytes\n"
-    "  --frames N      stop after N frames (default: run until SIGINT/SIGTERM)\n"
-    "  --capture FILE  also write what is sent to FILE, a pcap bus capture: one\n"
-    "                  record per frame, stamped with its send time (an\n"
-    "                  existing capture is continued)\n"
-    "  --link PATH     make a symbolic link PATH to the port (removed at exit)\n"
-    "  --stdout        write the bytes to stdout instead of a pseudo-terminal\n"
-    "\n"
-    "Without --stdout the path of the port to open is printed on the first line\n"
-    "of stdout.\n";
+orlix::ProgramText programText() {
+    return {"orlix-plant-sim",
+            {"orlix-plant-sim [--seed N] [--speed K] [--frames N] [--capture FILE] [--link PATH | --stdout]",
+             "orlix-plant-sim --help | --version"},
+            "Writes the bus frames of a simulated plant (alternating A5 and 5A frames,\n"
+            "slowly varying values, a fault now and then, an occasional corrupted frame\n"
+            "and a little line noise) paced at the real line rate of 1200 baud.",
+            "Without --stdout the path of the port to open is printed on the first line\n"
+            "of stdout.\n"
+            "\n"
+            "Exit status: 0 done, 1 the capture could not be written whole, 2 usage\n"
+            "error or a capture or port that cannot be opened."};
+}
+
+std::vector<orlix::OptionSpec> optionSpecs() {
+    return {{{"seed"}, "N", "The plant's random seed (default 1); equal seeds give equal byte streams."},
+            {{"speed"}, "K", "K times the real pace (default 1); 0 sends as fast as the reader takes the bytes."},
+            {{"frames"}, "N", "Stop after N frames (default: run until SIGINT/SIGTERM)."},
+            {{"capture"}, "FILE", "Also write what is sent to FILE, a pcap bus capture: one record per frame, "
+                                  "stamped with its send time (an existing capture is continued)."},
+            {{"link"}, "PATH", "Make a symbolic link PATH to the port (removed at exit)."},
+            {{"stdout"}, "", "Write the bytes to standard output instead of a pseudo-terminal."}};
+}
 
 volatile sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
@@ -56,11 +56,6 @@ void onSignal(int) { gStop = 1; }
 bool parseU64(std::string_view s, unsigned long long& v) {
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     return r.ec == std::errc{} && r.ptr == s.data() + s.size();
-}
-
-int usageError(const std::string& msg) {
-    std::fprintf(stderr, "orlix-plant-sim: %s\nTry 'orlix-plant-sim --help'.\n", msg.c_str());
-    return 2;
 }
 
 void addNanos(timespec& t, double seconds) {
@@ -83,6 +78,9 @@ void catchStopSignals() {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGHUP, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit makes a write fail (and be said) instead of ending
+    // the process without a word.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 // Sleeps until `deadline`; false when a stop signal arrived.
@@ -100,6 +98,8 @@ struct Sim {
     int slave = -1;      // our own hold on the pty's slave side
     bool pty = false;
     std::unique_ptr<orlix::CaptureWriter> capture;
+    bool captureWhole = true;  // every frame sent reached the capture
+    std::uint64_t lostFrames = 0, writtenFrames = 0;
     std::string link;
 
     // Writes all bytes. On a pseudo-terminal nobody may be reading: when its
@@ -143,7 +143,11 @@ struct Sim {
 
     void close() {
         if (!link.empty()) ::unlink(link.c_str());
-        capture.reset();  // flushes
+        if (capture && !capture->close()) captureWhole = false;
+        if (capture && capture->recordsLost() > 0) captureWhole = false;
+        if (capture) lostFrames = capture->recordsLost();
+        if (capture) writtenFrames = capture->recordsWritten();
+        capture.reset();
         if (pty) {
             ::close(out);
             ::close(slave);
@@ -195,43 +199,28 @@ struct Options {
 // Reads the command line into `o`. Returns the exit status when the program
 // ends here (help, version, a usage error), otherwise -1.
 int parseArgs(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (a == "--help" || a == "-h") {
-            return orlix::writeStdout("orlix-plant-sim", kUsage) ? 0 : 1;
-        } else if (a == "--version") {
-            return orlix::writeStdout("orlix-plant-sim", std::string("orlix-plant-sim ") + orlix::versionText() + "\n")
-                       ? 0
-                       : 1;
-        } else if (a == "--seed") {
-            const char* v = value();
-            if (!v || !parseU64(v, o.seed) || o.seed > 0xFFFFFFFFull) return usageError("--seed needs a number 0..4294967295");
-        } else if (a == "--frames") {
-            const char* v = value();
-            if (!v || !parseU64(v, o.frames)) return usageError("--frames needs a whole number");
-            o.framesGiven = true;
-        } else if (a == "--speed") {
-            const char* v = value();
-            char* end = nullptr;
-            if (v) o.speed = std::strtod(v, &end);
-            if (!v || end == v || *end != '\0' || !(o.speed >= 0) || o.speed > 1e6)
-                return usageError("--speed needs a number from 0 to 1000000");
-        } else if (a == "--capture") {
-            const char* v = value();
-            if (!v) return usageError("--capture needs a file name");
-            o.capturePath = v;
-        } else if (a == "--link") {
-            const char* v = value();
-            if (!v) return usageError("--link needs a path");
-            o.linkPath = v;
-        } else if (a == "--stdout") {
-            o.toStdout = true;
-        } else {
-            return usageError("unknown argument '" + std::string(a) + "'");
-        }
+    orlix::OptionReader r(programText(), optionSpecs());
+    if (const auto end = r.read(argc, argv)) return *end;
+    if (!r.positionals().empty()) return r.usageError("unexpected argument '" + r.positionals().front() + "'");
+    if (r.isSet("seed") && (!parseU64(r.value("seed"), o.seed) || o.seed > 0xFFFFFFFFull))
+        return r.usageError("--seed needs a number 0..4294967295");
+    if (r.isSet("frames")) {
+        if (!parseU64(r.value("frames"), o.frames)) return r.usageError("--frames needs a whole number");
+        o.framesGiven = true;
     }
-    if (o.toStdout && !o.linkPath.empty()) return usageError("--link and --stdout exclude each other");
+    if (r.isSet("speed")) {
+        const std::string v = r.value("speed");
+        char* end = nullptr;
+        o.speed = std::strtod(v.c_str(), &end);
+        if (v.empty() || *end != '\0' || !(o.speed >= 0) || o.speed > 1e6)
+            return r.usageError("--speed needs a number from 0 to 1000000");
+    }
+    o.capturePath = r.value("capture");
+    if (r.isSet("capture") && o.capturePath.empty()) return r.usageError("--capture needs a file name");
+    o.linkPath = r.value("link");
+    if (r.isSet("link") && o.linkPath.empty()) return r.usageError("--link needs a path");
+    o.toStdout = r.isSet("stdout");
+    if (o.toStdout && !o.linkPath.empty()) return r.usageError("--link and --stdout exclude each other");
     return -1;
 }
 
@@ -278,10 +267,8 @@ int streamFrames(Sim& sim, const Options& o) {
         plant.appendNextFrame(bytes);
         const std::int64_t sentAt = orlix::unixMicrosNow();
         if (!sim.write(bytes)) break;  // the reader went away
-        if (sim.capture && !sim.capture->write(sentAt, bytes)) {
-            std::fprintf(stderr, "orlix-plant-sim: %s\n", sim.capture->error().c_str());
-            return 1;
-        }
+        // A capture that cannot be written has said why (orlix.capture).
+        if (sim.capture && !sim.capture->write(sentAt, bytes)) return 1;
         if (o.speed > 0) {
             addNanos(next, static_cast<double>(bytes.size()) * 10.0 / 1200.0 / o.speed);
             if (!sleepUntil(next)) break;
@@ -302,6 +289,12 @@ int run(int argc, char** argv) {
     const int status = streamFrames(sim, o);
     sim.drain(2.0);
     sim.close();
+    if (!sim.captureWhole) {
+        std::fprintf(stderr, "orlix-plant-sim: the capture %s is incomplete: %llu of %llu records were written\n",
+                     o.capturePath.c_str(), static_cast<unsigned long long>(sim.writtenFrames),
+                     static_cast<unsigned long long>(sim.writtenFrames + sim.lostFrames));
+        return 1;
+    }
     return status;
 }
 

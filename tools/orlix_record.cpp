@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cerrno>
@@ -21,9 +20,7 @@
 #include "mqtt/mqtt_url.h"
 #include "platform/logging.h"
 #include "platform/quit_signals.h"
-#include "sources/replay_clock.h"
-#include "platform/std_output.h"
-#include "platform/version.h"
+#include "platform/option_reader.h"
 #include "recorder/record_engine.h"
 
 namespace {
@@ -56,76 +53,68 @@ bool openLogFile(const std::string& path) {
     return ok;
 }
 
-int fail(const std::string& text) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, text.c_str(), kProgram);
-    return 2;
+orlix::ProgramText programText() {
+    return {kProgram,
+            {"orlix-record --port PATH [--db FILE.mdb] [--site NAME] [--capture PATH] [--mqtt URL] "
+             "[--mqtt-password-file FILE] [--tls-ca FILE] [--tls-cert FILE] [--tls-key FILE] [--status] "
+             "[--time-scale K] [--log FILE]",
+             "orlix-record --help | --version"},
+            "Records a plant's bus without a window: the 4 s samples go into a sample\n"
+            "database in whole 45-sample batches, and with a broker the site's bytes,\n"
+            "samples, faults and status are published under PREFIX/SITE/.",
+            "Exit status: 0 stopped cleanly with every sample stored and the capture\n"
+            "whole, 1 samples or capture records lost, or recording could not start,\n"
+            "2 usage error."};
+}
+
+std::vector<orlix::OptionSpec> optionSpecs() {
+    return {
+        {{"port"}, "PATH", "Serial device, bus capture (.pcap, replayed on its own clock) or remote site "
+                           "mqtt://host[:port]/PREFIX/SITE to read."},
+        {{"db"}, "FILE.mdb", "Sample database to record into; made when missing (default: SITE.mdb in "
+                             "~/OrlixMonitorDB)."},
+        {{"capture"}, "PATH", "Also write every read to a bus capture: FILE.pcap, or a folder for a file per day; "
+                              "reopened on SIGHUP."},
+        {{"mqtt"}, "URL", "Broker to publish on: mqtt://[user[:password]@]host[:port]/PREFIX or mqtts://..."},
+        {{"site"}, "NAME", "Site name, the topic level after PREFIX (default: the host name)."},
+        {{"time-scale"}, "K", "Run the program clock K times faster (tests, demos)."},
+        {{"status"}, "", "Write the counters to the log once a minute."},
+        {{"tls-ca"}, "FILE", "CA certificate that signs the broker's certificate (mqtts)."},
+        {{"tls-cert"}, "FILE", "Client certificate for the broker (mqtts)."},
+        {{"tls-key"}, "FILE", "Key of the client certificate (mqtts)."},
+        {{"mqtt-password-file"}, "FILE", "Broker password from the first line of FILE instead of the URL."},
+        {{"log"}, "FILE", "Append the log to FILE instead of standard error; reopened on SIGHUP."},
+    };
 }
 
 // Reads the program's options into `a`. Returns the exit status when the
 // program ends here (help, version, a bad option), nothing when it runs.
-std::optional<int> parseOptions(Parsed& a) {
-    QCommandLineParser p;
-    p.setApplicationDescription(
-        "Records a plant's bus without a window: the 4 s samples go into a sample database in whole 45-sample "
-        "batches, and with a broker the site's bytes, samples, faults and status are published under "
-        "PREFIX/SITE/.");
-    const QCommandLineOption port("port", "Serial device, bus capture (.pcap, replayed on its own clock) or "
-                                          "remote site mqtt://host[:port]/PREFIX/SITE to read.", "PATH");
-    const QCommandLineOption capture("capture", "Also write every read to a bus capture: FILE.pcap, or a folder for "
-                                                "a file per day; reopened on SIGHUP.", "PATH");
-    const QCommandLineOption db("db", "Sample database to record into; made when missing "
-                                      "(default: SITE.mdb in ~/OrlixMonitorDB).", "FILE.mdb");
-    const QCommandLineOption mqtt("mqtt", "Broker to publish on: mqtt://[user[:password]@]host[:port]/PREFIX or "
-                                          "mqtts://...", "URL");
-    const QCommandLineOption site("site", "Site name, the topic level after PREFIX (default: the host name).",
-                                  "NAME");
-    const QCommandLineOption scale("time-scale", "Run the program clock K times faster (tests, demos).", "K");
-    const QCommandLineOption status("status", "Write the counters to the log once a minute.");
-    const QCommandLineOption tlsCa("tls-ca", "CA certificate that signs the broker's certificate (mqtts).", "FILE");
-    const QCommandLineOption tlsCert("tls-cert", "Client certificate for the broker (mqtts).", "FILE");
-    const QCommandLineOption tlsKey("tls-key", "Key of the client certificate (mqtts).", "FILE");
-    const QCommandLineOption passwordFile("mqtt-password-file",
-                                          "Broker password from the first line of FILE instead of the URL.", "FILE");
-    const QCommandLineOption logFile("log", "Append the log to FILE instead of standard error; reopened on SIGHUP.",
-                                     "FILE");
-    const QCommandLineOption help("help", "Show this help and exit.");
-    const QCommandLineOption version("version", "Show the version and exit.");
-    for (const auto* o : {&port, &db, &capture, &mqtt, &site, &scale, &status, &tlsCa, &tlsCert, &tlsKey, &passwordFile,
-                          &logFile, &help, &version})
-        p.addOption(*o);
-    if (!p.parse(QCoreApplication::arguments())) return fail(p.errorText().toStdString());
-    if (p.isSet(help)) {
-        // Qt's text names the program by the path it was started with.
-        const QString text = p.helpText();
-        const QString usage = QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgram));
-        return orlix::writeStdout(kProgram, (usage + text.mid(text.indexOf(QLatin1Char('\n')))).toStdString()) ? 0 : 1;
+std::optional<int> parseOptions(int argc, char** argv, Parsed& a) {
+    orlix::OptionReader r(programText(), optionSpecs());
+    if (const auto end = r.read(argc, argv)) return *end;
+    if (!r.positionals().empty()) return r.usageError("unexpected argument " + r.positionals().front());
+    if (!r.isSet("port")) return r.usageError("--port PATH is needed");
+    a.options.port = r.value("port");
+    a.options.site = r.isSet("site") ? r.value("site") : hostName();
+    if (!orlix::isTopicLevel(a.options.site)) return r.usageError("--site needs a name without blanks, '/', '+' or '#'");
+    a.options.db = r.isSet("db") ? r.value("db") : orlix::defaultDatabaseFolder(true) + a.options.site + ".mdb";
+    a.options.capture = r.value("capture");
+    a.options.broker.url = r.value("mqtt");
+    if (!a.options.broker.url.empty()) {
+        const orlix::MqttUrlParse u = orlix::parseMqttUrl(a.options.broker.url);
+        if (!u.url) return r.usageError("--mqtt: " + u.error);
     }
-    if (p.isSet(version))
-        return orlix::writeStdout(kProgram, std::string(kProgram) + " " + orlix::versionText() + "\n") ? 0 : 1;
-    if (!p.positionalArguments().isEmpty()) return fail("unexpected argument " + p.positionalArguments()[0].toStdString());
-    if (!p.isSet(port)) return fail("--port PATH is needed");
-
-    a.options.port = p.value(port).toStdString();
-    a.options.site = p.isSet(site) ? p.value(site).toStdString() : hostName();
-    if (!orlix::isTopicLevel(a.options.site)) return fail("--site needs a name without blanks, '/', '+' or '#'");
-    a.options.db = p.isSet(db) ? p.value(db).toStdString()
-                               : orlix::defaultDatabaseFolder(true) + a.options.site + ".mdb";
-    a.options.capture = p.value(capture).toStdString();
-    a.options.mqttUrl = p.value(mqtt).toStdString();
-    if (!a.options.mqttUrl.empty()) {
-        const orlix::MqttUrlParse u = orlix::parseMqttUrl(a.options.mqttUrl);
-        if (!u.url) return fail("--mqtt: " + u.error);
-    }
-    a.options.status = p.isSet(status);
-    a.options.tlsCa = p.value(tlsCa).toStdString();
-    a.options.tlsCert = p.value(tlsCert).toStdString();
-    a.options.tlsKey = p.value(tlsKey).toStdString();
-    a.options.passwordFile = p.value(passwordFile).toStdString();
-    a.logFile = p.value(logFile).toStdString();
-    if (p.isSet(scale)) {
+    a.options.status = r.isSet("status");
+    a.options.broker.tlsCa = r.value("tls-ca");
+    a.options.broker.tlsCert = r.value("tls-cert");
+    a.options.broker.tlsKey = r.value("tls-key");
+    a.options.broker.passwordFile = r.value("mqtt-password-file");
+    a.logFile = r.value("log");
+    if (r.isSet("time-scale")) {
         bool ok = false;
-        a.timeScale = p.value(scale).toDouble(&ok);
-        if (!ok || !(a.timeScale >= 0.01 && a.timeScale <= 10000)) return fail("--time-scale needs a number from 0.01 to 10000");
+        a.timeScale = QString::fromStdString(r.value("time-scale")).toDouble(&ok);
+        if (!ok || !(a.timeScale >= 0.01 && a.timeScale <= 10000))
+            return r.usageError("--time-scale needs a number from 0.01 to 10000");
     }
     a.options.timeScale = a.timeScale;
     return std::nullopt;
@@ -135,19 +124,20 @@ std::optional<int> parseOptions(Parsed& a) {
 
 int main(int argc, char** argv) {
     orlix::installQtLogSink();
+    // A file-size limit makes a write of a capture or database fail (and be
+    // said) instead of ending the program without a word.
+    ::signal(SIGXFSZ, SIG_IGN);
+    Parsed a;
+    if (const std::optional<int> status = parseOptions(argc, argv, a)) return *status;
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kProgram));
-
-    Parsed a;
-    if (const std::optional<int> status = parseOptions(a)) return *status;
     if (!a.logFile.empty() && !openLogFile(a.logFile)) return 1;
 
     std::unique_ptr<orlix::Clock> clock;
     if (a.timeScale != 1.0) clock = std::make_unique<orlix::ScaledClock>(a.timeScale);
     else clock = std::make_unique<orlix::SystemClock>();
 
-    orlix::ReplayClock programClock(*clock);
-    orlix::RecordSession session(a.options, programClock);
+    orlix::RecordEngine session(a.options, *clock);
     std::string error;
     if (!session.start(error)) {
         orlix::log::critical(orlix::log::kRecord, "cannot start: " + error);

@@ -12,6 +12,10 @@ public:
     virtual bool capturing() const = 0;
     // The file being written (or the folder given), "" while not capturing.
     virtual std::string captureName() const = 0;
+    // "" while every record read has reached the file; otherwise what is
+    // missing and why ("incomplete: 12 records lost (No space left on
+    // device)").
+    virtual std::string captureProblem() const = 0;
     // Starts capturing to `path`; false with the reason in `error` (nothing
     // is captured then).
     virtual bool startCapture(const std::string& path, std::string& error) = 0;

@@ -25,6 +25,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/cursors.h"
 #include "chart/history_drawing.h"
+#include "recorder/pipeline.h"
 #include "base/guarded.h"
 #include "chart/qt_convert.h"
 
@@ -32,10 +33,15 @@ namespace orlix {
 
 using namespace analyzer;
 
-FrmChart::FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QWidget* parent)
-    : QMainWindow(parent), store_(store), clock_(clock), dialogs_(dialogs), state_(std::make_unique<ChartState>()) {
+FrmChart::FrmChart(Pipeline& pipeline, DialogHost& dialogs, QWidget* parent)
+    : QMainWindow(parent),
+      pipeline_(pipeline),
+      store_(pipeline.receive().store()),
+      clock_(pipeline.clock()),
+      dialogs_(dialogs),
+      state_(std::make_unique<ChartState>(pipeline.sampler().buffers())) {
     setObjectName(QStringLiteral("frmChart"));
-    cycle_ = std::make_unique<SamplingCycle>(*state_, store_.LiveValues, clock_, static_cast<AnalyzerView&>(*this));
+    cycle_ = std::make_unique<SamplingCycle>(*state_, clock_, static_cast<AnalyzerView&>(*this));
     cursors_ = std::make_unique<ChartCursors>(*state_, static_cast<AnalyzerView&>(*this));
     db_ = std::make_unique<DatabaseCommands>(static_cast<DatabaseView&>(*this), dialogs_);
     buildControls();
@@ -46,7 +52,7 @@ FrmChart::FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QW
     statusBar()->setObjectName(QStringLiteral("stbExport"));
 }
 
-FrmChart::~FrmChart() = default;
+FrmChart::~FrmChart() { pipeline_.sampler().removeListener(this); }
 
 // The load sequence.
 void FrmChart::load() {
@@ -80,7 +86,8 @@ void FrmChart::load() {
     refreshCharts();
 
     setTimer1Interval(kTimer1IntervalMs);
-    timer1_->start();
+    pipeline_.sampler().addListener(this);
+    pipeline_.startSampling();
 }
 
 // ---------------------------------------------------------------- public
@@ -96,12 +103,14 @@ bool FrmChart::alwaysOnTopChecked() const { return mnuOptionOnTop_ && mnuOptionO
 
 int FrmChart::timer1Interval() const { return timer1Interval_; }
 
+QTimer* FrmChart::timer1() const { return &pipeline_.sampleTimer(); }
+
 bool FrmChart::topmost() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
 
 void FrmChart::setTimer1Interval(int ms) {
     timer1Interval_ = ms;
     state_->intervalMs = ms;
-    timer1_->setProgramInterval(ms);
+    pipeline_.sampleTimer().setProgramInterval(ms);
 }
 
 // ---------------------------------------------------------------- window behaviour
@@ -110,7 +119,7 @@ void FrmChart::closeEvent(QCloseEvent* e) {
     if (mnuOptionOnTop_) mnuOptionOnTop_->setChecked(false);
     setTopmost(false);
     if (store_.AppClosing) {
-        timer1_->stop();
+        pipeline_.sampleTimer().stop();
         storeLastSamples();
         e->accept();
         return;
@@ -120,11 +129,12 @@ void FrmChart::closeEvent(QCloseEvent* e) {
 }
 
 void FrmChart::storeLastSamples() {
-    if (!cycle_->recording()) return;
+    const SamplingCore& core = pipeline_.sampler().core();
+    if (!core.recording()) return;
     // A batch holds the 45 samples before its own tick; the samples from
     // the last batch's tick on are stored now, as a last partial batch.
-    db_->storeLastSamples(makeLiveBufferRefs(state_->buf.LiveCurveData, state_->buf.LiveSampleTime),
-                          cycle_->core().ticksSinceBatch() + 1);
+    db_->storeLastSamples(makeLiveBufferRefs(state_->live.LiveCurveData, state_->live.LiveSampleTime),
+                          core.ticksSinceBatch() + 1);
     setRecording(false);
 }
 
@@ -261,14 +271,11 @@ void FrmChart::refreshCharts() {
 
 // ---------------------------------------------------------------- sampling
 
-void FrmChart::onTick() {
-    if (clock_.ticksElsewhere()) return;
-    sampleTick();
-}
-
-void FrmChart::sampleTick() {
-    guarded([&] { cycle_->Timer1_Timer(); });
+void FrmChart::onSample(const SampleTick& tick) {
+    guarded([&] { cycle_->Timer1_Timer(tick); });
     refreshCharts();
+    // A capture that stopped reaching its file shows in the title.
+    guarded([&] { showCaptureState(); });
 }
 
 void FrmChart::setGridCell(int grid, int row, int col, const std::string& text) {
@@ -310,7 +317,7 @@ void FrmChart::setStatusText(int index, const std::string& text) {
 void FrmChart::setTimeDiffText(const std::string& text) { lblTimeError_->setText(QString::fromStdString(text)); }
 
 void FrmChart::appendSampleBatch() {
-    db_->AppendSampleBatch(makeLiveBufferRefs(state_->buf.LiveCurveData, state_->buf.LiveSampleTime));
+    db_->AppendSampleBatch(makeLiveBufferRefs(state_->live.LiveCurveData, state_->live.LiveSampleTime));
 }
 
 // ---------------------------------------------------------------- database view
@@ -333,7 +340,7 @@ void FrmChart::setRecording(bool on) {
         const QSignalBlocker block(mnuOptionCurveSaving_);
         mnuOptionCurveSaving_->setChecked(on);
     }
-    cycle_->setRecording(on);
+    pipeline_.sampler().core().setRecording(on);
 }
 
 bool FrmChart::alwaysOnTop() const { return alwaysOnTopChecked(); }
@@ -353,7 +360,7 @@ void FrmChart::processPendingEvents() {
 int FrmChart::sampleIntervalMs() const { return timer1Interval_; }
 
 HistoryBufferRefs FrmChart::historyBuffers() {
-    return makeHistoryBufferRefs(state_->buf.HistCurveData, state_->buf.HistSampleTime, state_->buf.HistSampleCount);
+    return makeHistoryBufferRefs(state_->hist.HistCurveData, state_->hist.HistSampleTime, state_->hist.HistSampleCount);
 }
 
 void FrmChart::redrawHistoryCharts() {

@@ -2,7 +2,9 @@
 // The data analyzer window: eight chart pictures on their tabs, the value and
 // curve grids, curve selection, zoom, time cursors, history buttons, error
 // memory, status line and the "&Option" menu. Created once, then only shown
-// and hidden until the program ends; its sampling timer runs from load on.
+// and hidden until the program ends. It shows the pipeline's samples: its
+// load starts the pipeline's 4 s tick (Timer1), and at every tick it draws
+// the live charts, writes the grids and, while recording, stores batches.
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -10,13 +12,14 @@
 #include <memory>
 #include <string>
 
+#include "base/clock.h"
+#include "base/dialogs.h"
 #include "chart/chart_state.h"
 #include "chart/sampling_cycle.h"
 #include "comm/live_store.h"
 #include "database/database_commands.h"
-#include "base/clock.h"
-#include "base/dialogs.h"
 #include "platform/program_timer.h"
+#include "sampling/sampler.h"
 
 class QAction;
 class QCheckBox;
@@ -31,6 +34,7 @@ namespace orlix {
 
 class BusTools;
 class ChartCursors;
+class Pipeline;
 struct CursorAction;
 
 namespace analyzer {
@@ -40,11 +44,11 @@ class PicChart;
 class TabControl;
 }  // namespace analyzer
 
-class FrmChart : public QMainWindow, private AnalyzerView, private DatabaseView {
+class FrmChart : public QMainWindow, private AnalyzerView, private DatabaseView, private SampleListener {
     Q_OBJECT
 public:
     // Runs the load sequence; the window starts hidden.
-    FrmChart(LiveStore& store, const Clock& clock, DialogHost& dialogs, QWidget* parent = nullptr);
+    FrmChart(Pipeline& pipeline, DialogHost& dialogs, QWidget* parent = nullptr);
     ~FrmChart() override;
 
     // cmbFailure(list): inserts the entry at the top and shows it.
@@ -54,18 +58,15 @@ public:
 
     // State behind the charts (buffers, zoom, offsets, check boxes, images).
     ChartState& chartState() { return *state_; }
-    // Timer1's interval as the program sees it (ms) and the real timer.
+    // Timer1's interval as the program sees it (ms) and the real timer (the
+    // pipeline's sampling timer).
     int timer1Interval() const;
-    QTimer* timer1() const { return timer1_; }
+    QTimer* timer1() const;
     // Full chart redraws since load (selection, offsets, zoom).
     int redrawCount() const { return redrawCount_; }
     // Whether the window asked the platform to keep it above other windows.
     bool topmost() const;
 
-    // The sampling tick. Timer1 runs it, unless the clock says that the
-    // ticks are taken elsewhere (a replayed capture takes them at its own
-    // instants and calls this).
-    void sampleTick();
     // The "&Tools" menu's counterpart (frm_chart_tools.cpp); null disables
     // its items.
     void setBusTools(BusTools* tools);
@@ -77,6 +78,8 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    // The window's part of every sampling tick.
+    void onSample(const SampleTick& tick) override;
     // Closing while recording: the samples since the last batch are stored.
     void storeLastSamples();
     // AnalyzerView
@@ -135,7 +138,6 @@ private:
     void onChartPress(int chart, int button, int x, int y);
     void onChartMove(int chart, int buttons, int x, int y);
     void onChartRelease(int chart, int button, int x, int y);
-    void onTick();
 
     // "Curve&Save" and "CurveSave&As..." (frm_chart_export.cpp).
     void onCurveSave();
@@ -152,6 +154,7 @@ private:
     void setStatusLabel(int index, const QString& text);
     void setTimer1Interval(int ms);
 
+    Pipeline& pipeline_;
     LiveStore& store_;
     const Clock& clock_;
     DialogHost& dialogs_;
@@ -176,7 +179,6 @@ private:
     QLabel* lblTimeError_ = nullptr;
     std::array<QComboBox*, 3> cmbFailure_{};
     std::array<QLabel*, 5> lblStatus_{};
-    ProgramTimer* timer1_ = nullptr;
     int timer1Interval_ = 0;
     std::array<QAction*, 4> mnuOptSampleSec_{};
     QAction* mnuOptionCurveSaving_ = nullptr;

@@ -73,10 +73,6 @@ void FrmChart::buildControls() {
     cmdUp_->raise();
     cmdDown_->raise();
     fraHistory_->raise();
-
-    timer1_ = new ProgramTimer(clock_, kTimer1IntervalMs, this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    connect(timer1_, &QTimer::timeout, this, &FrmChart::onTick);
 }
 
 // Chart tabs with one picture per page.

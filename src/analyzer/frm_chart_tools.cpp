@@ -61,8 +61,13 @@ void FrmChart::showCaptureState() {
     }
     if (mnuToolsReplay_) mnuToolsReplay_->setEnabled(tools_ != nullptr);
     QString title = qtText(kWindowTitle);
-    if (on) title += QStringLiteral("  [BusCapture: %1]").arg(QString::fromStdString(tools_->captureName()));
-    setWindowTitle(title);
+    if (on) {
+        const std::string problem = tools_->captureProblem();
+        title += QStringLiteral("  [BusCapture: %1%2]")
+                     .arg(QString::fromStdString(tools_->captureName()),
+                          problem.empty() ? QString() : QString::fromStdString(", " + problem));
+    }
+    if (windowTitle() != title) setWindowTitle(title);
 }
 
 void FrmChart::onBusCapture() {

@@ -1,5 +1,7 @@
 #include "analyzer/older_recording.h"
 
+#include "base/log.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -13,7 +15,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/logging.h"
 
 namespace orlix::analyzer {
 namespace {
@@ -64,8 +65,7 @@ void removeLeftovers(const ConversionPlan& plan, qint64 pid) {
 }
 
 SampleFile convertHere(QProgressDialog& dlg, const ConversionPlan& plan) {
-    qCInfo(lcDatabase) << "orlix-import not found; converting" << QString::fromStdString(plan.source)
-                       << "in the window's process";
+    log::info(log::kDatabase, "orlix-import not found; converting \"" + plan.source + "\" in the window's process");
     return convertByPlan(plan, [&](std::int64_t done, std::int64_t total) {
         showProgress(dlg, done, total);
         QCoreApplication::processEvents();

@@ -46,6 +46,26 @@ DateTime localDateTimeOfUnixMicros(std::int64_t micros) {
     return makeDateTime(p) + secondsToDays(static_cast<double>(rest) / kMicrosPerSecond);
 }
 
+std::int64_t unixMicrosOfLocalDateTime(DateTime t) {
+    const double wholeDays = std::floor(t);
+    const double secondsInDay = (t - wholeDays) * kSecondsPerDay;
+    double whole = std::floor(secondsInDay);
+    std::int64_t micros = std::llround((secondsInDay - whole) * kMicrosPerSecond);
+    if (micros >= kMicrosPerSecond) {
+        micros -= kMicrosPerSecond;
+        whole += 1;
+    }
+    DateTimeParts p = splitDateTime(wholeDays);
+    std::tm lt{};
+    lt.tm_year = p.year - 1900;
+    lt.tm_mon = p.month - 1;
+    lt.tm_mday = p.day;
+    lt.tm_sec = static_cast<int>(whole);
+    lt.tm_isdst = -1;
+    const std::time_t secs = std::mktime(&lt);
+    return static_cast<std::int64_t>(secs) * kMicrosPerSecond + micros;
+}
+
 std::int64_t nextLocalMidnightMicros(std::int64_t micros) {
     std::time_t tt = 0;
     std::int64_t rest = 0;
@@ -61,8 +81,14 @@ std::int64_t nextLocalMidnightMicros(std::int64_t micros) {
 }
 
 ScaledClock::ScaledClock(double scale)
-    : scale_(scale > 0 ? scale : 1.0), start_(localNow()),
-      startTick_(std::chrono::steady_clock::now()) {}
+    : scale_(scale > 0 ? scale : 1.0), startUs_(unixMicrosNow()), startTick_(std::chrono::steady_clock::now()) {
+    start_ = localDateTimeOfUnixMicros(startUs_);
+}
+
+std::int64_t ScaledClock::unixMicros() const {
+    const double real = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - startTick_).count();
+    return startUs_ + static_cast<std::int64_t>(std::floor(real * scale_));
+}
 
 DateTime ScaledClock::now() const {
     const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTick_).count();

@@ -9,11 +9,16 @@
 
 namespace orlix {
 
+std::int64_t unixMicrosOfLocalDateTime(DateTime t);
+
 class Clock {
 public:
     virtual ~Clock() = default;
     // Current local date-time.
     virtual DateTime now() const = 0;
+    // The same instant as microseconds since 1970-01-01 UTC (the time stamps
+    // of bus captures).
+    virtual std::int64_t unixMicros() const { return unixMicrosOfLocalDateTime(now()); }
     // How many program seconds pass per real second (timers divide their
     // intervals by it). 1 for the real clock.
     virtual double timeScale() const { return 1.0; }
@@ -32,6 +37,9 @@ DateTime localNow();
 std::int64_t unixMicrosNow();
 // The local date-time of a Unix time in microseconds, to the microsecond.
 DateTime localDateTimeOfUnixMicros(std::int64_t micros);
+// The Unix time of a local date-time (the earlier one where a clock change
+// repeats an hour), to the microsecond.
+std::int64_t unixMicrosOfLocalDateTime(DateTime t);
 // The Unix time of local midnight at the start of the day after the one
 // holding `micros` (the day may be 23 or 25 hours long).
 std::int64_t nextLocalMidnightMicros(std::int64_t micros);
@@ -39,6 +47,7 @@ std::int64_t nextLocalMidnightMicros(std::int64_t micros);
 class SystemClock final : public Clock {
 public:
     DateTime now() const override { return localNow(); }
+    std::int64_t unixMicros() const override { return unixMicrosNow(); }
 };
 
 // Starts at the real local time and then runs `scale` times faster.
@@ -46,11 +55,13 @@ class ScaledClock final : public Clock {
 public:
     explicit ScaledClock(double scale);
     DateTime now() const override;
+    std::int64_t unixMicros() const override;
     double timeScale() const override { return scale_; }
 
 private:
     double scale_;
     DateTime start_;
+    std::int64_t startUs_;
     std::chrono::steady_clock::time_point startTick_;
 };
 
@@ -59,6 +70,7 @@ private:
 class CaptureTimeClock final : public Clock {
 public:
     DateTime now() const override { return localDateTimeOfUnixMicros(us_); }
+    std::int64_t unixMicros() const override { return us_; }
     void set(std::int64_t unixMicros) { us_ = unixMicros; }
 
 private:

@@ -52,8 +52,11 @@ void applyRule(std::string_view rule, std::string_view category, Level level, bo
 }
 
 void writeStderr(std::string_view category, Level level, std::string_view message) {
-    const char* rules = std::getenv("QT_LOGGING_RULES");
-    if (!enabledByRules(rules != nullptr ? rules : "", category, level)) return;
+    static const std::string rules = [] {
+        const char* r = std::getenv("QT_LOGGING_RULES");
+        return std::string(r != nullptr ? r : "");
+    }();
+    if (!enabledByRules(rules, category, level)) return;
     std::string line;
     line.reserve(category.size() + message.size() + 16);
     line.append(category).append(": ").append(levelName(level)).append(": ").append(message).push_back('\n');

@@ -34,6 +34,12 @@ inline constexpr const char* kExport = "orlix.export";      // chart images and 
 inline constexpr const char* kCapture = "orlix.capture";    // bus capture files: writing, reading, odd records
 inline constexpr const char* kMqtt = "orlix.mqtt";          // broker connection: up, lost, refused; queue overflow
 inline constexpr const char* kRecord = "orlix.record";      // the unattended recorder: start, port, batches, status
+inline constexpr const char* kHub = "orlix.hub";            // the office hub: ingest, store, alarms, notifications
+inline constexpr const char* kWeb = "orlix.web";            // the office's pages: logins, requests refused
+
+// Every category there is; a message names one of these.
+inline constexpr const char* kCategories[] = {kApp,    kSerial,  kDatabase, kUi,     kChart, kComm,
+                                              kExport, kCapture, kMqtt,     kRecord, kHub,   kWeb};
 
 enum class Level { Debug, Info, Warning, Critical };
 
@@ -56,7 +62,8 @@ inline void critical(std::string_view category, std::string_view message) {
 }
 
 // Replaces the stderr writer (nullptr restores it). The sink decides itself
-// whether a category is on; the stderr writer follows QT_LOGGING_RULES.
+// whether a category is on; the stderr writer follows QT_LOGGING_RULES as
+// they stood at its first line (the environment is read once).
 void setSink(Sink sink);
 
 // Whether `rules` (QT_LOGGING_RULES syntax: "name.level=true|false" entries

@@ -5,54 +5,42 @@
 
 namespace orlix {
 
-CapturingPort::CapturingPort(SerialPort& inner, NowUs nowUs) : inner_(inner), nowUs_(std::move(nowUs)) {
-    inner_.onReadyRead = [this] {
-        if (onReadyRead) onReadyRead();
-    };
-    inner_.onTrouble = [this](PortTrouble t) {
-        // Recorded before the receiver hears of it, in the order it came.
-        if (writer_) writer_->writeEvent(now());
-        if (onTrouble) onTrouble(t);
-    };
-}
+BusCapture::BusCapture(NowUs nowUs) : nowUs_(std::move(nowUs)) {}
 
-CapturingPort::~CapturingPort() {
-    inner_.onReadyRead = nullptr;
-    inner_.onTrouble = nullptr;
-    stopCapture();
-}
+BusCapture::~BusCapture() { stop(); }
 
-std::int64_t CapturingPort::now() const { return nowUs_ ? nowUs_() : unixMicrosNow(); }
+std::int64_t BusCapture::now() const { return nowUs_ ? nowUs_() : unixMicrosNow(); }
 
-bool CapturingPort::startCapture(const std::string& target) {
-    stopCapture();
+bool BusCapture::start(const std::string& target) {
+    stop();
     writer_ = std::make_unique<CaptureWriter>(target);
     return writer_->open(now());
 }
 
-void CapturingPort::stopCapture() {
-    if (!writer_) return;
+bool BusCapture::stop() {
+    if (!writer_) return true;
     writer_->close();
+    const bool whole = writer_->recordsLost() == 0;
     log::info(log::kCapture, "bus capture to " + writer_->target() + " stopped after " +
                                  std::to_string(writer_->recordsWritten()) + " records");
     writer_.reset();
+    return whole;
 }
 
-void CapturingPort::poll() {
+void BusCapture::poll() {
     if (writer_) writer_->poll();
 }
 
-bool CapturingPort::close() {
-    const bool closed = inner_.close();
-    // What was read so far is on disk when the port stops.
+void BusCapture::flush() {
     if (writer_) writer_->flush();
-    return closed;
 }
 
-std::vector<std::uint8_t> CapturingPort::readAll() {
-    std::vector<std::uint8_t> bytes = inner_.readAll();
+void BusCapture::onRead(std::span<const std::uint8_t> bytes) {
     if (writer_ && !bytes.empty()) writer_->write(now(), bytes);
-    return bytes;
+}
+
+void BusCapture::onPortEvent(PortTrouble) {
+    if (writer_) writer_->writeEvent(now());
 }
 
 }  // namespace orlix

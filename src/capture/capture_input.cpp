@@ -64,33 +64,33 @@ std::FILE* streamWithPrefix(int fd, std::vector<std::uint8_t> prefix) {
 }
 
 bool openCapture(CaptureReader& reader, const std::string& name, bool seekable, int fd,
-                 std::vector<std::uint8_t> head) {
+                 std::vector<std::uint8_t> head, std::string& error) {
     const CaptureReader::Open o =
         seekable ? reader.open(name) : reader.openStream(streamWithPrefix(fd, std::move(head)), name);
     if (o == CaptureReader::Open::Ok) return true;
-    std::fprintf(stderr, "orlix-decode: %s\n", reader.error().c_str());
+    error = reader.error();
     return false;
 }
 
 InputKind detectInput(int fd, bool seekable, const std::string& name, std::vector<std::uint8_t>& head,
-                      CaptureReader& capture) {
+                      CaptureReader& capture, std::string& error) {
     head.resize(4);
     const long n = readHead(fd, head.data(), head.size());
     if (n < 0) {
-        std::fprintf(stderr, "orlix-decode: read error on %s: %s\n", name.c_str(), std::strerror(errno));
+        error = "read error on " + name + ": " + std::strerror(errno);
         return InputKind::Failed;
     }
     head.resize(static_cast<std::size_t>(n));
     const bool isCapture = looksLikeCapture(head);
     if (seekable) {
         if (::lseek(fd, 0, SEEK_SET) != 0) {
-            std::fprintf(stderr, "orlix-decode: cannot read %s again: %s\n", name.c_str(), std::strerror(errno));
+            error = "cannot read " + name + " again: " + std::strerror(errno);
             return InputKind::Failed;
         }
         head.clear();
     }
     if (!isCapture) return InputKind::Raw;
-    return openCapture(capture, name, seekable, fd, std::move(head)) ? InputKind::Capture : InputKind::Failed;
+    return openCapture(capture, name, seekable, fd, std::move(head), error) ? InputKind::Capture : InputKind::Failed;
 }
 
 }  // namespace orlix

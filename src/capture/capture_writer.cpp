@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <ctime>
@@ -38,7 +39,7 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 // half-written.
 bool isPrefixOfOurHeader(int fd, std::size_t size) {
     pcap_file_header h{};
-    h.magic = 0xA1B2C3D4u;
+    h.magic = kPcapMagicMicro;
     h.version_major = PCAP_VERSION_MAJOR;
     h.version_minor = PCAP_VERSION_MINOR;
     h.snaplen = kCaptureSnapLength;
@@ -203,7 +204,7 @@ bool CaptureWriter::openFor(std::int64_t timeUs) {
 bool CaptureWriter::ensureOpen(std::int64_t timeUs) {
     if (dumper_) {
         if (!folder_ || timeUs < nextMidnightUs_) return true;
-        close();  // a new day: a new file
+        close();  // a new day: a new file (a failed flush is counted and said)
         return openFor(timeUs);
     }
     if (failed_ && now() - lastAttempt_ < kRetryInterval) return false;
@@ -227,9 +228,12 @@ void CaptureWriter::dump(std::int64_t timeUs, std::span<const std::uint8_t> byte
         const std::size_t n = std::min<std::size_t>(bytes.size(), kCaptureSnapLength);
         h.caplen = h.len = static_cast<bpf_u_int32>(n);
         pcap_dump(reinterpret_cast<u_char*>(dumper_), &h, bytes.data());
-        ++written_;
+        ++unflushed_;
         bytes = bytes.subspan(n);
     } while (!bytes.empty());
+    // A full buffer is written out inside pcap_dump: its error is caught
+    // here, while errno still tells why.
+    if (writeErrno_ == 0 && std::ferror(pcap_dump_file(dumper_))) writeErrno_ = errno != 0 ? errno : EIO;
     if (!dirty_) {
         dirty_ = true;
         dirtySince_ = now();
@@ -255,20 +259,40 @@ void CaptureWriter::poll() {
 bool CaptureWriter::flush() {
     if (!dumper_) return !failed_;
     dirty_ = false;
-    if (pcap_dump_flush(dumper_) == 0) return true;
-    // The disk is full or gone: give the file up; the next write opens it
-    // again (cutting off what was written only in part) after a while.
+    // A write that failed before (the buffer filled up) leaves the stream's
+    // error mark; the flush checks both.
+    std::FILE* f = pcap_dump_file(dumper_);
+    errno = 0;
+    if (pcap_dump_flush(dumper_) == 0 && !std::ferror(f)) {
+        written_ += unflushed_;
+        unflushed_ = 0;
+        return true;
+    }
+    // The disk is full or gone: the records since the last good flush are
+    // lost; the file is given up and opened again after a while (cutting
+    // off what was written only in part).
+    const int e = writeErrno_ != 0 ? writeErrno_ : errno != 0 ? errno : EIO;
     const std::string path = file_;
-    const int e = errno;
-    close();
+    dropFile();
     lastAttempt_ = now();
     failWith("cannot write the capture " + path + ": " + std::strerror(e));
     return false;
 }
 
-void CaptureWriter::close() {
+bool CaptureWriter::close() {
+    const bool ok = !dumper_ || flush();
+    dropFile();
+    return ok;
+}
+
+// Closes the file without caring for what is in its buffer: what was not
+// flushed counts as lost.
+void CaptureWriter::dropFile() {
     if (dumper_) {
-        pcap_dump_flush(dumper_);
+        lost_ += unflushed_;
+        unflushed_ = 0;
+        std::FILE* f = pcap_dump_file(dumper_);
+        std::clearerr(f);
         pcap_dump_close(dumper_);
         dumper_ = nullptr;
     }
@@ -276,6 +300,7 @@ void CaptureWriter::close() {
     lockFd_ = -1;
     file_.clear();
     dirty_ = false;
+    writeErrno_ = 0;
 }
 
 }  // namespace orlix

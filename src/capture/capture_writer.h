@@ -57,10 +57,11 @@ public:
     bool writeEvent(std::int64_t timeUs);
     // Flushes when the oldest unflushed record is kFlushAge old.
     void poll();
-    // Flushes now. False when the data could not be written.
+    // Flushes now. False when the data could not be written: the records
+    // since the last good flush are lost (counted in recordsLost()).
     bool flush();
-    // Flushes and closes the current file.
-    void close();
+    // Flushes and closes the current file; false when the flush failed.
+    bool close();
 
     bool folderTarget() const { return folder_; }
     const std::string& target() const { return target_; }
@@ -68,8 +69,10 @@ public:
     const std::string& currentFile() const { return file_; }
     // The last failure; "" once writing works (again).
     const std::string& error() const { return error_; }
+    // Records known to be in the file: flushed without an error.
     std::uint64_t recordsWritten() const { return written_; }
-    // Records given while no file could be written.
+    // Records that did not reach a file: given while none could be written,
+    // or in a flush that failed.
     std::uint64_t recordsLost() const { return lost_; }
 
     // The day file's name for local date of `timeUs`: "orlix-YYYYMMDD.pcap",
@@ -84,6 +87,7 @@ private:
     OpenResult prepareExisting(const std::string& path, int fd);
     void dump(std::int64_t timeUs, std::span<const std::uint8_t> bytes);
     void failWith(std::string message);
+    void dropFile();
     void succeeded();
     std::chrono::steady_clock::time_point now() const;
 
@@ -101,6 +105,8 @@ private:
     std::chrono::steady_clock::time_point lastAttempt_{};
     std::int64_t nextMidnightUs_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t unflushed_ = 0;
+    int writeErrno_ = 0;  // why a write of the stream's buffer failed
     std::uint64_t lost_ = 0;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
-// The samples behind the eight charts: the live window filled by the sampling
-// tick (sampling/live_buffers.h) and the history window filled from the
-// sample database. Fixed-size, zero at start; position x of a buffer is pixel
-// column x of its chart.
+// The samples behind the four history charts, filled from the sample
+// database. Fixed-size, zero at start; position x of a buffer is pixel column
+// x of its chart. (The live charts draw from the sampler's live buffers,
+// sampling/live_buffers.h.)
 #include <array>
 #include <cstdint>
 
@@ -11,7 +11,7 @@
 
 namespace orlix {
 
-struct ChartBuffers : LiveBuffers {
+struct HistoryBuffers {
     std::array<std::array<std::int16_t, kBufferPositions>, kValueRows> HistCurveData{};
     std::array<DateTime, kBufferPositions> HistSampleTime{};
     // Positions filled by the last history load, 0..720.

@@ -30,6 +30,10 @@ void drawFirstGrid(ChartSurface& pic, int horizontalEnd) {
     pic.setDrawStyle(0);
 }
 
+ChartState::ChartState() : ownLive_(std::make_unique<LiveBuffers>()), live(*ownLive_) {}
+
+ChartState::ChartState(LiveBuffers& shared) : live(shared) {}
+
 void loadCharts(ChartState& s) {
     s.ChartXScale = 1.0f;
     s.ChartYScale = 1.0f;
@@ -46,10 +50,9 @@ void loadCharts(ChartState& s) {
     }
 }
 
-void scrollStep(ChartState& s, int c, const Clock& clock) {
+void scrollStep(ChartState& s, int c, const Clock& clock, std::int32_t n) {
     if (c < 0 || c >= kLiveCharts) return;
     ChartSurface& pic = s.charts[c];
-    const std::int32_t n = s.buf.SampleCount;
     pic.setForeColor(kGridColour);
     for (int m = 1; m <= 9; ++m) pic.pset(kRightGridDotX, 40 * m);
     if (n % kGridCell == 5) {
@@ -121,7 +124,7 @@ void RedrawChart(ChartState& s, int tab) {
     pic.clear();
     pic.setForeColor(kTextColour);
     if (tab < kLiveCharts) {
-        const int phase = s.buf.SampleCount % kGridCell;
+        const int phase = s.live.SampleCount % kGridCell;
         pic.setDrawStyle(1);
         for (int i = 1; i <= 8; ++i)
             pic.line(kGridCell * i - phase, 5, kGridCell * i - phase, kChartHeightExtent, kGridColour);
@@ -143,12 +146,12 @@ void RedrawChart(ChartState& s, int tab) {
             pic.CurrentY = kTimeLabelY;
             pic.print(timeOfDayText(t));
         }
-        drawCurves(s, pic, firstValueOfChart[unit], lastValueOfChart[unit], s.buf.LiveCurveData, s.LiveCurveOffset,
+        drawCurves(s, pic, firstValueOfChart[unit], lastValueOfChart[unit], s.live.LiveCurveData, s.LiveCurveOffset,
                    720, s.RedrawLastY, true);
     } else {
         drawFirstGrid(pic, 725);
         drawHistoryTimeLabels(s, pic);
-        drawCurves(s, pic, firstValueOfChart[unit], lastValueOfChart[unit], s.buf.HistCurveData, s.HistCurveOffset,
+        drawCurves(s, pic, firstValueOfChart[unit], lastValueOfChart[unit], s.hist.HistCurveData, s.HistCurveOffset,
                    historyCount(s), s.RedrawLastY, false);
     }
 }

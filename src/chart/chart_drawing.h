@@ -13,9 +13,10 @@ namespace orlix {
 // `horizontalEnd`; leaves the pen solid.
 void drawFirstGrid(ChartSurface& pic, int horizontalEnd);
 
-// Scroll step on live chart c (0..3), run by the tick before SampleCount is
-// incremented; chart 0 also maintains GridLineTime.
-void scrollStep(ChartState& s, int c, const Clock& clock);
+// Scroll step on live chart c (0..3) of a tick; `sampleCount` is
+// SampleCount as it stood before the tick counted. Chart 0 also maintains
+// GridLineTime.
+void scrollStep(ChartState& s, int c, const Clock& clock, std::int32_t sampleCount);
 
 // Segment step for value index k with the live value v: the newest one-pixel
 // piece of its curve on its unit's live chart. Does nothing for an index

@@ -110,16 +110,16 @@ PositionSpan spanBetween(int x1, int x2) {
 
 bool holdsSample(const ChartState& s, int tab, int x) {
     if (x < 0 || x > kNewestPosition) return false;
-    if (tab < kLiveCharts) return s.buf.LiveSampleTime[static_cast<std::size_t>(x)] != 0.0;
-    return x < s.buf.HistSampleCount;
+    if (tab < kLiveCharts) return s.live.LiveSampleTime[static_cast<std::size_t>(x)] != 0.0;
+    return x < s.hist.HistSampleCount;
 }
 
 std::string chartCsv(const ChartState& s, int tab, std::span<const CurveTitle> titles,
                      std::optional<PositionSpan> span) {
     const std::vector<const Curve*> curves = chartCurves(tab);
     const bool live = tab < kLiveCharts;
-    const auto& data = live ? s.buf.LiveCurveData : s.buf.HistCurveData;
-    const auto& times = live ? s.buf.LiveSampleTime : s.buf.HistSampleTime;
+    const auto& data = live ? s.live.LiveCurveData : s.hist.HistCurveData;
+    const auto& times = live ? s.live.LiveSampleTime : s.hist.HistSampleTime;
 
     std::string out = "\xEF\xBB\xBF" "time";
     for (std::size_t i = 0; i < curves.size(); ++i) {

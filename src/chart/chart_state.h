@@ -4,6 +4,7 @@
 // chart pictures.
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "chart/chart_buffers.h"
 #include "chart/chart_surface.h"
@@ -17,7 +18,19 @@ inline constexpr Rgb kTextColour{255, 255, 0};
 inline constexpr Rgb kCursorColour{0, 255, 0};
 
 struct ChartState {
-    ChartBuffers buf;
+    // The live charts draw the samples of `shared` (the sampler's buffers);
+    // without it the state has live buffers of its own (tests, benchmarks).
+    ChartState();
+    explicit ChartState(LiveBuffers& shared);
+    ChartState(const ChartState&) = delete;
+    ChartState& operator=(const ChartState&) = delete;
+
+private:
+    std::unique_ptr<LiveBuffers> ownLive_;
+
+public:
+    LiveBuffers& live;
+    HistoryBuffers hist;
     float ChartYScale = 1.0f, ChartXScale = 1.0f;
     std::array<std::int16_t, 29> LiveCurveOffset{}, HistCurveOffset{};
     std::array<std::int32_t, 51> LastLiveY{};   // 200 for 0..49 after load

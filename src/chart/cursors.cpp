@@ -129,8 +129,8 @@ CursorAction ChartCursors::mouseUp(int k, int button, int x, int) {
 void ChartCursors::readout(int chart, int x) {
     if (chart < 0 || chart >= kChartCount || x < 0 || x > kLastPosition) return;
     const bool history = chart >= kLiveCharts;
-    const auto& data = history ? s_.buf.HistCurveData : s_.buf.LiveCurveData;
-    const auto& times = history ? s_.buf.HistSampleTime : s_.buf.LiveSampleTime;
+    const auto& data = history ? s_.hist.HistCurveData : s_.live.LiveCurveData;
+    const auto& times = history ? s_.hist.HistSampleTime : s_.live.LiveSampleTime;
     for (int v = 0; v < 50; ++v) {
         const ValueCells cells = valueTexts(v, data[v][x], TextMode::Readout);
         for (int i = 0; i < cells.count; ++i) {

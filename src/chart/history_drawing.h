@@ -9,7 +9,7 @@ namespace orlix {
 
 // Stores loaded record n (0..719) into the history buffers: values of value
 // indices 0..49 and its time. Positions >= 720 are ignored.
-void storeHistoryRecord(ChartBuffers& b, int n, const std::int16_t* values50, DateTime time);
+void storeHistoryRecord(HistoryBuffers& b, int n, const std::int16_t* values50, DateTime time);
 
 // Redraws pictures 4..7 from HistCurveData, HistSampleTime and
 // HistSampleCount (already filled): clear, dashed grid, curves starting from

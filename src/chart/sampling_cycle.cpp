@@ -18,12 +18,6 @@ void formatRunTime(char (&buf)[48], int hours, int minutes, int seconds) {
 
 }  // namespace
 
-std::string runTimeText(int hours, int minutes, int seconds) {
-    char buf[48];
-    formatRunTime(buf, hours, minutes, seconds);
-    return buf;
-}
-
 void assignGeneralDateTime(std::string& out, DateTime t) {
     const DateTimeParts p = splitDateTime(t);
     const bool zeroDate = p.year == 1899 && p.month == 12 && p.day == 30;
@@ -39,9 +33,8 @@ void assignGeneralDateTime(std::string& out, DateTime t) {
     out.assign(buf);
 }
 
-SamplingCycle::SamplingCycle(ChartState& s, const std::array<std::int32_t, 52>& LiveValues, const Clock& clock,
-                             AnalyzerView& view)
-    : s_(s), live_(LiveValues), clock_(clock), view_(view), core_(s.buf) {
+SamplingCycle::SamplingCycle(ChartState& s, const Clock& clock, AnalyzerView& view)
+    : s_(s), clock_(clock), view_(view) {
     text_.reserve(64);
 }
 
@@ -75,32 +68,39 @@ void SamplingCycle::writeCells(int k, std::int32_t v) {
     }
 }
 
-void SamplingCycle::Timer1_Timer() {
-    // Each step runs on its own: a failing step is skipped and the tick goes on.
-    // The scroll step reads SampleCount before this tick counts.
-    for (int c = 0; c < kLiveCharts; ++c) scrollStep(s_, c, clock_);
+void SamplingCycle::showCount(std::int32_t count) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "SampleTimes:%d", count);
+    text_.assign(buf);
+    try {
+        view_.setStatusText(1, text_);
+    } catch (...) {
+        log::caughtException(log::kChart, "sampling tick: sample count text");
+    }
+}
 
-    const bool batchDue = core_.tick(live_, clock_.now());
-    const ChartBuffers& b = s_.buf;
-
-    {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "SampleTimes:%d", b.SampleCount);
-        text_.assign(buf);
+void SamplingCycle::showSampleTime(DateTime time) {
+    assignGeneralDateTime(text_, time);
+    for (int g = 0; g < 4; ++g) {
         try {
-            view_.setStatusText(1, text_);
+            view_.setGridCell(g, 22, 0, text_);
         } catch (...) {
-            log::caughtException(log::kChart, "sampling tick: sample count text");
+            log::caughtException(log::kChart, "sampling tick: sample time text");
         }
     }
+}
 
+void SamplingCycle::Timer1_Timer(const SampleTick& tick) {
+    // Each step runs on its own: a failing step is skipped and the tick goes on.
+    // The scroll step goes by the count before this tick.
+    for (int c = 0; c < kLiveCharts; ++c) scrollStep(s_, c, clock_, tick.countBefore);
+    showCount(tick.buffers.SampleCount);
     UpdateRunTime();
 
     // While a cursor is shown the grids show the values under it.
     const bool CursorActive = s_.cursorChecked[0] || s_.cursorChecked[1];
-
     for (int k = 0; k < 50; ++k) {
-        const std::int32_t v = live_[k];
+        const std::int32_t v = tick.live[static_cast<std::size_t>(k)];
         const Curve* curve = curveForValue(k);
         if (curve && s_.curveChecked[curve->slot]) segmentStep(s_, k, v);
         if (!CursorActive) {
@@ -111,19 +111,9 @@ void SamplingCycle::Timer1_Timer() {
             }
         }
     }
+    if (!CursorActive) showSampleTime(tick.buffers.LiveSampleTime[kNewestPosition]);
 
-    if (!CursorActive) {
-        assignGeneralDateTime(text_, b.LiveSampleTime[kNewestPosition]);
-        for (int g = 0; g < 4; ++g) {
-            try {
-                view_.setGridCell(g, 22, 0, text_);
-            } catch (...) {
-                log::caughtException(log::kChart, "sampling tick: sample time text");
-            }
-        }
-    }
-
-    if (batchDue) {
+    if (tick.batchDue) {
         try {
             view_.appendSampleBatch();
         } catch (...) {

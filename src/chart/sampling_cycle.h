@@ -1,15 +1,15 @@
 #pragma once
-// The sampling tick of the analyzer: scrolls the live charts, draws the newest
-// curve pieces, writes the value texts and counts run time around the
-// windowless core (sampling/sampling_core.h), which shifts the live buffers,
-// counts ticks and paces the recording batches.
+// The analyzer's part of the sampling tick: once the sampler
+// (sampling/sampler.h) has shifted the new sample into the live buffers, it
+// scrolls the live charts, draws the newest curve pieces, writes the value
+// texts, counts run time and, when a batch is due, has it stored.
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "chart/chart_state.h"
 #include "base/clock.h"
-#include "sampling/sampling_core.h"
+#include "sampling/sampler.h"
 
 namespace orlix {
 
@@ -28,37 +28,29 @@ public:
     virtual void appendSampleBatch() = 0;
 };
 
-class SamplingCycle {
+class SamplingCycle final : public SampleListener {
 public:
-    SamplingCycle(ChartState& s, const std::array<std::int32_t, 52>& LiveValues, const Clock& clock,
-                  AnalyzerView& view);
+    // `s` draws the sampler's live buffers (ChartState(sampler.buffers())).
+    SamplingCycle(ChartState& s, const Clock& clock, AnalyzerView& view);
 
-    // One tick.
-    void Timer1_Timer();
+    void onSample(const SampleTick& tick) override { Timer1_Timer(tick); }
+    // The window's steps of one tick.
+    void Timer1_Timer(const SampleTick& tick);
     // Advances the run-time counter by one tick and shows it in lblStatus(0).
     void UpdateRunTime();
-
-    // "Save&Enabled" checked (true) or unchecked (false); see
-    // SamplingCore::setRecording.
-    void setRecording(bool on) { core_.setRecording(on); }
-    bool recording() const { return core_.recording(); }
-    const SamplingCore& core() const { return core_; }
 
     std::int16_t RunSeconds = 0, RunMinutes = 0, RunHours = 0;
 
 private:
     void writeCells(int k, std::int32_t v);
+    void showCount(std::int32_t count);
+    void showSampleTime(DateTime time);
 
     ChartState& s_;
-    const std::array<std::int32_t, 52>& live_;
     const Clock& clock_;
     AnalyzerView& view_;
-    SamplingCore core_;
     std::string text_;  // reused for every cell, so a tick does not allocate
 };
-
-// "RunTime：hh:mm:ss" with hours of at least two digits, not wrapped at 24.
-std::string runTimeText(int hours, int minutes, int seconds);
 
 // General date-time text into `out` (no allocation once out has capacity).
 void assignGeneralDateTime(std::string& out, DateTime t);

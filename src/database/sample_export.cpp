@@ -15,6 +15,7 @@
 #include "database/sample_database.h"
 #include "database/sqlite_handle.h"
 #include "base/iso_date_time.h"
+#include "base/json.h"
 
 namespace orlix {
 namespace {
@@ -163,27 +164,15 @@ void appendDouble(std::string& out, double v) {
     out.append(buf, r.ptr);
 }
 
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) return 1;
-    std::size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((b(i + k) & 0xC0) != 0x80) return 0;
-    // Overlong forms, surrogates and values above U+10FFFF.
-    if (n == 3 && ((c == 0xE0 && b(i + 1) < 0xA0) || (c == 0xED && b(i + 1) > 0x9F))) return 0;
-    if (n == 4 && ((c == 0xF0 && b(i + 1) < 0x90) || (c == 0xF4 && b(i + 1) > 0x8F))) return 0;
-    return n;
-}
-
 // Text of a foreign cell: valid UTF-8 passes, other bytes become U+FFFD;
 // quoted for CSV when it holds a separator, a quote or a line end, escaped
 // for JSON always.
 void appendText(std::string& out, std::string_view s, ExportFormat format) {
-    const bool json = format == ExportFormat::JsonLines;
-    const bool quote = json || s.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (format == ExportFormat::JsonLines) {
+        appendJsonString(out, s);
+        return;
+    }
+    const bool quote = s.find_first_of(",\"\r\n") != std::string_view::npos;
     if (quote) out.push_back('"');
     for (std::size_t i = 0; i < s.size();) {
         const std::size_t n = utf8Length(s, i);
@@ -193,13 +182,7 @@ void appendText(std::string& out, std::string_view s, ExportFormat format) {
             continue;
         }
         const char c = s[i];
-        if (json && n == 1 && (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)) {
-            char esc[8];
-            const int len = c == '"' ? std::snprintf(esc, sizeof esc, "\\\"")
-                            : c == '\\' ? std::snprintf(esc, sizeof esc, "\\\\")
-                                        : std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out.append(esc, static_cast<std::size_t>(len));
-        } else if (!json && c == '"') {
+        if (c == '"') {
             out += "\"\"";
         } else {
             out.append(s.data() + i, n);

@@ -1,10 +1,10 @@
 #include "monitor/command_line.h"
 
-#include <QCommandLineParser>
 #include <QStringList>
 #include <charconv>
 #include <cmath>
 
+#include "platform/option_reader.h"
 #include "platform/version.h"
 
 namespace orlix {
@@ -107,60 +107,39 @@ constexpr OptionRow kOptions[] = {
      &applyPasswordFile},
 };
 
-QString helpText(const QCommandLineParser& parser) {
-    // Qt's text names the executable by its full path (or not at all
-    // without an application object): use the program's name.
-    QString text = parser.helpText();
-    const auto firstLineEnd = text.indexOf(QLatin1Char('\n'));
-    return QStringLiteral("Usage: %1 [options]").arg(QLatin1String(kProgram)) + text.mid(firstLineEnd);
-}
-
 }  // namespace
 
 std::string monitorVersionLine() { return std::string(kProgram) + " " + versionText() + "\n"; }
 
 ParseResult parseMonitorOptions(const std::vector<std::string>& args) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Listens on the serial bus of a modular air-conditioning plant, decodes its frames "
-                       "and charts and records the plant's values."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version and exit."));
-    parser.addOption(help);
-    parser.addOption(version);
-    for (const OptionRow& row : kOptions) {
-        QCommandLineOption option(QString::fromLatin1(row.name), QString::fromUtf8(row.description));
-        if (row.valueName) option.setValueName(QString::fromLatin1(row.valueName));
-        parser.addOption(option);
-    }
-
-    QStringList argv{QString::fromLatin1(kProgram)};
-    for (const std::string& a : args) argv << QString::fromStdString(a);
+    std::vector<OptionSpec> specs;
+    for (const OptionRow& row : kOptions) specs.push_back({{row.name}, row.valueName ? row.valueName : "", row.description});
+    OptionReader reader({kProgram,
+                         {"orlix-monitor [--port ComN=PATH]... [--demo] [--time-scale K] [--capture PATH] "
+                          "[--tls-ca FILE] [--tls-cert FILE] [--tls-key FILE] [--mqtt-password-file FILE]",
+                          "orlix-monitor --help | --version"},
+                         "Listens on the serial bus of a modular air-conditioning plant, decodes its frames "
+                         "and charts and records the plant's values.",
+                         ""},
+                        std::move(specs));
+    const OptionReader::Outcome outcome = reader.parse(args);
     ParseResult r;
-    if (!parser.parse(argv)) {
-        r.text = parser.errorText().toStdString();
-        return r;
+    r.text = outcome.text;
+    switch (outcome.action) {
+        case OptionReader::Outcome::Action::ShowHelp: r.action = ParseResult::Action::ShowHelp; return r;
+        case OptionReader::Outcome::Action::ShowVersion: r.action = ParseResult::Action::ShowVersion; return r;
+        case OptionReader::Outcome::Action::Fail: return r;
+        case OptionReader::Outcome::Action::Run: break;
     }
-    if (parser.isSet(help)) {
-        r.action = ParseResult::Action::ShowHelp;
-        r.text = helpText(parser).toStdString();
-        return r;
-    }
-    if (parser.isSet(version)) {
-        r.action = ParseResult::Action::ShowVersion;
-        r.text = monitorVersionLine();
-        return r;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        r.text = "unexpected argument \"" + parser.positionalArguments().first().toStdString() + "\"";
+    if (!reader.positionals().empty()) {
+        r.text = "unexpected argument \"" + reader.positionals().front() + "\"";
         return r;
     }
     for (const OptionRow& row : kOptions) {
-        const QString name = QString::fromLatin1(row.name);
-        if (!parser.isSet(name)) continue;
-        if (std::string error = row.apply(r.options, parser.values(name)); !error.empty()) {
+        if (!reader.isSet(row.name)) continue;
+        QStringList values;
+        for (const std::string& v : reader.values(row.name)) values << QString::fromStdString(v);
+        if (std::string error = row.apply(r.options, values); !error.empty()) {
             r.text = std::move(error);
             return r;
         }

@@ -18,6 +18,7 @@
 #include <exception>
 
 #include "monitor/monitor_layout.h"
+#include "recorder/pipeline.h"
 #include "base/guarded.h"
 #include "chart/qt_convert.h"
 #include "base/date_time.h"
@@ -145,26 +146,34 @@ std::vector<PortChoice> buildPortChoices(const std::vector<PortChoice>& override
     return out;
 }
 
-FrmMain::FrmMain(LiveStore& store, const Clock& clock, SerialPort& port, DialogHost& dialogs,
-                 AnalyzerLink& analyzer, std::vector<PortChoice> ports, QWidget* parent)
+FrmMain::FrmMain(Pipeline& pipeline, DialogHost& dialogs, AnalyzerLink& analyzer, std::vector<PortChoice> ports,
+                 QWidget* parent)
     : QWidget(parent),
-      store_(store),
-      clock_(clock),
-      port_(port),
+      pipeline_(pipeline),
+      store_(pipeline.receive().store()),
+      clock_(pipeline.clock()),
+      port_(pipeline.port()),
       dialogs_(dialogs),
       analyzer_(analyzer),
-      ports_(std::move(ports)),
-      decoder_(board_, store_, clock_),
-      receiver_(decoder_) {
+      ports_(std::move(ports)) {
     buildWindow();
-    port_.onReadyRead = [this] { guarded([this] { receiveEvent(); }); };
-    port_.onTrouble = [this](PortTrouble t) { guarded([this, t] { portTrouble(t); }); };
+    // After the receive path, which the pipeline added first.
+    port_.addListener(this);
     load();
 }
 
-FrmMain::~FrmMain() {
-    port_.onReadyRead = nullptr;
-    port_.onTrouble = nullptr;
+FrmMain::~FrmMain() { port_.removeListener(this); }
+
+const FrameReceiver& FrmMain::receiver() const { return pipeline_.receive().receiver(); }
+
+const FieldBoard& FrmMain::board() const { return pipeline_.receive().board(); }
+
+void FrmMain::onRead(std::span<const std::uint8_t>) {
+    guarded([this] { receiveEvent(); });
+}
+
+void FrmMain::onPortEvent(PortTrouble trouble) {
+    guarded([this, trouble] { portTrouble(trouble); });
 }
 
 void FrmMain::buildWindow() {
@@ -290,7 +299,7 @@ void FrmMain::buildPanels() {
 void FrmMain::load() {
     if (QScreen* s = screen()) resize(s->geometry().width(), height());
     RunDots_ = 0;
-    decoder_.OnColor = kBlue;
+    pipeline_.receive().decoder().OnColor = kBlue;
     setTextColour(statusTxt_, kRed);
     b1200_->setChecked(true);  // runs the baud handler
     if (BaudText_.empty()) baudSelected(1200);
@@ -317,7 +326,7 @@ void FrmMain::setFieldBackground(QLineEdit* field, Rgb c) {
 void FrmMain::commPortSelChanged(int index) {
     if (index < 0 || index >= static_cast<int>(ports_.size())) return;
     CommPort_ = index + 1;
-    port_.setPortPath(ports_[static_cast<std::size_t>(index)].path);
+    port_.setPath(ports_[static_cast<std::size_t>(index)].path);
 }
 
 void FrmMain::baudSelected(int baud) {
@@ -399,16 +408,13 @@ void FrmMain::timer1Tick() {
 }
 
 void FrmMain::receiveEvent() {
-    if (!port_.isOpen()) return;
-    const std::vector<std::uint8_t> bytes = port_.readAll();
-    if (bytes.empty()) return;
-    receiver_.onReceive(bytes);
-    if (receiver_.checksumCount() != shownChecksums_) {
-        shownChecksums_ = receiver_.checksumCount();
-        setTextColour(checkTxt_, receiver_.checkColour());
-        checkTxt_->setText(QString::fromStdString(receiver_.checkText()));
+    const FrameReceiver& receiver = pipeline_.receive().receiver();
+    if (receiver.checksumCount() != shownChecksums_) {
+        shownChecksums_ = receiver.checksumCount();
+        setTextColour(checkTxt_, receiver.checkColour());
+        checkTxt_->setText(QString::fromStdString(receiver.checkText()));
     }
-    const QString num = QString::fromStdString(receiver_.numText());
+    const QString num = QString::fromStdString(receiver.numText());
     if (numTxt_->text() != num) numTxt_->setText(num);
     applyChangedFields();
 }
@@ -416,11 +422,12 @@ void FrmMain::receiveEvent() {
 void FrmMain::applyChangedFields() {
     // Every good frame writes all fields of its kind, so a field the user
     // typed into shows the decoded value again even when it did not change.
-    const std::bitset<FieldBoard::kFieldCount> written = board_.takeWritten();
+    FieldBoard& board = pipeline_.receive().board();
+    const std::bitset<FieldBoard::kFieldCount> written = board.takeWritten();
     if (written.none()) return;
     for (int i = 0; i < kFieldCount; ++i) {
         if (!written.test(static_cast<std::size_t>(i))) continue;
-        const FieldValue& v = board_[i];
+        const FieldValue& v = board[i];
         QLineEdit* field = Text1(i);
         if (v.colour) {
             const QColor c = toQColor(*v.colour);
@@ -441,8 +448,7 @@ void FrmMain::applyChangedFields() {
 
 void FrmMain::portTrouble(PortTrouble trouble) {
     if (closing_) return;
-    receiver_.onPortEvent();
-    numTxt_->setText(QString::fromStdString(receiver_.numText()));
+    numTxt_->setText(QString::fromStdString(pipeline_.receive().receiver().numText()));
     if (trouble != PortTrouble::Lost) return;
     // The device is gone: release it and retry on every Timer1 tick.
     port_.close();
@@ -521,7 +527,7 @@ void FrmMain::cmdClrAllClick() {
     // Only the window is emptied: the board keeps the decoded values, and the
     // next frame of each kind writes all of its fields again.
     for (int i = 0; i < kFieldCount; ++i) Text1(i)->setText(QString());
-    receiver_.clearCheckText();
+    pipeline_.receive().receiver().clearCheckText();
     checkTxt_->setText(QString());
 }
 

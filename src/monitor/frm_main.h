@@ -1,22 +1,23 @@
 #pragma once
 // The monitor window: the top row of link controls, five panels of labelled
-// value fields, the serial link's start and stop, the receive path into the
-// fields, and the user's font and colour settings.
+// value fields, the port's start and stop, and the user's font and colour
+// settings. It shows the pipeline's receive path: after every read it puts
+// the fields the decoders wrote into the window.
 #include <QWidget>
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/dialogs.h"
+#include "base/read_listener.h"
 #include "comm/field_board.h"
-#include "comm/frame_decoder.h"
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
 #include "monitor/analyzer_link.h"
-#include "base/clock.h"
-#include "base/dialogs.h"
 #include "platform/program_timer.h"
-#include "sources/byte_source.h"
+#include "sources/port.h"
 
 class QComboBox;
 class QFrame;
@@ -27,6 +28,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace orlix {
+
+class Pipeline;
 
 // One entry of the port list: the text shown and the device it opens.
 struct PortChoice {
@@ -39,11 +42,11 @@ struct PortChoice {
 std::vector<PortChoice> buildPortChoices(const std::vector<PortChoice>& overrides,
                                          const std::vector<PortChoice>& systemPorts);
 
-class FrmMain final : public QWidget {
+class FrmMain final : public QWidget, private ReadListener {
     Q_OBJECT
 public:
-    FrmMain(LiveStore& store, const Clock& clock, SerialPort& port, DialogHost& dialogs,
-            AnalyzerLink& analyzer, std::vector<PortChoice> ports, QWidget* parent = nullptr);
+    FrmMain(Pipeline& pipeline, DialogHost& dialogs, AnalyzerLink& analyzer, std::vector<PortChoice> ports,
+            QWidget* parent = nullptr);
     ~FrmMain() override;
 
     // Link state as shown by StatusTxt.
@@ -62,9 +65,9 @@ public:
     void text1DblClick(int i);
     void label1DblClick(int i);
     void realChartClick();
-    // The port's receive event: reads every waiting byte.
+    // After a read went through the receive path: shows what it changed.
     void receiveEvent();
-    // The port reported an error.
+    // The port reported an event other than a read.
     void portTrouble(PortTrouble trouble);
 
     // Maps `path` to the port list (an item `label` at its end, unless an
@@ -74,9 +77,6 @@ public:
 
     void ChooseFieldFont(int top, int left);
     void ChooseFieldColor();
-
-    // Error-memory entries of the decoder go here (the analyzer's lists).
-    void setErrorSink(ErrorMemorySink* sink) { decoder_.setErrorSink(sink); }
 
     QLineEdit* Text1(int i) const { return text1_.at(static_cast<std::size_t>(i)); }
     QLabel* Label1(int i) const { return label1_.at(static_cast<std::size_t>(i)); }
@@ -88,8 +88,8 @@ public:
     QLabel* TimeTxt() const { return timeTxt_; }
     QComboBox* CommPortSel() const { return commPortSel_; }
     QTimer* Timer1() const { return timer1_; }
-    const FrameReceiver& receiver() const { return receiver_; }
-    const FieldBoard& board() const { return board_; }
+    const FrameReceiver& receiver() const;
+    const FieldBoard& board() const;
     const std::string& BaudText() const { return BaudText_; }
     int CommPort() const { return CommPort_; }
     int RunDots() const { return RunDots_; }
@@ -104,6 +104,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void onRead(std::span<const std::uint8_t>) override;
+    void onPortEvent(PortTrouble trouble) override;
     void buildWindow();
     void buildTopRow();
     void buildPanels();
@@ -117,16 +119,13 @@ private:
     void setFieldBackground(QLineEdit* field, Rgb c);
     int indexOf(QObject* o, const std::vector<QObject*>& list) const;
 
+    Pipeline& pipeline_;
     LiveStore& store_;
     const Clock& clock_;
-    SerialPort& port_;
+    Port& port_;
     DialogHost& dialogs_;
     AnalyzerLink& analyzer_;
     std::vector<PortChoice> ports_;
-
-    FieldBoard board_;
-    FrameDecoder decoder_;
-    FrameReceiver receiver_;
     std::uint64_t shownChecksums_ = 0;
 
     std::array<QLineEdit*, 160> text1_{};

@@ -38,7 +38,8 @@ void MqttClient::subscribe(std::string topic, int qos) { subscriptions_.emplace_
 bool MqttClient::start(std::string& error) {
     if (started_) return true;
     const MqttUrl& url = settings_.url;
-    m_ = mosquitto_new(settings_.clientId.empty() ? nullptr : settings_.clientId.c_str(), true, this);
+    m_ = mosquitto_new(settings_.clientId.empty() ? nullptr : settings_.clientId.c_str(), settings_.cleanSession,
+                       this);
     if (m_ == nullptr) {
         error = "cannot make an MQTT client: out of memory or bad client id";
         return false;
@@ -48,6 +49,7 @@ bool MqttClient::start(std::string& error) {
     mosquitto_disconnect_callback_set(m_, &MqttClient::onDisconnectCb);
     mosquitto_publish_callback_set(m_, &MqttClient::onPublishCb);
     mosquitto_message_callback_set(m_, &MqttClient::onMessageCb);
+    mosquitto_subscribe_callback_set(m_, &MqttClient::onSubscribeCb);
     mosquitto_log_callback_set(m_, &MqttClient::onLogCb);
     if (!url.user.empty() &&
         mosquitto_username_pw_set(m_, url.user.c_str(), url.password.empty() ? nullptr : url.password.c_str()) !=
@@ -100,6 +102,7 @@ void MqttClient::run() {
             rc = mosquitto_loop(m_, 1000, 1);
             err = errno;
             std::lock_guard pumpLock(mutex_);
+            if (announceOnline_.exchange(false)) announceOnlineLocked();
             pumpLocked();
         }
         bool cameUp = false;
@@ -115,8 +118,9 @@ void MqttClient::run() {
             std::string cause = lastLibraryError();
             if (cause.empty())
                 cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
-            if (auto line = passFailure("cannot connect: " + cause))
-                log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
+            if (settings_.logConnectFailures)
+                if (auto line = passFailure("cannot connect: " + cause))
+                    log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
             connectionChanged(false, cause);
         }
         lock.lock();
@@ -179,6 +183,16 @@ bool MqttClient::publish(const std::string& topic, std::span<const std::uint8_t>
     waiting_.push_back({topic, std::vector<std::uint8_t>(payload.begin(), payload.end()), qos, retain, nextSeq_++});
     pumpLocked();
     return true;
+}
+
+// The retained "online" goes ahead of everything waiting, through the same
+// queue as every other message, so that a failure to send it is seen and
+// said like any other.
+void MqttClient::announceOnlineLocked() {
+    if (settings_.statusTopic.empty()) return;
+    const std::string online(kOnline);
+    waiting_.push_front({settings_.statusTopic, std::vector<std::uint8_t>(online.begin(), online.end()), 1, true,
+                         nextSeq_++});
 }
 
 void MqttClient::pumpLocked() {
@@ -255,14 +269,20 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     }
     c->connected_ = true;
     log::info(log::kMqtt, "connected to " + shown);
-    if (!c->settings_.statusTopic.empty())
-        mosquitto_publish(m, nullptr, c->settings_.statusTopic.c_str(), 6, kOnline, 1, true);
+    c->announceOnline_ = true;
+    c->subscribeRefused_ = false;
+    c->subscribesPending_ = static_cast<int>(c->subscriptions_.size());
     for (const auto& [topic, qos] : c->subscriptions_) {
         const int src = mosquitto_subscribe(m, nullptr, topic.c_str(), qos);
-        if (src != MOSQ_ERR_SUCCESS)
+        if (src != MOSQ_ERR_SUCCESS) {
             log::warning(log::kMqtt, "cannot subscribe to " + topic + ": " + mosquitto_strerror(src));
+            c->subscribeRefused_ = true;
+            --c->subscribesPending_;
+        }
     }
     c->connectionChanged(true, {});
+    if (c->subscribesPending_.load() == 0 && !c->subscriptions_.empty() && c->events_.onSubscribed)
+        c->events_.onSubscribed(!c->subscribeRefused_.load());
 }
 
 void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
@@ -305,6 +325,17 @@ void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* ms
     const auto* p = static_cast<const std::uint8_t*>(msg->payload);
     c->events_.onMessage(msg->topic,
                          std::span<const std::uint8_t>(p, p == nullptr ? 0 : static_cast<std::size_t>(msg->payloadlen)));
+}
+
+void MqttClient::onSubscribeCb(mosquitto*, void* self, int, int count, const int* grantedQos) {
+    auto* c = static_cast<MqttClient*>(self);
+    // A broker that refuses a subscription grants 0x80 (MQTT 3.1.1).
+    for (int i = 0; i < count; ++i)
+        if (grantedQos != nullptr && grantedQos[i] >= 0x80) c->subscribeRefused_ = true;
+    if (--c->subscribesPending_ != 0) return;
+    if (c->subscribeRefused_.load())
+        log::warning(log::kMqtt, c->settings_.url.shown() + ": the broker refused a subscription");
+    if (c->events_.onSubscribed) c->events_.onSubscribed(!c->subscribeRefused_.load());
 }
 
 void MqttClient::onLogCb(mosquitto*, void* self, int level, const char* text) {

@@ -53,6 +53,12 @@ struct MqttClientSettings {
     std::string statusTopic;                // empty: no status, no will
     std::size_t maxQueued = kMqttMaxQueued;
     int keepAliveSeconds = 30;
+    // Off: the broker keeps the subscriptions and the QoS 1 messages for
+    // this client id while it is away (needs a fixed clientId).
+    bool cleanSession = true;
+    // Off when the owner reports a connection that fails (it hears of it
+    // through Events::onConnection with the cause): no line of the client's.
+    bool logConnectFailures = true;
 };
 
 struct MqttCounters {
@@ -71,6 +77,9 @@ public:
         // what happened ("" for a plain connect).
         std::function<void(bool up, const std::string& why)> onConnection;
         std::function<void(const std::string& topic, std::span<const std::uint8_t> payload)> onMessage;
+        // Every subscription of a connect has been granted (or refused:
+        // `granted` false, and the log names the topic).
+        std::function<void(bool granted)> onSubscribed;
     };
 
     MqttClient(MqttClientSettings settings, Events events);
@@ -102,6 +111,7 @@ private:
     static void onDisconnectCb(mosquitto* m, void* self, int rc);
     static void onPublishCb(mosquitto* m, void* self, int mid);
     static void onMessageCb(mosquitto* m, void* self, const mosquitto_message* msg);
+    static void onSubscribeCb(mosquitto* m, void* self, int mid, int count, const int* grantedQos);
     static void onLogCb(mosquitto* m, void* self, int level, const char* text);
 
     void run();
@@ -115,6 +125,9 @@ private:
     bool started_ = false;
     std::vector<std::pair<std::string, int>> subscriptions_;
     std::atomic<bool> connected_{false};
+    std::atomic<bool> announceOnline_{false};  // "online" is due on the status topic
+    std::atomic<int> subscribesPending_{0};
+    std::atomic<bool> subscribeRefused_{false};
 
     std::thread thread_;  // the network loop
     std::mutex runMutex_;
@@ -133,6 +146,7 @@ private:
         std::uint64_t seq = 0;  // order of publishing
     };
     void pumpLocked();
+    void announceOnlineLocked();
     static constexpr std::size_t kInFlight = 64;  // handed to the library, not acknowledged
     std::deque<Message> waiting_;                   // not handed to the library yet
     std::unordered_map<int, Message> outstanding_;  // by message id, not acknowledged yet

@@ -1,50 +1,37 @@
 #include "platform/logging.h"
 
+#include <QLoggingCategory>
 #include <QtGlobal>
-#include <map>
+#include <array>
 #include <memory>
-#include <mutex>
-#include <string>
+#include <string_view>
 
 #include "base/log.h"
 
 namespace orlix {
-
-// Info and above are on by default, debug is off: the same default as the
-// stderr writer of the plain layers.
-Q_LOGGING_CATEGORY(lcApp, log::kApp, QtInfoMsg)
-Q_LOGGING_CATEGORY(lcSerial, log::kSerial, QtInfoMsg)
-Q_LOGGING_CATEGORY(lcDatabase, log::kDatabase, QtInfoMsg)
-Q_LOGGING_CATEGORY(lcUi, log::kUi, QtInfoMsg)
-Q_LOGGING_CATEGORY(lcChart, log::kChart, QtInfoMsg)
-Q_LOGGING_CATEGORY(lcComm, log::kComm, QtInfoMsg)
-
 namespace {
 
-using CategoryFn = const QLoggingCategory& (*)();
+constexpr std::size_t kCategoryCount = std::size(log::kCategories);
 
-struct Known {
-    const char* name;
-    CategoryFn category;
-};
-constexpr Known kKnown[] = {{log::kApp, &lcApp},     {log::kSerial, &lcSerial}, {log::kDatabase, &lcDatabase},
-                            {log::kUi, &lcUi},       {log::kChart, &lcChart},   {log::kComm, &lcComm}};
+// One Qt category per name of base/log.h, made once. Info and above are on
+// by default, debug is off: the same default as the stderr writer.
+const std::array<std::unique_ptr<QLoggingCategory>, kCategoryCount>& categories() {
+    static const auto all = [] {
+        std::array<std::unique_ptr<QLoggingCategory>, kCategoryCount> a;
+        for (std::size_t i = 0; i < kCategoryCount; ++i)
+            a[i] = std::make_unique<QLoggingCategory>(log::kCategories[i], QtInfoMsg);
+        return a;
+    }();
+    return all;
+}
 
-// The category object of a name: one of ours, or one made on first use and
-// kept for the run (QLoggingCategory keeps a pointer to its name, which the
-// map's key holds).
+// A name that is not among them is a programming error; such lines go to
+// orlix.app rather than being lost.
 const QLoggingCategory& categoryNamed(std::string_view name) {
-    for (const Known& k : kKnown)
-        if (name == k.name) return k.category();
-    static std::mutex mutex;
-    static std::map<std::string, std::unique_ptr<QLoggingCategory>, std::less<>> others;
-    std::lock_guard lock(mutex);
-    auto it = others.find(name);
-    if (it == others.end()) {
-        it = others.emplace(std::string(name), nullptr).first;
-        it->second = std::make_unique<QLoggingCategory>(it->first.c_str(), QtInfoMsg);
-    }
-    return *it->second;
+    const auto& all = categories();
+    for (std::size_t i = 0; i < kCategoryCount; ++i)
+        if (name == log::kCategories[i]) return *all[i];
+    return *all[0];
 }
 
 void qtSink(std::string_view category, log::Level level, std::string_view message) {
@@ -72,6 +59,7 @@ void qtSink(std::string_view category, log::Level level, std::string_view messag
 void installQtLogSink() {
     if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{type}: %{message}"));
+    categories();
     log::setSink(&qtSink);
 }
 

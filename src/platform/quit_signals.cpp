@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/logging.h"
+#include "base/log.h"
 
 namespace orlix {
 namespace {
@@ -30,7 +30,7 @@ extern "C" void onQuitSignal(int sig) {
 QuitSignals::QuitSignals(std::function<void(int)> onSignal, QObject* parent)
     : QObject(parent), onSignal_(std::move(onSignal)) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, gPipe) != 0) {
-        qCWarning(lcApp).noquote() << "cannot catch SIGTERM: no socket pair:" << std::strerror(errno);
+        log::warning(log::kApp, std::string("cannot catch SIGTERM: no socket pair: ") + std::strerror(errno));
         gPipe[0] = gPipe[1] = -1;
         return;
     }

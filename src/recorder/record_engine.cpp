@@ -3,59 +3,50 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/log.h"
 #include "database/sample_database.h"
-#include "sources/capture_replay_source.h"
-#include "sources/site_source.h"
-#include "sources/serial_source.h"
 
 namespace orlix {
-
 namespace {
-constexpr int kSampleIntervalMs = 4000;
+
+SourceSettings sourceSettings(const RecordOptions& o) {
+    SourceSettings s;
+    s.timeScale = o.timeScale;
+    s.siteBroker = o.broker;
+    s.siteBroker.url.clear();
+    return s;
+}
+
+// The port as the log may show it: a remote site without its credentials.
+std::string shownPort(const std::string& port) {
+    if (sourceKindOf(port) != SourceKind::RemoteSite) return port;
+    const MqttUrlParse parsed = parseMqttUrl(port);
+    return parsed.url ? parsed.url->shown() : std::string("a remote site address that is not usable");
+}
+
 }  // namespace
 
-RecordSession::RecordSession(RecordOptions options, ReplayClock& clock)
-    : options_(std::move(options)),
-      clock_(clock),
-      port_(router_),
-      decoder_(board_, store_, clock_),
-      receiver_(decoder_),
-      sampleTimer_(clock_, kSampleIntervalMs, this) {
-    for (std::size_t n = 0; n < 3; ++n) store_.FaultStatus[n] = "Normal";
-    router_.setFactory(PortKind::Serial, [] { return std::make_unique<QtSerialLink>(); });
-    router_.setFactory(PortKind::Capture, [this] {
-        return std::make_unique<CaptureReplayPort>(&clock_, options_.timeScale);
-    });
-    router_.setFactory(PortKind::Mqtt, [this] {
-        auto p = std::make_unique<MqttSourcePort>();
-        p->setTlsFiles(options_.tlsCa, options_.tlsCert, options_.tlsKey);
-        p->setPasswordFile(options_.passwordFile);
-        return p;
-    });
-    port_.onReadyRead = [this] { readPort(); };
-    port_.onTrouble = [this](PortTrouble t) { portTrouble(t); };
-    // While a capture is replayed, the replay takes the ticks at the
-    // capture's own 4 s instants.
-    clock_.setSampleTick([this] { tick(); });
-    connect(&sampleTimer_, &QTimer::timeout, this, [this] {
-        if (!clock_.ticksElsewhere()) tick();
-    });
-    capturePoll_.setInterval(1000);
-    connect(&capturePoll_, &QTimer::timeout, this, [this] { port_.poll(); });
+RecordEngine::RecordEngine(RecordOptions options, const Clock& normal)
+    : options_(std::move(options)), pipeline_(normal, sourceSettings(options_)) {
+    pipeline_.port().addListener(this);
     retryTimer_.setInterval(kPortRetryMs);
     connect(&retryTimer_, &QTimer::timeout, this, [this] { openPort(); });
     statusTimer_.setInterval(kStatusMs);
     connect(&statusTimer_, &QTimer::timeout, this, [this] { log::info(log::kRecord, statusLine()); });
 }
 
-RecordSession::~RecordSession() {
-    clock_.setSampleTick(nullptr);
-    port_.onReadyRead = nullptr;
-    port_.onTrouble = nullptr;
+RecordEngine::~RecordEngine() {
     if (!finished_) finish();
+    pipeline_.port().removeListener(this);
+    if (publisher_) {
+        pipeline_.port().removeListener(publisher_.get());
+        pipeline_.sampler().removeListener(publisher_.get());
+        pipeline_.receive().removeErrorSink(publisher_.get());
+    }
+    pipeline_.sampler().removeListener(this);
 }
 
-bool RecordSession::start(std::string& error) {
+bool RecordEngine::start(std::string& error) {
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(options_.db, ec))) {
         if (!CreateSampleDatabase(options_.db)) {
@@ -67,122 +58,94 @@ bool RecordSession::start(std::string& error) {
         error = options_.db + " is not a sample database; not touched";
         return false;
     }
-    recording_ = std::make_unique<HeadlessRecording>(options_.db, [this](const char* text) { report(text); });
-
-    std::string shownBroker = "none";
-    if (!options_.mqttUrl.empty()) {
-        const MqttUrlParse parsed = parseMqttUrl(options_.mqttUrl);
-        if (!parsed.url) {
-            error = "--mqtt: " + parsed.error;
-            return false;
-        }
-        MqttClientSettings s;
-        s.url = *parsed.url;
-        if (!options_.passwordFile.empty()) {
-            const auto password = readPasswordFile(options_.passwordFile, error);
-            if (!password) return false;
-            s.url.password = *password;
-        }
-        s.tlsCaFile = options_.tlsCa;
-        s.tlsCertFile = options_.tlsCert;
-        s.tlsKeyFile = options_.tlsKey;
-        const std::string base = s.url.path + "/" + options_.site;
-        s.statusTopic = base + "/status";
-        shownBroker = s.url.shown() + "/" + options_.site;
-        mqtt_ = std::make_unique<MqttClient>(std::move(s), MqttClient::Events{});
-        publisher_ = std::make_unique<SitePublisher>(
-            base, clock_,
-            [this](const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain) {
-                mqtt_->publish(topic, payload, qos, retain);
-            });
-        decoder_.setErrorSink(publisher_.get());
-        // A broker that refuses or cannot be reached is logged by the client
-        // and retried; recording goes on locally meanwhile.
-        if (!mqtt_->start(error)) return false;
-    }
-    log::info(log::kRecord, "started: port " + (portKindOf(options_.port) == PortKind::Mqtt
-                                                        ? parseMqttUrl(options_.port).url.value_or(MqttUrl{}).shown()
-                                                        : options_.port) +
-                                ", database " + options_.db + ", site " + options_.site + ", broker " + shownBroker);
-    if (!options_.capture.empty()) {
-        if (!port_.startCapture(options_.capture))
-            log::warning(log::kRecord, "--capture " + options_.capture + " cannot be written now: " +
-                                           port_.captureError() + " (tried again now and then)");
-        capturePoll_.start();
-    }
-    port_.setPortPath(options_.port);
+    recording_ = std::make_unique<HeadlessRecording>(pipeline_.sampler(), options_.db,
+                                                     [this](const char* text) { report(text); });
+    pipeline_.sampler().addListener(this);
+    if (!options_.broker.url.empty() && !startBroker(error)) return false;
+    const std::string broker =
+        mqtt_ ? mqtt_->settings().url.shown() + "/" + options_.site : std::string("none");
+    log::info(log::kRecord, "started: port " + shownPort(options_.port) + ", database " + options_.db + ", site " +
+                                options_.site + ", broker " + broker);
+    if (!options_.capture.empty() && !pipeline_.startCapture(options_.capture))
+        log::warning(log::kRecord, "--capture " + options_.capture + " cannot be written now: " +
+                                       pipeline_.capture().error() + " (tried again now and then)");
+    pipeline_.port().setPath(options_.port);
     openPort();
-    sampleTimer_.start();
+    pipeline_.startSampling();
     if (options_.status) statusTimer_.start();
     return true;
 }
 
-void RecordSession::openPort() {
-    if (port_.isOpen()) {
+bool RecordEngine::startBroker(std::string& error) {
+    std::optional<MqttClientSettings> s = brokerSettings(options_.broker, error);
+    if (!s) {
+        error = "--mqtt: " + error;
+        return false;
+    }
+    const std::string base = s->url.path + "/" + options_.site;
+    s->statusTopic = base + "/status";
+    mqtt_ = std::make_unique<MqttClient>(std::move(*s), MqttClient::Events{});
+    publisher_ = std::make_unique<SitePublisher>(
+        base, pipeline_.clock(),
+        [this](const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain) {
+            mqtt_->publish(topic, payload, qos, retain);
+        });
+    pipeline_.port().addListener(publisher_.get());
+    pipeline_.sampler().addListener(publisher_.get());
+    pipeline_.receive().addErrorSink(publisher_.get());
+    // A broker that refuses or cannot be reached is logged by the client
+    // and retried; recording goes on locally meanwhile.
+    return mqtt_->start(error);
+}
+
+// The port logs what fails and what comes back; here only the retries are
+// kept going.
+void RecordEngine::openPort() {
+    const OpenResult r = pipeline_.port().open();
+    if (r == OpenResult::Ok || r == OpenResult::AlreadyOpen) {
         retryTimer_.stop();
         return;
     }
-    if (port_.open() == OpenResult::Ok) {
-        retryTimer_.stop();
-        openFailures_.reset();
-        log::info(log::kRecord, portLost_ ? "port back" : "port open");
-        portLost_ = false;
-        return;
-    }
-    const std::string hint = port_.openFailureHint();
-    if (auto line = openFailures_.pass("cannot open the port" + (hint.empty() ? std::string() : ": " + hint)))
-        log::warning(log::kRecord, *line + "; retrying every 2 s");
     if (!retryTimer_.isActive()) retryTimer_.start();
 }
 
-void RecordSession::readPort() {
-    if (!port_.isOpen()) return;
-    const std::vector<std::uint8_t> bytes = port_.readAll();
-    if (bytes.empty()) return;
+void RecordEngine::onRead(std::span<const std::uint8_t> bytes) {
     ++reads_;
     bytes_ += bytes.size();
-    receiver_.onReceive(bytes);
-    if (publisher_) publisher_->raw(bytes);
 }
 
-void RecordSession::portTrouble(PortTrouble trouble) {
-    receiver_.onPortEvent();
+void RecordEngine::onPortEvent(PortTrouble trouble) {
     if (trouble != PortTrouble::Lost || finished_) return;
-    if (port_.atEnd()) {
+    Port& port = pipeline_.port();
+    if (port.atEnd()) {
         // A replayed capture is over: nothing will come back.
-        log::info(log::kRecord, "end of the capture");
-        port_.close();
+        port.close();
         if (onEnd) onEnd();
         return;
     }
-    port_.close();
-    if (!portLost_) log::warning(log::kRecord, "port lost; retrying every 2 s");
-    portLost_ = true;
+    port.close();
     if (!retryTimer_.isActive()) retryTimer_.start();
 }
 
-void RecordSession::tick() {
-    recording_->tick(store_.LiveValues, clock_.now());
-    if (publisher_) publisher_->sample(recording_->core().buffers());
+void RecordEngine::onSample(const SampleTick&) {
     const std::size_t pending = recording_->pendingCount();
     if (lastPending_ > 0 && pending == 0) log::info(log::kRecord, "waiting samples stored; the database is fine again");
     lastPending_ = pending;
 }
 
-void RecordSession::report(const char* text) {
+void RecordEngine::report(const char* text) {
     // The recorder's own message; the database layer has logged the cause.
     log::warning(log::kRecord, std::string("batch not stored: ") + text + " " +
                                    std::to_string(recording_->pendingCount()) +
                                    " samples wait for the next batch");
 }
 
-bool RecordSession::finish() {
+bool RecordEngine::finish() {
     if (finished_) return true;
     finished_ = true;
-    sampleTimer_.stop();
+    pipeline_.sampleTimer().stop();
     retryTimer_.stop();
     statusTimer_.stop();
-    capturePoll_.stop();
     bool ok = true;
     if (recording_) {
         const AppendResult r = recording_->finish();
@@ -193,25 +156,25 @@ bool RecordSession::finish() {
                       : "stopped: " + std::to_string(recording_->pendingCount()) +
                             " samples could not be stored in " + options_.db);
     }
-    if (port_.isOpen()) port_.close();
-    port_.stopCapture();
+    pipeline_.port().close();
+    if (!pipeline_.stopCapture()) captureWhole_ = false;
     if (mqtt_) mqtt_->stop();
-    return ok;
+    return ok && captureWhole_;
 }
 
-void RecordSession::reopenCapture() {
-    const std::string target = port_.captureTarget();
+void RecordEngine::reopenCapture() {
+    const std::string target = pipeline_.capture().target();
     if (target.empty()) return;
-    port_.stopCapture();
-    if (!port_.startCapture(target))
-        log::warning(log::kRecord, "--capture " + target + " cannot be written now: " + port_.captureError());
+    if (!pipeline_.stopCapture()) captureWhole_ = false;
+    if (!pipeline_.startCapture(target))
+        log::warning(log::kRecord, "--capture " + target + " cannot be written now: " + pipeline_.capture().error());
 }
 
-std::string RecordSession::statusLine() const {
+std::string RecordEngine::statusLine() const {
     std::string s = "status: port ";
-    s += port_.isOpen() ? "open" : "lost";
+    s += pipeline_.port().isOpen() ? "open" : "lost";
     s += ", reads " + std::to_string(reads_) + ", bytes " + std::to_string(bytes_) + ", frames " +
-         std::to_string(receiver_.checksumCount());
+         std::to_string(pipeline_.receive().receiver().checksumCount());
     if (recording_)
         s += ", samples " + std::to_string(recording_->ticks()) + ", records " +
              std::to_string(recording_->recordCount()) + ", waiting " + std::to_string(recording_->pendingCount());

@@ -1,11 +1,10 @@
 #pragma once
-// The unattended recorder without its command line: a port (serial device,
-// bus capture replayed on its own clock, remote site) read through the
-// monitor's receiver and decoders into the live value store, and optionally
-// written to a bus capture as it is read; the 4 s sampling tick recorded in 45-sample batches by
-// the analyzer's recorder (headless_recording.h); optionally everything
-// published for the site on a broker. Runs in a QCoreApplication's event
-// loop; every event is one line of the log (orlix.record, orlix.mqtt ...).
+// The unattended recorder without its command line: the pipeline reads a
+// port (serial device, bus capture replayed on its own clock, remote site),
+// optionally writes a bus capture as it reads, records the 4 s samples in
+// 45-sample batches (headless_recording.h) and optionally publishes the
+// site on a broker. Runs in a QCoreApplication's event loop; every event is
+// one line of the log (orlix.record, orlix.serial, orlix.mqtt ...).
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -13,19 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "comm/field_board.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_receiver.h"
-#include "comm/live_store.h"
 #include "base/clock.h"
-#include "base/log.h"
+#include "mqtt/broker_settings.h"
 #include "mqtt/mqtt_client.h"
-#include "capture/bus_capture.h"
-#include "sources/port.h"
-#include "platform/program_timer.h"
-#include "sources/replay_clock.h"
-#include "sampling/headless_recording.h"
+#include "recorder/pipeline.h"
 #include "recorder/site_publisher.h"
+#include "sampling/headless_recording.h"
 
 namespace orlix {
 
@@ -34,10 +26,8 @@ struct RecordOptions {
     std::string db;
     std::string capture;  // empty: no capture written
     double timeScale = 1.0;
-    std::string mqttUrl;  // empty: no broker
+    BrokerOptions broker;  // url empty: no broker
     std::string site;
-    std::string tlsCa, tlsCert, tlsKey;
-    std::string passwordFile;
     bool status = false;
 };
 
@@ -45,20 +35,22 @@ struct RecordOptions {
 inline constexpr int kPortRetryMs = 2000;
 inline constexpr int kStatusMs = 60000;
 
-class RecordSession final : public QObject {
+class RecordEngine final : public QObject, private ReadListener, private SampleListener {
     Q_OBJECT
 public:
-    // `clock` is the program clock; a replayed capture moves it and takes
-    // the sampling ticks at the capture's own instants.
-    RecordSession(RecordOptions options, ReplayClock& clock);
-    ~RecordSession() override;
+    // `normal` is the program clock while no capture is replayed; a
+    // replayed capture moves the pipeline's clock and takes the sampling
+    // ticks at the capture's own instants.
+    RecordEngine(RecordOptions options, const Clock& normal);
+    ~RecordEngine() override;
 
     // Makes the database when missing, connects to the broker and opens the
     // port (a port that cannot be opened yet is retried). False with `error`
     // when recording cannot start at all.
     bool start(std::string& error);
-    // Stores the last partial batch, publishes "offline", closes the port.
-    // True when every sample taken is stored.
+    // Stores the last partial batch, publishes "offline", closes the port
+    // and the capture. True when every sample taken is stored and the
+    // capture (if any) is complete.
     bool finish();
 
     // SIGHUP: the capture file is closed and opened again (after a log
@@ -66,33 +58,27 @@ public:
     void reopenCapture();
 
     std::string statusLine() const;
+    Pipeline& pipeline() { return pipeline_; }
 
     // Called when a replayed capture has come to its end.
     std::function<void()> onEnd;
 
 private:
+    void onRead(std::span<const std::uint8_t> bytes) override;
+    void onPortEvent(PortTrouble trouble) override;
+    void onSample(const SampleTick& tick) override;
+    bool startBroker(std::string& error);
     void openPort();
-    void readPort();
-    void portTrouble(PortTrouble trouble);
-    void tick();
     void report(const char* text);
 
     RecordOptions options_;
-    ReplayClock& clock_;
-    PortRouter router_;
-    CapturingPort port_;
-    FieldBoard board_;
-    LiveStore store_;
-    FrameDecoder decoder_;
-    FrameReceiver receiver_;
+    Pipeline pipeline_;
     std::unique_ptr<HeadlessRecording> recording_;
     std::unique_ptr<MqttClient> mqtt_;
     std::unique_ptr<SitePublisher> publisher_;
-    ProgramTimer sampleTimer_;
-    QTimer retryTimer_, statusTimer_, capturePoll_;
-    log::RepeatFilter openFailures_;
-    bool portLost_ = false;
+    QTimer retryTimer_, statusTimer_;
     bool finished_ = false;
+    bool captureWhole_ = true;
     std::uint64_t reads_ = 0, bytes_ = 0;
     std::size_t lastPending_ = 0;
 };

@@ -23,14 +23,14 @@ void SitePublisher::send(const std::string& topic, const std::string& payload, i
              false);
 }
 
-void SitePublisher::raw(std::span<const std::uint8_t> bytes) {
+void SitePublisher::onRead(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) publish_(raw_, bytes, 0, false);
 }
 
-void SitePublisher::sample(const LiveBuffers& buffers) {
+void SitePublisher::onSample(const SampleTick& tick) {
     std::array<std::int16_t, kSampleValueColumns> values{};
-    for (std::size_t k = 0; k < values.size(); ++k) values[k] = buffers.LiveCurveData[k][kNewestPosition];
-    send(sample_, sampleJson(values, buffers.LiveSampleTime[kNewestPosition]), 1);
+    for (std::size_t k = 0; k < values.size(); ++k) values[k] = tick.buffers.LiveCurveData[k][kNewestPosition];
+    send(sample_, sampleJson(values, tick.buffers.LiveSampleTime[kNewestPosition]), 1);
 }
 
 void SitePublisher::addErrorEntry(int list, const std::string& entry) {

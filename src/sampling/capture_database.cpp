@@ -4,15 +4,13 @@
 #include <memory>
 #include <system_error>
 
-#include "comm/field_board.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_receiver.h"
-#include "comm/live_store.h"
+#include "comm/receive_path.h"
 #include "database/sample_database.h"
 #include "capture/capture_file.h"
 #include "base/clock.h"
 #include "base/log.h"
 #include "sampling/headless_recording.h"
+#include "sampling/sampler.h"
 #include "base/sample_schedule.h"
 
 namespace orlix {
@@ -20,17 +18,12 @@ namespace {
 
 constexpr std::uint64_t kProgressEveryRecords = 1 << 16;
 
-// The monitor's receive path without a window.
-struct Pipeline {
-    FieldBoard board;
-    LiveStore store;
-    CaptureTimeClock clock;  // error-memory times: the record's
-    FrameDecoder decoder{board, store, clock};
-    FrameReceiver receiver{decoder};
-
-    Pipeline() {
-        for (int n = 0; n < 3; ++n) store.FaultStatus[static_cast<std::size_t>(n)] = "Normal";
-    }
+// The receive path and the sampler, made on the heap (the live buffers are
+// large), with the records' times on the error-memory entries.
+struct CapturePipe {
+    CaptureTimeClock clock;
+    ReceivePath receive{clock};
+    Sampler sampler{receive.store().LiveValues};
 };
 
 }  // namespace
@@ -49,15 +42,16 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
     }
     result.created = true;
 
-    auto pipe = std::make_unique<Pipeline>();
+    auto pipe = std::make_unique<CapturePipe>();
     std::string lastMessage;
-    HeadlessRecording recording(dbPath, [&](const char* text) { lastMessage = text; }, kCaptureBatchesPerStore);
+    HeadlessRecording recording(pipe->sampler, dbPath, [&](const char* text) { lastMessage = text; },
+                                kCaptureBatchesPerStore);
     SampleSchedule schedule;
     CaptureProgress at;
     std::int64_t firstUs = 0, lastUs = 0;
 
     auto takeTick = [&] {
-        recording.tick(pipe->store.LiveValues, localDateTimeOfUnixMicros(schedule.nextTickUs()));
+        pipe->sampler.tick(localDateTimeOfUnixMicros(schedule.nextTickUs()));
         schedule.advance();
     };
 
@@ -79,8 +73,8 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
             break;
         }
         pipe->clock.set(r.timeUs);
-        if (r.portEvent()) pipe->receiver.onPortEvent();
-        else pipe->receiver.onReceive(r.bytes);
+        if (r.portEvent()) pipe->receive.onPortEvent(PortTrouble::Other);
+        else pipe->receive.onRead(r.bytes);
         schedule.fed(r.timeUs);
         lastUs = r.timeUs;
         if (progress && reader.recordCount() % kProgressEveryRecords == 0) {

@@ -7,20 +7,25 @@ namespace orlix {
 static_assert(kBatchTicks == kBatchSize, "a batch holds the samples of the ticks between two batches");
 static_assert(kBufferPositions == kChartPositions && kValueRows == kChartRows);
 
-HeadlessRecording::HeadlessRecording(std::string dbPath, std::function<void(const char*)> report, int batchesPerStore)
-    : path_(std::move(dbPath)),
-      buffers_(std::make_unique<LiveBuffers>()),
-      core_(*buffers_),
+HeadlessRecording::HeadlessRecording(Sampler& sampler, std::string dbPath, std::function<void(const char*)> report,
+                                     int batchesPerStore)
+    : sampler_(sampler),
+      path_(std::move(dbPath)),
       recorder_(std::move(report), {}),
       batchesPerStore_(std::max(1, batchesPerStore)) {
-    core_.setRecording(true);
+    sampler_.core().setRecording(true);
+    sampler_.addListener(this);
+    recordCount_ = std::max<std::int64_t>(0, countRecords(path_));
 }
 
-void HeadlessRecording::tick(const std::array<std::int32_t, 52>& LiveValues, DateTime now) {
+HeadlessRecording::~HeadlessRecording() { sampler_.removeListener(this); }
+
+void HeadlessRecording::onSample(const SampleTick& tick) {
+    if (finished_) return;
     ++ticks_;
-    if (!core_.tick(LiveValues, now)) return;
-    recorder_.takeSamples(makeLiveBufferRefs(buffers_->LiveCurveData, buffers_->LiveSampleTime), kBatchFirstPosition,
-                          kBatchSize);
+    if (!tick.batchDue) return;
+    recorder_.takeSamples(makeLiveBufferRefs(tick.buffers.LiveCurveData, tick.buffers.LiveSampleTime),
+                          kBatchFirstPosition, kBatchSize);
     if (++batchesTaken_ >= batchesPerStore_) store();
 }
 
@@ -31,16 +36,19 @@ void HeadlessRecording::store() {
 }
 
 AppendResult HeadlessRecording::finish() {
-    if (core_.recording()) {
+    SamplingCore& core = sampler_.core();
+    if (!finished_ && core.recording()) {
         // A batch holds the samples of the 45 ticks before its own; the
         // samples from the last batch's tick on are the newest ones. Before
         // the first batch the oldest of these positions is one no tick has
         // filled, which is not stored.
-        const int newest = core_.ticksSinceBatch() + 1;
-        recorder_.takeSamples(makeLiveBufferRefs(buffers_->LiveCurveData, buffers_->LiveSampleTime),
-                              kNewestPosition + 1 - newest, newest);
-        core_.setRecording(false);
+        const LiveBuffers& b = sampler_.buffers();
+        const int newest = core.ticksSinceBatch() + 1;
+        recorder_.takeSamples(makeLiveBufferRefs(b.LiveCurveData, b.LiveSampleTime), kNewestPosition + 1 - newest,
+                              newest);
+        core.setRecording(false);
     }
+    finished_ = true;
     const AppendResult r = recorder_.storePending(path_);
     if (r.opened) recordCount_ = r.recordCount;
     return r;

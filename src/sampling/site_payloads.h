@@ -27,7 +27,4 @@ std::string sampleJson(const std::array<std::int16_t, kSampleValueColumns>& valu
 const char* faultListName(int list);
 std::string faultJson(int list, DateTime time, std::string_view status);
 
-// Appends `s` as a JSON string (quoted, escaped, invalid UTF-8 replaced).
-void appendJsonString(std::string& out, std::string_view s);
-
 }  // namespace orlix

@@ -1,58 +1,65 @@
 #pragma once
-// The serial port as the monitor sees it: a port that is opened for reading
-// only, delivers whatever bytes are waiting and reports trouble. The real
-// port lives in qt_serial_link.h; tests use a fake.
+// A source of bus reads: a serial device, a bus capture replayed on its own
+// clock, or a remote site's raw topic. It is opened for reading only (the
+// program never transmits) and pushes every read to its listeners
+// (base/read_listener.h) in the order they were added, so one read reaches
+// the receive path, a capture and a publisher without passing through
+// each other.
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "base/read_listener.h"
 
 namespace orlix {
 
 enum class OpenResult {
     Ok,
-    AlreadyOpen,  // the port object is open already
-    Failed,       // missing device, not a tty, in use elsewhere, no permission
+    AlreadyOpen,  // the source is open already
+    Failed,       // openError() says why
 };
 
-enum class PortTrouble {
-    Lost,   // the device went away (adapter unplugged, pseudo-terminal closed)
-    Other,  // any other error the port reports (framing, parity, overrun ...)
-};
-
-class SerialPort {
+class ByteSource {
 public:
-    virtual ~SerialPort() = default;
+    virtual ~ByteSource() = default;
 
-    // Device path (/dev/ttyS0, COM1, a pseudo-terminal ...). Takes effect at
-    // the next open.
-    virtual void setPortPath(const std::string& path) = 0;
-    virtual std::string portPath() const = 0;
-    // Line rate; 8 data bits, no parity, one stop bit. Applies at once when
-    // the port is open.
-    virtual void setBaudRate(int baud) = 0;
-    virtual int baudRate() const = 0;
+    // What the source reads (a device path, a capture file, a site's URL
+    // without credentials), for messages.
+    virtual std::string name() const = 0;
+    // Line rate; 8 data bits, no parity, one stop bit. Only a serial device
+    // has one: the others keep their own pace.
+    virtual void setBaudRate(int) {}
 
-    // Opens for reading only: nothing is ever transmitted.
     virtual OpenResult open() = 0;
-    // False when the port could not be closed.
+    // False when the source could not be closed.
     virtual bool close() = 0;
     virtual bool isOpen() const = 0;
-    // Why the last open failed and what the user can do about it, as a
-    // sentence or two for the user, when the port knows more than that it
-    // failed (no permission to read the device); empty otherwise.
+    // Why the last open failed: the cause as the system or library gives it
+    // ("No such file or directory"). Empty after a successful open.
+    virtual std::string openError() const = 0;
+    // What the user can do about the last failed open, as a sentence or two
+    // (join the device's group ...); empty when there is nothing to add.
     virtual std::string openFailureHint() const { return {}; }
-    // Every byte waiting right now (possibly none).
-    virtual std::vector<std::uint8_t> readAll() = 0;
+    // What the last port event was, as the source knows it ("read error:
+    // Input/output error", "the broker connection is down"); for the log.
+    virtual std::string troubleText() const { return {}; }
     // True once the source has given everything it ever will (a replayed
     // capture at its end): its Lost is final, and opening it again is no
     // retry but starts it over.
     virtual bool atEnd() const { return false; }
 
-    // Raised when bytes are waiting.
-    std::function<void()> onReadyRead;
-    // Raised on a port error; the port may already be unusable.
-    std::function<void(PortTrouble)> onTrouble;
+    // Listeners are not owned; one is removed before it goes away.
+    void addListener(ReadListener* listener);
+    void removeListener(ReadListener* listener);
+
+protected:
+    void deliverRead(std::span<const std::uint8_t> bytes);
+    void deliverEvent(PortTrouble trouble);
+    void deliverUp();
+
+private:
+    std::vector<ReadListener*> listeners_;
 };
 
 // The device path of list item "ComN" (N = 1..): COMN on Windows,

@@ -17,44 +17,36 @@ constexpr std::int64_t kMaxWaitMs = 3'600'000;
 
 }  // namespace
 
-CaptureReplayPort::CaptureReplayPort(ReplayClock* clock, double timeScale, QObject* parent)
-    : QObject(parent), clock_(clock), scale_(timeScale > 0 ? timeScale : 1.0) {
+CaptureReplaySource::CaptureReplaySource(std::string path, ReplayClock* clock, double timeScale, QObject* parent)
+    : QObject(parent), clock_(clock), scale_(timeScale > 0 ? timeScale : 1.0), path_(std::move(path)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] { pump(); });
 }
 
-CaptureReplayPort::~CaptureReplayPort() {
+CaptureReplaySource::~CaptureReplaySource() {
     timer_.stop();
     if (clock_ && started_) clock_->end();
 }
 
-void CaptureReplayPort::setPortPath(const std::string& path) {
-    if (path == path_) return;
-    path_ = path;
-    if (!open_) reset();
-}
-
 // Back to the start of the file (the next open reads it anew).
-void CaptureReplayPort::reset() {
+void CaptureReplaySource::reset() {
     timer_.stop();
     if (clock_ && started_) clock_->end();
     reader_.reset();
     next_.reset();
     schedule_ = SampleSchedule{};
-    pending_.clear();
     finished_ = started_ = false;
     endSince_.reset();
     positionUs_ = anchorUs_ = 0;
     played_ = 0;
-    ticks_ = 0;
 }
 
-bool CaptureReplayPort::openReader() {
+bool CaptureReplaySource::openReader() {
     auto reader = std::make_unique<CaptureReader>();
     const CaptureReader::Open r = reader->open(path_);
     if (r == CaptureReader::Open::Failed) {
-        hint_ = reader->error();
+        openError_ = reader->error();
         return false;
     }
     // A file shorter than its header may be one just being started: it is
@@ -63,20 +55,16 @@ bool CaptureReplayPort::openReader() {
     return true;
 }
 
-OpenResult CaptureReplayPort::open() {
+OpenResult CaptureReplaySource::open() {
     if (open_) return OpenResult::AlreadyOpen;
-    hint_.clear();
+    openError_.clear();
     if (finished_) reset();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path_, ec)) {
-        hint_ = "No capture file " + path_;
-        log::failure(log::kCapture, "cannot replay " + path_ + ": no such file");
+        openError_ = "no such capture file";
         return OpenResult::Failed;
     }
-    if (!reader_ && !openReader()) {
-        log::failure(log::kCapture, "cannot replay " + path_ + ": " + hint_);
-        return OpenResult::Failed;
-    }
+    if (!reader_ && !openReader()) return OpenResult::Failed;
     open_ = true;
     log::info(log::kCapture, "replaying " + path_ + (played_ ? " from where it stood" : ""));
     // The replay goes on from where it stood: its time runs again from there.
@@ -88,7 +76,7 @@ OpenResult CaptureReplayPort::open() {
     return OpenResult::Ok;
 }
 
-bool CaptureReplayPort::close() {
+bool CaptureReplaySource::close() {
     if (!open_) return true;
     open_ = false;
     timer_.stop();
@@ -100,30 +88,23 @@ bool CaptureReplayPort::close() {
     return true;
 }
 
-std::vector<std::uint8_t> CaptureReplayPort::readAll() {
-    std::vector<std::uint8_t> out;
-    out.swap(pending_);
-    return out;
-}
-
-void CaptureReplayPort::anchorAt(std::int64_t us) {
+void CaptureReplaySource::anchorAt(std::int64_t us) {
     anchorUs_ = us;
     anchorSteady_ = SteadyClock::now();
 }
 
 // The capture time the replay has reached by now: the anchor advanced by the
 // real time since, at the time scale.
-std::int64_t CaptureReplayPort::targetUs() const {
+std::int64_t CaptureReplaySource::targetUs() const {
     const double realUs = std::chrono::duration<double, std::micro>(SteadyClock::now() - anchorSteady_).count();
     return anchorUs_ + static_cast<std::int64_t>(std::floor(std::max(0.0, realUs) * scale_));
 }
 
-void CaptureReplayPort::pump() {
+void CaptureReplaySource::pump() {
     if (!open_) return;
     if (!reader_) {
         if (!openReader()) {
-            log::failure(log::kCapture, "cannot replay " + path_ + ": " + hint_);
-            finish();
+            finish(openError_);
             return;
         }
         if (!reader_ && !fetch()) return;  // still no header: fetch() waits or ends
@@ -161,7 +142,7 @@ void CaptureReplayPort::pump() {
 
 // Reads the next record into next_. False when none follows now: the pass
 // ends, and a later one is set (the file may grow) or the replay ends.
-bool CaptureReplayPort::fetch() {
+bool CaptureReplaySource::fetch() {
     CaptureRecord rec;
     const CaptureReader::Next r = reader_ ? reader_->next(rec) : CaptureReader::Next::End;
     if (r == CaptureReader::Next::Record) {
@@ -170,14 +151,13 @@ bool CaptureReplayPort::fetch() {
         return true;
     }
     if (r == CaptureReader::Next::Failed) {
-        log::failure(log::kCapture, "replay of " + path_ + " stops: " + reader_->error());
-        finish();
+        finish(reader_->error());
         return false;
     }
     const auto now = SteadyClock::now();
     if (!endSince_) endSince_ = now;
     if (now - *endSince_ >= std::chrono::milliseconds(endQuietMs_)) {
-        finish();
+        finish("end of the capture");
         return false;
     }
     if (clock_ && started_) clock_->at(positionUs_, positionUs_);
@@ -185,7 +165,7 @@ bool CaptureReplayPort::fetch() {
     return false;
 }
 
-void CaptureReplayPort::release() {
+void CaptureReplaySource::release() {
     Record rec = std::move(*next_);
     next_.reset();
     positionUs_ = rec.timeUs;
@@ -193,18 +173,16 @@ void CaptureReplayPort::release() {
     ++played_;
     if (clock_) clock_->at(rec.timeUs, rec.timeUs);
     if (rec.event) {
-        if (onTrouble) onTrouble(PortTrouble::Other);
+        troubleText_ = "a port event recorded in the capture";
+        deliverEvent(PortTrouble::Other);
         return;
     }
-    if (rec.bytes.empty()) return;
-    pending_.insert(pending_.end(), rec.bytes.begin(), rec.bytes.end());
-    if (onReadyRead) onReadyRead();
+    if (!rec.bytes.empty()) deliverRead(rec.bytes);
 }
 
-void CaptureReplayPort::takeTick(std::int64_t us) {
+void CaptureReplaySource::takeTick(std::int64_t us) {
     positionUs_ = us;
     schedule_.advance();
-    ++ticks_;
     if (clock_) {
         clock_->at(us, us);
         clock_->sampleTick();
@@ -212,7 +190,7 @@ void CaptureReplayPort::takeTick(std::int64_t us) {
 }
 
 // Waits for the event at `eventUs`; the clock runs meanwhile, short of it.
-void CaptureReplayPort::waitFor(std::int64_t eventUs) {
+void CaptureReplaySource::waitFor(std::int64_t eventUs) {
     const std::int64_t target = std::max(positionUs_, targetUs());
     if (clock_) clock_->at(std::min(target, eventUs - 1), eventUs - 1);
     const double realMs = static_cast<double>(eventUs - target) / scale_ / 1000.0;
@@ -222,14 +200,15 @@ void CaptureReplayPort::waitFor(std::int64_t eventUs) {
 
 // The end of the capture: the ticks still due at the last record's time,
 // then the port is lost for good.
-void CaptureReplayPort::finish() {
+void CaptureReplaySource::finish(const std::string& why) {
     timer_.stop();
     while (open_ && schedule_.tickDueAtEnd()) takeTick(schedule_.nextTickUs());
     if (reader_) reader_->finish();  // logs an incomplete last record
     finished_ = true;
     log::info(log::kCapture, "replay of " + path_ + " ended after " + std::to_string(played_) + " records");
     if (clock_ && started_) clock_->end();
-    if (open_ && onTrouble) onTrouble(PortTrouble::Lost);
+    troubleText_ = why;
+    if (open_) deliverEvent(PortTrouble::Lost);
 }
 
 }  // namespace orlix

@@ -1,17 +1,17 @@
 #pragma once
-// A bus capture played as a port: the monitor's receive path reads it as it
-// reads a serial port. Each record is released at its capture time,
+// A bus capture played as a byte source: whatever listens reads it as it
+// reads a serial device. Each record is released at its capture time,
 // advanced at the time scale (a record stamped 10 s after the one before
 // comes 10 s later at scale 1, 0.1 s later at scale 100), by a timer and
-// not by waiting in a loop. A release raises onReadyRead and readAll() then
-// gives the record's bytes; a record of length 0 (a port event when the
-// capture was made) raises onTrouble(Other), so the receiver starts over
-// as it did then.
+// not by waiting in a loop. A release hands the record's bytes to the
+// listeners; a record of length 0 (a port event when the capture was made)
+// is a port event (Other) for them, so the receiver starts over as it did
+// then.
 //
 // open() plays, close() pauses where the replay stands, open() again goes
 // on from there. At the end of the file (nothing more for kEndQuietMs: a
 // capture that is still being written grows meanwhile and is followed)
-// the port raises onTrouble(Lost) like an adapter that went away, and
+// the source is Lost like an adapter that went away, and
 // atEnd() is true: opening it again starts the capture over.
 //
 // The program clock (a ReplayClock, if given) follows the replay, and the
@@ -28,14 +28,14 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_reader.h"
-#include "sources/replay_clock.h"
-#include "sources/byte_source.h"
 #include "base/sample_schedule.h"
+#include "capture/capture_reader.h"
+#include "sources/byte_source.h"
+#include "sources/replay_clock.h"
 
 namespace orlix {
 
-class CaptureReplayPort final : public QObject, public SerialPort {
+class CaptureReplaySource final : public QObject, public ByteSource {
     Q_OBJECT
 public:
     static constexpr int kEndQuietMs = 2500;
@@ -43,28 +43,22 @@ public:
     // Records released at most in one go before the event loop gets a turn.
     static constexpr int kEventsPerPass = 256;
 
-    // `clock` may be null; `timeScale` is the program seconds per real
-    // second (--time-scale).
-    CaptureReplayPort(ReplayClock* clock, double timeScale, QObject* parent = nullptr);
-    ~CaptureReplayPort() override;
+    // Plays the capture file `path`. `clock` may be null; `timeScale` is
+    // the program seconds per real second (--time-scale).
+    CaptureReplaySource(std::string path, ReplayClock* clock, double timeScale, QObject* parent = nullptr);
+    ~CaptureReplaySource() override;
 
-    void setPortPath(const std::string& path) override;
-    std::string portPath() const override { return path_; }
-    void setBaudRate(int baud) override { baud_ = baud; }  // the capture keeps its own pace
-    int baudRate() const override { return baud_; }
+    std::string name() const override { return path_; }
     OpenResult open() override;
     bool close() override;
     bool isOpen() const override { return open_; }
-    std::string openFailureHint() const override { return hint_; }
-    std::vector<std::uint8_t> readAll() override;
+    std::string openError() const override { return openError_; }
+    std::string troubleText() const override { return troubleText_; }
     bool atEnd() const override { return finished_; }
 
     // Tests shorten the quiet time that makes the end of the file final.
     void setEndQuietMs(int ms) { endQuietMs_ = ms; }
     std::uint64_t recordsPlayed() const { return played_; }
-    std::int64_t ticksTaken() const { return ticks_; }
-    // The capture time the replay stands at (Unix microseconds).
-    std::int64_t positionUs() const { return positionUs_; }
 
 private:
     struct Record {
@@ -80,7 +74,7 @@ private:
     void release();
     void takeTick(std::int64_t us);
     void waitFor(std::int64_t eventUs);
-    void finish();
+    void finish(const std::string& why);
     std::int64_t targetUs() const;
     void anchorAt(std::int64_t us);
 
@@ -90,10 +84,8 @@ private:
     std::unique_ptr<CaptureReader> reader_;
     std::optional<Record> next_;
     SampleSchedule schedule_;
-    std::vector<std::uint8_t> pending_;
     std::string path_;
-    std::string hint_;
-    int baud_ = 1200;
+    std::string openError_, troubleText_;
     int endQuietMs_ = kEndQuietMs;
     bool open_ = false;
     bool finished_ = false;
@@ -103,7 +95,6 @@ private:
     std::chrono::steady_clock::time_point anchorSteady_{};
     std::optional<std::chrono::steady_clock::time_point> endSince_;
     std::uint64_t played_ = 0;
-    std::int64_t ticks_ = 0;
 };
 
 }  // namespace orlix

@@ -1,129 +1,128 @@
 #include "sources/port.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
-#include "base/log.h"
 
 namespace orlix {
 
-namespace {
+Port::Port(SourceRegistry registry) : registry_(std::move(registry)) {}
 
-bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
-bool endsWithPcap(const std::string& path) {
-    constexpr std::string_view ext = ".pcap";
-    if (path.size() < ext.size()) return false;
-    return std::equal(ext.begin(), ext.end(), path.end() - static_cast<std::ptrdiff_t>(ext.size()),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+Port::~Port() {
+    if (source_) source_->removeListener(this);
 }
 
-// Classic pcap in either byte order, with micro- or nanosecond stamps.
-// Only a regular file is read: a device or a link to one (a pseudo-terminal
-// linked into a temporary folder) would block the read or lose the bytes.
-bool hasCaptureMagic(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    std::array<unsigned char, 4> m{};
-    if (!in.read(reinterpret_cast<char*>(m.data()), m.size())) return false;
-    constexpr std::array<std::array<unsigned char, 4>, 4> magics{{{0xd4, 0xc3, 0xb2, 0xa1},
-                                                                  {0xa1, 0xb2, 0xc3, 0xd4},
-                                                                  {0x4d, 0x3c, 0xb2, 0xa1},
-                                                                  {0xa1, 0xb2, 0x3c, 0x4d}}};
-    return std::find(magics.begin(), magics.end(), m) != magics.end();
-}
+void Port::setPath(const std::string& path) { path_ = path; }
 
-const char* kindName(PortKind kind) {
-    switch (kind) {
-        case PortKind::Serial: return "serial device";
-        case PortKind::Capture: return "bus capture";
-        case PortKind::Mqtt: return "remote site";
-    }
-    return "port";
-}
-
-}  // namespace
-
-PortKind portKindOf(const std::string& path) {
-    if (startsWith(path, "mqtt://") || startsWith(path, "mqtts://")) return PortKind::Mqtt;
-    // Device nodes are never read for a magic number: reading would take
-    // bytes off the line.
-    if (startsWith(path, "/dev/")) return PortKind::Serial;
-    if (endsWithPcap(path) || hasCaptureMagic(path)) return PortKind::Capture;
-    return PortKind::Serial;
-}
-
-PortRouter::PortRouter() = default;
-
-PortRouter::~PortRouter() {
-    if (source_) {
-        source_->onReadyRead = nullptr;
-        source_->onTrouble = nullptr;
-    }
-}
-
-void PortRouter::setFactory(PortKind kind, Factory factory) {
-    factories_[static_cast<int>(kind)] = std::move(factory);
-}
-
-void PortRouter::setPortPath(const std::string& path) {
-    path_ = path;
-    if (source_ && !source_->isOpen() && portKindOf(path) == kind_) source_->setPortPath(path);
-}
-
-void PortRouter::setBaudRate(int baud) {
+void Port::setBaudRate(int baud) {
     baud_ = baud;
     if (source_) source_->setBaudRate(baud);
 }
 
-bool PortRouter::makeSource(PortKind kind) {
-    const Factory& make = factories_[static_cast<int>(kind)];
-    std::unique_ptr<SerialPort> made = make ? make() : nullptr;
+void Port::addListener(ReadListener* listener) {
+    if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end()) return;
+    listeners_.push_back(listener);
+    if (source_) source_->addListener(listener);
+}
+
+void Port::removeListener(ReadListener* listener) {
+    std::erase(listeners_, listener);
+    if (source_) source_->removeListener(listener);
+}
+
+std::string Port::shownPath() const {
+    if (source_ && madeFor_ == path_) return source_->name();
+    return sourceKindOf(path_) == SourceKind::RemoteSite ? std::string("a remote site") : path_;
+}
+
+bool Port::makeSource() {
+    std::string error;
+    std::unique_ptr<ByteSource> made = registry_.make(path_, error);
     if (!made) {
-        hint_ = std::string("This program cannot open a ") + kindName(kind) + ": " + path_;
-        log::failure(log::kSerial, "cannot open " + path_ + ": this program has no " + kindName(kind) + " support");
+        openError_ = error;
         return false;
     }
-    if (source_) {
-        source_->onReadyRead = nullptr;
-        source_->onTrouble = nullptr;
-    }
     source_ = std::move(made);
-    kind_ = kind;
-    source_->onReadyRead = [this] {
-        if (onReadyRead) onReadyRead();
-    };
-    source_->onTrouble = [this](PortTrouble t) {
-        if (onTrouble) onTrouble(t);
-    };
+    madeFor_ = path_;
+    kind_ = sourceKindOf(path_);
+    // Another path: its first failure is news, and opening it is no reconnect.
+    lost_ = false;
+    failedOpens_ = 0;
+    openFailures_.reset();
+    portErrors_.reset();
+    source_->addListener(this);
+    for (ReadListener* l : listeners_) source_->addListener(l);
     return true;
 }
 
-OpenResult PortRouter::open() {
-    if (source_ && source_->isOpen()) return OpenResult::AlreadyOpen;
-    hint_.clear();
-    const PortKind kind = portKindOf(path_);
-    if ((!source_ || kind != kind_) && !makeSource(kind)) return OpenResult::Failed;
-    source_->setPortPath(path_);
+OpenResult Port::open() {
+    if (isOpen()) return OpenResult::AlreadyOpen;
+    openError_.clear();
+    if ((!source_ || madeFor_ != path_) && !makeSource()) {
+        if (const auto line = openFailures_.pass("cannot open " + shownPath() + ": " + openError_))
+            log::warning(category(), *line);
+        return OpenResult::Failed;
+    }
     source_->setBaudRate(baud_);
-    return source_->open();
+    const OpenResult r = source_->open();
+    if (r == OpenResult::Ok) {
+        logOpened();
+    } else if (r == OpenResult::Failed) {
+        ++failedOpens_;
+        openError_ = source_->openError();
+        std::string why = "cannot open " + source_->name() + ": " + openError_;
+        if (const std::string hint = source_->openFailureHint(); !hint.empty()) why += ". " + hint;
+        if (const auto line = openFailures_.pass(why)) log::warning(category(), *line);
+    }
+    return r;
 }
 
-bool PortRouter::close() { return source_ ? source_->close() : true; }
-
-bool PortRouter::isOpen() const { return source_ && source_->isOpen(); }
-
-std::string PortRouter::openFailureHint() const {
-    if (!hint_.empty()) return hint_;
-    return source_ ? source_->openFailureHint() : std::string();
+void Port::logOpened() {
+    const std::string after =
+        failedOpens_ > 0 ? " after " + std::to_string(failedOpens_) + " failed attempts" : std::string();
+    if (lost_)
+        log::info(category(), "reconnected to " + source_->name() + after);
+    else if (kind_ == SourceKind::Serial)
+        log::info(category(), "opened " + source_->name() + " read-only at " + std::to_string(baud_) + " baud" + after);
+    lost_ = false;
+    failedOpens_ = 0;
+    openFailures_.reset();
+    portErrors_.reset();
 }
 
-std::vector<std::uint8_t> PortRouter::readAll() { return source_ ? source_->readAll() : std::vector<std::uint8_t>{}; }
+bool Port::close() {
+    if (!source_ || !source_->isOpen()) return true;
+    if (!source_->close()) {
+        log::warning(category(), "cannot close " + source_->name());
+        return false;
+    }
+    if (kind_ == SourceKind::Serial) log::info(category(), "closed " + source_->name());
+    for (std::size_t i = 0; i < listeners_.size(); ++i) listeners_[i]->onPortClosed();
+    return true;
+}
+
+std::string Port::openFailureHint() const {
+    // A kind this program has no maker for: say so, with the path.
+    if (!source_ || madeFor_ != path_) {
+        if (openError_.empty()) return {};
+        std::string hint = openError_ + ": " + shownPath();
+        hint[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(hint[0])));
+        return hint;
+    }
+    return source_->openFailureHint();
+}
+
+void Port::onPortEvent(PortTrouble trouble) {
+    if (trouble == PortTrouble::Other) {
+        // A replayed capture plays back the events recorded in it: no news.
+        if (kind_ != SourceKind::Serial) return;
+        if (const auto line = portErrors_.pass("error on " + source_->name() + " (" + source_->troubleText() + ")"))
+            log::warning(category(), *line);
+        return;
+    }
+    // A replay at its end has said so itself; that is no loss to report.
+    if (lost_ || source_->atEnd()) return;
+    lost_ = true;
+    log::warning(category(), "lost " + source_->name() + " (" + source_->troubleText() + ")");
+}
 
 }  // namespace orlix

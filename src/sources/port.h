@@ -1,66 +1,78 @@
 #pragma once
-// A port whose path chooses where its reads come from: a serial device, a
-// bus capture replayed on the program clock, or a remote site's raw topic.
-// The monitor, the analyzer and the recorder hold one PortRouter and never
-// know which source they read. Each kind of source is made by a factory the
-// program registers (a program without, say, a broker client registers no
-// factory for it, and such a path then fails to open with a clear hint).
+// The program's port: the path the user chose (a list item of the monitor,
+// --port of the recorder), the source it names, made by the registry, and
+// the listeners every read goes to. The monitor, the analyzer and the
+// recorder hold one Port and never know which kind of source they read.
 //
-// The source is made anew at open() when the path's kind differs from the
-// current source's; the path and the line rate are passed on to it.
-#include <functional>
+// The source is made at open() for a path it has not been made for, and
+// kept while the path stays (a paused replay goes on from where it stood; a
+// device keeps its count of failed attempts). The listeners are added to
+// each source made, after the port's own, so a read goes from the source
+// straight to each of them.
+//
+// The port says once what happens to it, in the log category of its kind
+// (orlix.serial, orlix.capture, orlix.mqtt): an open that fails (with the
+// cause, repeats counted), a loss (with the cause), a reconnect after
+// failed attempts, a device opened and closed, a port error. The sources
+// themselves log nothing of this, and neither do the programs above.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "base/log.h"
 #include "sources/byte_source.h"
+#include "sources/source_registry.h"
 
 namespace orlix {
 
-enum class PortKind {
-    Serial,   // a device path: /dev/ttyUSB0, a pseudo-terminal ...
-    Capture,  // a bus capture file (.pcap)
-    Mqtt,     // mqtt://host[:port]/PREFIX/SITE or mqtts://...
-};
-
-// The kind of source a port path names: an mqtt:// or mqtts:// URL, a path
-// ending in ".pcap" (any case) or an existing file that starts with a
-// capture's magic number, otherwise a serial device.
-PortKind portKindOf(const std::string& path);
-
-class PortRouter final : public SerialPort {
+class Port final : private ReadListener {
 public:
-    using Factory = std::function<std::unique_ptr<SerialPort>()>;
+    explicit Port(SourceRegistry registry);
+    ~Port() override;
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
 
-    PortRouter();
-    ~PortRouter() override;
+    // Takes effect at the next open.
+    void setPath(const std::string& path);
+    const std::string& path() const { return path_; }
+    void setBaudRate(int baud);
+    int baudRate() const { return baud_; }
 
-    // Registers the maker of sources of `kind`.
-    void setFactory(PortKind kind, Factory factory);
+    void addListener(ReadListener* listener);
+    void removeListener(ReadListener* listener);
 
-    void setPortPath(const std::string& path) override;
-    std::string portPath() const override { return path_; }
-    void setBaudRate(int baud) override;
-    int baudRate() const override { return baud_; }
-    OpenResult open() override;
-    bool close() override;
-    bool isOpen() const override;
-    std::string openFailureHint() const override;
-    std::vector<std::uint8_t> readAll() override;
-    bool atEnd() const override { return source_ && source_->atEnd(); }
-
-    // The source in use (made at the last open), or null.
-    SerialPort* source() const { return source_.get(); }
-    PortKind sourceKind() const { return kind_; }
+    OpenResult open();
+    bool close();
+    bool isOpen() const { return source_ && source_->isOpen(); }
+    bool atEnd() const { return source_ && source_->atEnd(); }
+    // Why the last open failed ("" after a success), and what the user can
+    // do about it.
+    std::string openError() const { return openError_; }
+    std::string openFailureHint() const;
+    // The source in use (made at an open), or null.
+    ByteSource* source() const { return source_.get(); }
+    // The path for messages: a remote site without its credentials.
+    std::string shownPath() const;
 
 private:
-    bool makeSource(PortKind kind);
+    void onRead(std::span<const std::uint8_t>) override {}
+    void onPortEvent(PortTrouble trouble) override;
+    bool makeSource();
+    void logOpened();
+    const char* category() const { return logCategoryOf(kind_); }
 
-    std::function<std::unique_ptr<SerialPort>()> factories_[3];
-    std::unique_ptr<SerialPort> source_;
-    PortKind kind_ = PortKind::Serial;
+    SourceRegistry registry_;
+    std::unique_ptr<ByteSource> source_;
+    std::string madeFor_;  // the path source_ was made for
+    SourceKind kind_ = SourceKind::Serial;
+    std::vector<ReadListener*> listeners_;
     std::string path_;
     int baud_ = 1200;
-    std::string hint_;  // why the last open could not even try
+    std::string openError_;
+    bool lost_ = false;    // the source was lost since its last open
+    int failedOpens_ = 0;  // since the last successful open
+    log::RepeatFilter openFailures_, portErrors_;
 };
 
 }  // namespace orlix

@@ -31,6 +31,7 @@ public:
     explicit ReplayClock(const Clock& normal, SteadyNow steadyNow = {});
 
     DateTime now() const override;
+    std::int64_t unixMicros() const override { return replaying_ ? captureNowUs() : normal_.unixMicros(); }
     double timeScale() const override { return normal_.timeScale(); }
     bool ticksElsewhere() const override { return replaying_; }
 

@@ -3,7 +3,6 @@
 #include <QSerialPortInfo>
 
 #include "sources/port_permission.h"
-#include "platform/logging.h"
 
 namespace orlix {
 namespace {
@@ -25,41 +24,25 @@ const char* errorKind(QSerialPort::SerialPortError error) {
 
 }  // namespace
 
-QtSerialLink::QtSerialLink(QObject* parent) : QObject(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, [this] {
-        if (onReadyRead) onReadyRead();
-    });
-    connect(&port_, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError e) { handleError(e); });
+SerialSource::SerialSource(std::string path, QObject* parent) : QObject(parent), path_(std::move(path)) {
+    connect(&port_, &QSerialPort::readyRead, this, [this] { readWaiting(); });
+    connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { handleError(e); });
 }
 
-QtSerialLink::~QtSerialLink() {
-    // No callbacks into a window that may already be gone.
-    onReadyRead = nullptr;
-    onTrouble = nullptr;
+SerialSource::~SerialSource() {
     if (port_.isOpen()) port_.close();
 }
 
-void QtSerialLink::setPortPath(const std::string& path) {
-    if (path == path_) return;
-    path_ = path;
-    // Another port: its first failure is news, and opening it is no reconnect.
-    lost_ = false;
-    failedOpens_ = 0;
-    openFailures_.reset();
-    portErrors_.reset();
-}
-
-void QtSerialLink::setBaudRate(int baud) {
+void SerialSource::setBaudRate(int baud) {
     baud_ = baud;
     if (port_.isOpen()) port_.setBaudRate(baud);
 }
 
-OpenResult QtSerialLink::open() {
+OpenResult SerialSource::open() {
     if (port_.isOpen()) return OpenResult::AlreadyOpen;
     port_.setPortName(QString::fromStdString(path_));
     // Errors raised while opening are answered by the result, not as trouble
-    // on a running link.
+    // on a running source.
     opening_ = true;
     const bool ok = port_.open(QIODevice::ReadOnly);
     if (ok) {
@@ -71,58 +54,37 @@ OpenResult QtSerialLink::open() {
         port_.clear(QSerialPort::Input);  // discard what waited before
     }
     opening_ = false;
-    if (ok) {
-        port_.clearError();
-        openHint_.clear();
-        logOpened();
-        return OpenResult::Ok;
-    }
-    ++failedOpens_;
     openHint_.clear();
-    if (const auto denial = portDenial(path_)) openHint_ = denialText(*denial);
-    std::string why = "cannot open " + path_ + ": " + port_.errorString().toStdString();
-    if (!openHint_.empty()) why += ". " + openHint_;
-    if (const auto line = openFailures_.pass(why)) qCWarning(lcSerial).noquote() << QString::fromStdString(*line);
+    if (!ok) {
+        openError_ = port_.errorString().toStdString();
+        if (const auto denial = portDenial(path_)) openHint_ = denialText(*denial);
+        port_.clearError();
+        return OpenResult::Failed;
+    }
     port_.clearError();
-    return OpenResult::Failed;
+    openError_.clear();
+    deliverUp();
+    return OpenResult::Ok;
 }
 
-void QtSerialLink::logOpened() {
-    const QString path = QString::fromStdString(path_);
-    const QString after = failedOpens_ > 0 ? QStringLiteral(" after %1 failed attempts").arg(failedOpens_) : QString();
-    if (lost_)
-        qCInfo(lcSerial).noquote() << QStringLiteral("reconnected to %1%2").arg(path, after);
-    else
-        qCInfo(lcSerial).noquote() << QStringLiteral("opened %1 read-only at %2 baud%3").arg(path).arg(baud_).arg(after);
-    lost_ = false;
-    failedOpens_ = 0;
-    openFailures_.reset();
-    portErrors_.reset();
-}
-
-bool QtSerialLink::close() {
+bool SerialSource::close() {
     if (!port_.isOpen()) return true;
     port_.close();
     port_.clearError();
-    if (port_.isOpen()) {
-        qCWarning(lcSerial).noquote() << QStringLiteral("cannot close %1").arg(QString::fromStdString(path_));
-        return false;
-    }
-    qCInfo(lcSerial).noquote() << QStringLiteral("closed %1").arg(QString::fromStdString(path_));
-    return true;
+    return !port_.isOpen();
 }
 
-bool QtSerialLink::isOpen() const { return port_.isOpen(); }
+bool SerialSource::isOpen() const { return port_.isOpen(); }
 
-std::vector<std::uint8_t> QtSerialLink::readAll() {
+void SerialSource::readWaiting() {
     const QByteArray data = port_.readAll();
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
-            reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size()};
+    if (data.isEmpty()) return;
+    deliverRead({reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size())});
 }
 
-void QtSerialLink::handleError(QSerialPort::SerialPortError error) {
+void SerialSource::handleError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || opening_) return;
-    // A device that went away means the link is lost. A failing read means
+    // A device that went away means the source is lost. A failing read means
     // the same: a tty read only fails or ends at a hang-up (a closed
     // pseudo-terminal reports it this way), and the port would report it
     // again at once, over and over, if it stayed open.
@@ -130,16 +92,8 @@ void QtSerialLink::handleError(QSerialPort::SerialPortError error) {
                       error == QSerialPort::ReadError;
     // The kind of error first: after a hang-up the port's text may be a
     // left-over system message.
-    const std::string why = std::string(errorKind(error)) + ": " + port_.errorString().toStdString();
-    if (gone && !lost_) {
-        lost_ = true;
-        qCWarning(lcSerial).noquote() << QString::fromStdString("lost " + path_ + " (" + why + ")");
-    } else if (!gone) {
-        if (const auto line = portErrors_.pass("error on " + path_ + " (" + why + ")"))
-            qCWarning(lcSerial).noquote() << QString::fromStdString(*line);
-    }
-    if (!onTrouble) return;
-    onTrouble(gone ? PortTrouble::Lost : PortTrouble::Other);
+    troubleText_ = std::string(errorKind(error)) + ": " + port_.errorString().toStdString();
+    deliverEvent(gone ? PortTrouble::Lost : PortTrouble::Other);
 }
 
 std::vector<SystemPort> systemSerialPorts() {

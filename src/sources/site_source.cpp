@@ -6,119 +6,102 @@
 
 namespace orlix {
 
-MqttSourcePort::MqttSourcePort(QObject* parent) : QObject(parent) {
+SiteSource::SiteSource(BrokerOptions broker, QObject* parent) : QObject(parent), broker_(std::move(broker)) {
+    const MqttUrlParse parsed = parseMqttUrl(broker_.url);
+    // Never the text as given: it may hold a password.
+    shown_ = parsed.url ? parsed.url->shown() : std::string("a remote site address that is not usable");
     linger_.setSingleShot(true);
     connect(&linger_, &QTimer::timeout, this, [this] {
         if (!open_) endClient();
     });
 }
 
-MqttSourcePort::~MqttSourcePort() { endClient(); }
+SiteSource::~SiteSource() { endClient(); }
 
-void MqttSourcePort::setTlsFiles(std::string caFile, std::string certFile, std::string keyFile) {
-    caFile_ = std::move(caFile);
-    certFile_ = std::move(certFile);
-    keyFile_ = std::move(keyFile);
-}
-
-void MqttSourcePort::setPortPath(const std::string& path) {
-    if (path == path_) return;
-    path_ = path;
-    if (!open_) endClient();
-}
-
-bool MqttSourcePort::startClient() {
-    const MqttUrlParse parsed = parseMqttUrl(path_);
-    if (!parsed.url) {
-        hint_ = "The remote site's address is not usable: " + parsed.error + ".";
-        log::warning(log::kMqtt, "cannot open a remote site: " + parsed.error);
+bool SiteSource::startClient() {
+    std::string error;
+    std::optional<MqttClientSettings> s = brokerSettings(broker_, error);
+    if (!s) {
+        openError_ = error;
+        hint_ = "The remote site's address is not usable: " + error + ".";
         return false;
     }
-    MqttClientSettings s;
-    s.url = *parsed.url;
-    shown_ = s.url.shown();
-    if (s.url.parentLevels().empty()) {
+    if (s->url.parentLevels().empty()) {
+        openError_ = "no site after the prefix";
         hint_ = "A remote site is written mqtt://host[:port]/PREFIX/SITE: " + shown_ + " names no site.";
-        log::warning(log::kMqtt, "cannot open " + shown_ + ": no site after the prefix");
         return false;
     }
-    if (!passwordFile_.empty()) {
-        std::string error;
-        const auto password = readPasswordFile(passwordFile_, error);
-        if (!password) {
-            hint_ = error;
-            log::warning(log::kMqtt, error);
-            return false;
-        }
-        s.url.password = *password;
-    }
-    s.tlsCaFile = caFile_;
-    s.tlsCertFile = certFile_;
-    s.tlsKeyFile = keyFile_;
-    const std::string base = s.url.path;
+    s->logConnectFailures = false;  // said once by the port, as a loss or a failed open
+    const std::string base = s->url.path;
     const std::string rawTopic = base + "/raw", statusTopic = base + "/status";
     MqttClient::Events events;
-    events.onConnection = [this](bool up, const std::string&) {
-        QMetaObject::invokeMethod(this, [this, up] { onConnection(up); }, Qt::QueuedConnection);
+    events.onConnection = [this](bool up, const std::string& why) {
+        QMetaObject::invokeMethod(this, [this, up, why] { onConnection(up, why); }, Qt::QueuedConnection);
+    };
+    events.onSubscribed = [this](bool granted) {
+        QMetaObject::invokeMethod(this, [this, granted] { onSubscribed(granted); }, Qt::QueuedConnection);
     };
     events.onMessage = [this, rawTopic, statusTopic](const std::string& topic, std::span<const std::uint8_t> payload) {
         if (topic == rawTopic) {
-            std::lock_guard lock(mutex_);
-            if (!accepting_) return;
-            buffer_.insert(buffer_.end(), payload.begin(), payload.end());
-            if (buffer_.size() > kMaxBufferedBytes)
-                buffer_.erase(buffer_.begin(), buffer_.end() - static_cast<std::ptrdiff_t>(kMaxBufferedBytes));
-            if (readyPosted_) return;
-            readyPosted_ = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    {
-                        std::lock_guard inner(mutex_);
-                        readyPosted_ = false;
-                    }
-                    if (open_ && onReadyRead) onReadyRead();
-                },
-                Qt::QueuedConnection);
+            takeRaw(payload);
         } else if (topic == statusTopic) {
             const bool online = std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()) !=
                                 "offline";
             QMetaObject::invokeMethod(this, [this, online] { onStatus(online); }, Qt::QueuedConnection);
         }
     };
-    client_ = std::make_unique<MqttClient>(s, std::move(events));
+    client_ = std::make_unique<MqttClient>(std::move(*s), std::move(events));
     client_->subscribe(rawTopic, 0);
     client_->subscribe(statusTopic, 1);
-    std::string error;
     if (!client_->start(error)) {
-        hint_ = error;
-        log::warning(log::kMqtt, "cannot open " + shown_ + ": " + error);
+        openError_ = error;
         client_.reset();
         return false;
     }
-    brokerUp_ = false;
-    siteOffline_ = false;
+    brokerUp_ = subscribed_ = siteOffline_ = false;
+    brokerWhy_ = "not connected yet";
     return true;
 }
 
-void MqttSourcePort::endClient() {
+void SiteSource::endClient() {
     linger_.stop();
     if (!client_) return;
     client_->stop(0);
     client_.reset();
-    brokerUp_ = false;
-    siteOffline_ = false;
+    brokerUp_ = subscribed_ = siteOffline_ = false;
 }
 
-OpenResult MqttSourcePort::open() {
+void SiteSource::takeRaw(std::span<const std::uint8_t> payload) {
+    std::lock_guard lock(mutex_);
+    if (!accepting_) return;
+    buffer_.insert(buffer_.end(), payload.begin(), payload.end());
+    if (buffer_.size() > kMaxBufferedBytes)
+        buffer_.erase(buffer_.begin(), buffer_.end() - static_cast<std::ptrdiff_t>(kMaxBufferedBytes));
+    if (readyPosted_) return;
+    readyPosted_ = true;
+    QMetaObject::invokeMethod(this, [this] { deliverBuffered(); }, Qt::QueuedConnection);
+}
+
+void SiteSource::deliverBuffered() {
+    std::vector<std::uint8_t> bytes;
+    {
+        std::lock_guard lock(mutex_);
+        readyPosted_ = false;
+        bytes.swap(buffer_);
+    }
+    if (open_ && !bytes.empty()) deliverRead(bytes);
+}
+
+OpenResult SiteSource::open() {
     if (open_) return OpenResult::AlreadyOpen;
+    openError_.clear();
     hint_.clear();
     if (client_) {
         // A connection kept from before a loss: the site is back only when
         // the broker is and the site is not offline.
         linger_.stop();
         if (!brokerUp_ || siteOffline_) {
-            hint_ = "The remote site " + shown_ + (brokerUp_ ? " is offline." : " cannot be reached: no broker.");
+            openError_ = brokerUp_ ? "the site is offline" : "no connection to the broker: " + brokerWhy_;
             return OpenResult::Failed;
         }
     } else if (!startClient()) {
@@ -130,12 +113,12 @@ OpenResult MqttSourcePort::open() {
         accepting_ = true;
     }
     open_ = true;
-    lostSinceOpen_ = false;
-    log::info(log::kMqtt, "reading remote site " + shown_);
+    lostSinceOpen_ = upSaid_ = false;
+    maybeUp();
     return OpenResult::Ok;
 }
 
-bool MqttSourcePort::close() {
+bool SiteSource::close() {
     if (!open_) return true;
     open_ = false;
     {
@@ -148,30 +131,45 @@ bool MqttSourcePort::close() {
     return true;
 }
 
-std::vector<std::uint8_t> MqttSourcePort::readAll() {
-    std::vector<std::uint8_t> out;
-    std::lock_guard lock(mutex_);
-    out.swap(buffer_);
-    return out;
-}
+MqttCounters SiteSource::counters() const { return client_ ? client_->counters() : MqttCounters{}; }
 
-MqttCounters MqttSourcePort::counters() const { return client_ ? client_->counters() : MqttCounters{}; }
-
-void MqttSourcePort::onConnection(bool up) {
+void SiteSource::onConnection(bool up, const std::string& why) {
     brokerUp_ = up;
-    if (!up && open_) loseSite("the broker connection is down");
+    if (up) return;
+    subscribed_ = false;
+    brokerWhy_ = why.empty() ? std::string("the connection went down") : why;
+    if (open_) loseSite("no connection to the broker: " + brokerWhy_);
 }
 
-void MqttSourcePort::onStatus(bool online) {
+void SiteSource::onSubscribed(bool granted) {
+    if (!granted) {
+        if (open_) loseSite("the broker refused the subscription");
+        return;
+    }
+    subscribed_ = true;
+    maybeUp();
+}
+
+void SiteSource::onStatus(bool online) {
     siteOffline_ = !online;
     if (!online && open_) loseSite("the site is offline");
+    else maybeUp();
 }
 
-void MqttSourcePort::loseSite(const char* why) {
+// The source delivers once the subscriptions stand and the site is not
+// offline: said once per open.
+void SiteSource::maybeUp() {
+    if (!open_ || upSaid_ || !brokerUp_ || !subscribed_ || siteOffline_) return;
+    upSaid_ = true;
+    log::info(log::kMqtt, "reading remote site " + shown_);
+    deliverUp();
+}
+
+void SiteSource::loseSite(const std::string& why) {
     if (lostSinceOpen_) return;
     lostSinceOpen_ = true;
-    log::warning(log::kMqtt, "remote site " + shown_ + " lost: " + why);
-    if (onTrouble) onTrouble(PortTrouble::Lost);
+    troubleText_ = why;
+    deliverEvent(PortTrouble::Lost);
 }
 
 }  // namespace orlix

@@ -14,6 +14,7 @@
 #include "analyzer/pic_chart.h"
 #include "analyzer/tab_control.h"
 #include "comm/live_store.h"
+#include "recorder/pipeline.h"
 #include "base/clock.h"
 #include "base/date_time.h"
 #include "scripted_dialog_host.h"
@@ -31,10 +32,17 @@ inline QApplication& app() {
     return *a;
 }
 
+// A pipeline without sources: the tests set the live values by hand.
+struct TestPipeline {
+    explicit TestPipeline(const Clock& clock)
+        : pipeline((app(), std::make_unique<Pipeline>(clock, SourceRegistry{}))), store(pipeline->receive().store()) {}
+    std::unique_ptr<Pipeline> pipeline;
+    LiveStore& store;
+};
+
 struct AnalyzerFixture {
-    AnalyzerFixture() : clock(makeDateTime({2026, 3, 14, 9, 0, 0})) {
-        app();
-        w = std::make_unique<FrmChart>(store, clock, dialogs);
+    AnalyzerFixture() : clock(makeDateTime({2026, 3, 14, 9, 0, 0})), rig(clock), store(rig.store) {
+        w = std::make_unique<FrmChart>(*rig.pipeline, dialogs);
     }
     ~AnalyzerFixture() {
         store.AppClosing = true;  // let the window really close
@@ -65,8 +73,9 @@ struct AnalyzerFixture {
         QMetaObject::invokeMethod(w->timer1(), "timeout", Qt::DirectConnection);
     }
 
-    LiveStore store;
     ManualClock clock;
+    TestPipeline rig;
+    LiveStore& store;
     ScriptedDialogHost dialogs;
     std::unique_ptr<FrmChart> w;
 };

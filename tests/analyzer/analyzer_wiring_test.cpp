@@ -62,7 +62,7 @@ TEST_F(AnalyzerWiringTest, TickFillsGridsStatusLineAndTheLiveChart) {
     EXPECT_EQ(gridText(0, 16, 1), QStringLiteral("3风速"));
     EXPECT_EQ(gridText(0, 22, 0), QStringLiteral("2026-03-14 09:00:04"));
     EXPECT_EQ(gridText(3, 22, 0), QStringLiteral("2026-03-14 09:00:04"));
-    EXPECT_EQ(w->chartState().buf.LiveCurveData[2][719], 55);
+    EXPECT_EQ(w->chartState().live.LiveCurveData[2][719], 55);
     EXPECT_NE(w->chartState().charts[0].generation(), gen);
     // Td 55 on curve slot 2 at scale 1 ends at row 400 - 3 * 55 = 235, column 719.
     EXPECT_TRUE(w->chartState().charts[0].isColour(719, 235, Rgb{255, 128, 0}));
@@ -72,7 +72,7 @@ TEST_F(AnalyzerWiringTest, TickFillsGridsStatusLineAndTheLiveChart) {
 }
 
 TEST_F(AnalyzerWiringTest, LongStatusTextsAreShownWholeInTheirDesignedPlace) {
-    w->chartState().buf.SampleCount = 59999;
+    w->chartState().live.SampleCount = 59999;
     tick();
     QLabel* count = status(1);
     EXPECT_EQ(count->text(), QStringLiteral("SampleTimes:60000"));
@@ -106,7 +106,7 @@ TEST_F(AnalyzerWiringTest, CursorBoxesShowTheLinesOnEveryChartOverTheImage) {
 TEST_F(AnalyzerWiringTest, PressWithinSevenPixelsGrabsAndDragMovesTheLine) {
     w->show();
     box(QStringLiteral("chkCursor(0)"))->setChecked(true);
-    auto& live = w->chartState().buf;
+    auto& live = w->chartState().live;
     live.LiveCurveData[2][500] = 77;
     live.LiveSampleTime[500] = makeDateTime({2026, 3, 14, 8, 30, 0});
 
@@ -149,11 +149,11 @@ TEST_F(AnalyzerWiringTest, ReleaseOverAnActiveCursorCopiesItToAllCharts) {
 TEST_F(AnalyzerWiringTest, DragOnAHistoryChartReadsTheHistoryBuffersIntoAllGrids) {
     w->show();
     ssTab1()->setTab(5);
-    auto& b = w->chartState().buf;
+    auto& b = w->chartState().hist;
     b.HistCurveData[20][100] = 33;      // slave 1 Td
     b.HistCurveData[40][100] = -4;      // slave 3 Td
     b.HistCurveData[15][100] = 2;       // fan speed reads "Fan 2"
-    b.LiveCurveData[20][100] = 99;      // not read on a history chart
+    w->chartState().live.LiveCurveData[20][100] = 99;      // not read on a history chart
     b.HistSampleTime[100] = makeDateTime({2026, 2, 1, 7, 6, 5});
     box(QStringLiteral("chkCursor(0)"))->setChecked(true);
     press(5, Qt::LeftButton, 322);
@@ -207,7 +207,7 @@ TEST_F(AnalyzerWiringTest, GridsStayWhileACursorBoxIsChecked) {
     store.LiveValues[2] = 11;
     tick();
     EXPECT_EQ(gridText(0, 3, 1), QStringLiteral("10"));
-    EXPECT_EQ(w->chartState().buf.LiveCurveData[2][719], 11);
+    EXPECT_EQ(w->chartState().live.LiveCurveData[2][719], 11);
     EXPECT_EQ(status(1)->text(), QStringLiteral("SampleTimes:2"));
 }
 
@@ -335,7 +335,7 @@ TEST_F(AnalyzerDatabaseTest, LoadSwitchesRecordingOffDrawsHistoryAndShowsTheMast
     EXPECT_FALSE(action("mnuOptionCurveSaving")->isChecked());
     EXPECT_EQ(status(3)->text(), QStringLiteral("DataBase Path:") + file + QStringLiteral(";DataSave disabled..."));
     EXPECT_EQ(status(4)->text(), QStringLiteral("DataBaseCount:300"));
-    EXPECT_EQ(w->chartState().buf.HistSampleCount, 300);
+    EXPECT_EQ(w->chartState().hist.HistSampleCount, 300);
     EXPECT_EQ(ssTab1()->tab(), 4);
     EXPECT_TRUE(find<QGroupBox>("fraHistory")->isVisibleTo(w.get()));
     // Record 150 holds Td 50: 400 - 150 = row 250 at column 151 of picChart(4).
@@ -344,9 +344,9 @@ TEST_F(AnalyzerDatabaseTest, LoadSwitchesRecordingOffDrawsHistoryAndShowsTheMast
     EXPECT_EQ(shot.pixelColor(151, 250), QColor(255, 128, 0));
 
     // Too few records to page: the buttons change nothing.
-    const auto firstTime = w->chartState().buf.HistSampleTime[0];
+    const auto firstTime = w->chartState().hist.HistSampleTime[0];
     QTest::mouseClick(find<QToolButton>("cmdCurveMoveR"), Qt::LeftButton);
-    EXPECT_EQ(w->chartState().buf.HistSampleTime[0], firstTime);
+    EXPECT_EQ(w->chartState().hist.HistSampleTime[0], firstTime);
     EXPECT_EQ(status(4)->text(), QStringLiteral("DataBaseCount:300"));
 }
 

@@ -209,7 +209,7 @@ TEST_F(FrmChartExportTest, SpanUnderTwoCursorsHasExactlyTheRowsBetweenThem) {
     dialogs.fileAnswers.push_back(out);
     trigger("mnuOptionSaveAs");
     const auto ls = csvLines(readFile(out));
-    const auto& times = w->chartState().buf.LiveSampleTime;
+    const auto& times = w->chartState().live.LiveSampleTime;
     ASSERT_EQ(ls.size(), 1u + (712 - 660 + 1));
     EXPECT_EQ(ls[1].substr(0, 19), isoDateTimeText(times[660]));
     EXPECT_EQ(ls.back().substr(0, 19), isoDateTimeText(times[712]));

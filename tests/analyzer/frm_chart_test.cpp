@@ -45,8 +45,10 @@ TEST_F(FrmChartTest, LoadBuildsTheWindowHiddenWithItsDesignState) {
         EXPECT_EQ(pic(k)->cursorX(1), 400);
     }
     const char* names[] = {"chkOptAll", "chkClearAll", "cmdCurveMoveL", "cmdDataBase", "cmdCurveMoveR",
-                           "lblTimeError", "Timer1", "lblFailure(2)", "cmbFailure(0)", "chkCursor(1)"};
+                           "lblTimeError", "lblFailure(2)", "cmbFailure(0)", "chkCursor(1)"};
     for (const char* n : names) EXPECT_NE(w->findChild<QObject*>(QString::fromLatin1(n)), nullptr) << n;
+    // The sampling timer is the pipeline's, which the window shows.
+    EXPECT_EQ(w->timer1()->objectName(), QStringLiteral("Timer1"));
 
     const char* curveCaptions[] = {"Curve1", "Curve2", "Curve3", "Curve4", "Curve5",
                                    "Curve6", "Curve7", "Curve8", "Curve9", "Curv10"};
@@ -511,10 +513,11 @@ public:
 
 TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
     testing::app();
-    LiveStore store;
     FastClock clock;
+    testing::TestPipeline rig(clock);
+    LiveStore& store = rig.store;
     ScriptedDialogHost dialogs;
-    FrmChart w(store, clock, dialogs);
+    FrmChart w(*rig.pipeline, dialogs);
     EXPECT_EQ(w.timer1Interval(), 4000);
     EXPECT_EQ(w.chartState().intervalMs, 4000);
     EXPECT_EQ(w.timer1()->interval(), 67);
@@ -523,7 +526,7 @@ TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
     clock.t += secondsToDays(3.84);
     QMetaObject::invokeMethod(w.timer1(), "timeout", Qt::DirectConnection);
     EXPECT_EQ(w.timer1()->interval(), 69);  // (8 - 3.84) s at 60 times
-    EXPECT_EQ(w.chartState().buf.SampleCount, 1);
+    EXPECT_EQ(w.chartState().live.SampleCount, 1);
     store.AppClosing = true;
 }
 
@@ -531,13 +534,14 @@ TEST(FrmChartTimeScale, TheTimerRunsFasterWhileTheProgramStillSeesFourSeconds) {
 // from the start to the last tick (which can only be late, never early).
 TEST(FrmChartTimeScale, SampleTimesKeepFourSecondsOnTheRealTimer) {
     testing::app();
-    LiveStore store;
     ScaledClock clock(60);
+    testing::TestPipeline rig(clock);
+    LiveStore& store = rig.store;
     ScriptedDialogHost dialogs;
     const DateTime start = clock.now();
-    FrmChart w(store, clock, dialogs);
+    FrmChart w(*rig.pipeline, dialogs);
     QTest::qWait(3000);
-    const ChartBuffers& b = w.chartState().buf;
+    const LiveBuffers& b = w.chartState().live;
     ASSERT_GE(b.SampleCount, 10);
     const double perTick = (b.LiveSampleTime[kNewestPosition] - start) * kSecondsPerDay / b.SampleCount;
     EXPECT_GE(perTick, 3.98);

@@ -18,6 +18,7 @@ using orlix::testing::AnalyzerFixture;
 struct RecordingTools final : BusTools {
     bool capturing() const override { return !target.empty(); }
     std::string captureName() const override { return target; }
+    std::string captureProblem() const override { return problem; }
     bool startCapture(const std::string& path, std::string& error) override {
         started.push_back(path);
         if (path.rfind("/refused", 0) == 0) {
@@ -32,7 +33,7 @@ struct RecordingTools final : BusTools {
         target.clear();
     }
     void replayCapture(const std::string& path) override { replays.push_back(path); }
-    std::string target;
+    std::string target, problem;
     std::vector<std::string> started, replays;
     int stops = 0;
 };
@@ -95,6 +96,13 @@ TEST_F(FrmChartToolsTest, CaptureIsSwitchedThroughTheFileDialogAndShownInTheTitl
     w->showCaptureState();
     EXPECT_TRUE(capture->isChecked());
     EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("orlix-20260314.pcap")));
+
+    // A capture that stops reaching its file says so in the title at the
+    // next tick, and the window goes on sampling.
+    tools.problem = "incomplete: 12 records lost (No space left on device)";
+    tick();
+    EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("incomplete: 12 records lost (No space left on device)")))
+        << w->windowTitle().toStdString();
 }
 
 TEST_F(FrmChartToolsTest, ReplayCaptureHandsThePickedFileToTheMonitor) {
@@ -108,30 +116,23 @@ TEST_F(FrmChartToolsTest, ReplayCaptureHandsThePickedFileToTheMonitor) {
     EXPECT_EQ(dialogs.lastFilter, "Bus capture (*.pcap)|*.pcap");
 }
 
-// A clock whose sampling ticks a replay may take.
-class SwitchedClock final : public Clock {
-public:
-    DateTime now() const override { return makeDateTime({2026, 3, 14, 9, 0, 0}); }
-    bool ticksElsewhere() const override { return elsewhere; }
-    bool elsewhere = false;
-};
-
+// While a capture is replayed, the replay takes the ticks at the capture's
+// own instants; the window's timer skips its own.
 TEST(FrmChartTicks, TheTimerLeavesTheTicksToAReplayThatTakesThem) {
-    orlix::testing::app();
-    LiveStore store;
-    SwitchedClock clock;
+    ManualClock clock(makeDateTime({2026, 3, 14, 9, 0, 0}));
+    orlix::testing::TestPipeline rig(clock);
     ScriptedDialogHost dialogs;
-    FrmChart w(store, clock, dialogs);
+    FrmChart w(*rig.pipeline, dialogs);
     QLabel* count = w.findChild<QLabel*>(QStringLiteral("lblStatus(1)"));
     ASSERT_NE(count, nullptr);
     QMetaObject::invokeMethod(w.timer1(), "timeout", Qt::DirectConnection);
     EXPECT_EQ(count->text(), QStringLiteral("SampleTimes:1"));
-    clock.elsewhere = true;
+    rig.pipeline->clock().begin(1'773'478'800'000'000);  // a replay takes over the clock
     QMetaObject::invokeMethod(w.timer1(), "timeout", Qt::DirectConnection);
     EXPECT_EQ(count->text(), QStringLiteral("SampleTimes:1"));
-    w.sampleTick();  // the replay's tick
+    rig.pipeline->clock().sampleTick();  // the replay's tick
     EXPECT_EQ(count->text(), QStringLiteral("SampleTimes:2"));
-    store.AppClosing = true;
+    rig.store.AppClosing = true;
 }
 
 }  // namespace

@@ -88,6 +88,8 @@ TEST(CaptureFile, ReadsBackEveryReadAndEventWithItsTime) {
         ASSERT_TRUE(w.writeEvent(kT0 + 500'000));
         ASSERT_TRUE(w.write(kT0 + 1'999'999, full));
         ASSERT_TRUE(w.write(kT0 + 3'000'000, big));  // more than a record holds
+        EXPECT_EQ(w.recordsWritten(), 0u);  // counted once they are on disk
+        ASSERT_TRUE(w.flush());
         EXPECT_EQ(w.recordsWritten(), 5u);
         EXPECT_EQ(w.currentFile(), path);
     }

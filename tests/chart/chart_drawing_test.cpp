@@ -91,7 +91,7 @@ TEST(RedrawChart, LiveCurveAtComputedRowsForScalesAndOffsets) {
         s->ChartYScale = c.scale;
         s->LiveCurveOffset[2] = static_cast<std::int16_t>(c.offset);
         s->curveChecked[2] = true;
-        s->buf.LiveCurveData[2].fill(100);
+        s->live.LiveCurveData[2].fill(100);
         RedrawChart(*s, 0);
         const ChartSurface& pic = s->charts[0];
         // Position x ends at column x + 1: columns 1..720 at the row.
@@ -111,7 +111,7 @@ TEST(RedrawChart, OnlyCheckedCurvesOfTheChartsUnitAreDrawn) {
     auto s = loadedState();
     s->curveChecked[0] = true;  // slave curve slot 0 = value 20 on chart 1
     s->curveChecked[2] = true;
-    for (auto& r : s->buf.LiveCurveData) r.fill(50);
+    for (auto& r : s->live.LiveCurveData) r.fill(50);
     s->RedrawLastY[20] = 250;
     RedrawChart(*s, 1);
     const ChartSurface& pic = s->charts[1];
@@ -127,7 +127,7 @@ TEST(RedrawChart, OnlyCheckedCurvesOfTheChartsUnitAreDrawn) {
 
 TEST(RedrawChart, LiveGridAndLabelsFollowThePhaseOfSampleCount) {
     auto s = loadedState();
-    s->buf.SampleCount = 200;  // phase 20
+    s->live.SampleCount = 200;  // phase 20
     s->GridLineTime[5] = secondsToDays(3600 + 2 * 60 + 3);
     RedrawChart(*s, 0);
     const ChartSurface& pic = s->charts[0];
@@ -141,11 +141,11 @@ TEST(RedrawChart, LiveGridAndLabelsFollowThePhaseOfSampleCount) {
 TEST(RedrawChart, HistoryChartUsesHistoryBuffersOffsetsAndCount) {
     auto s = loadedState();
     s->curveChecked[3] = true;  // slave pressure curve, value 33 on chart 6
-    s->buf.HistSampleCount = 300;
-    s->buf.HistCurveData[33].fill(100);  // p = 477 -> 400 - 127.2 -> row 273
+    s->hist.HistSampleCount = 300;
+    s->hist.HistCurveData[33].fill(100);  // p = 477 -> 400 - 127.2 -> row 273
     s->HistCurveOffset[19] = 13;
     s->LiveCurveOffset[19] = 100;  // must not be used
-    s->buf.HistSampleTime[90] = secondsToDays(10 * 3600 + 20 * 60 + 30);
+    s->hist.HistSampleTime[90] = secondsToDays(10 * 3600 + 20 * 60 + 30);
     RedrawChart(*s, 6);
     const ChartSurface& pic = s->charts[6];
     const Rgb yellowCurve{255, 255, 0};
@@ -182,8 +182,8 @@ TEST(ScrollStep, MovesEveryPixelLeftAndAddsTheGridDots) {
     pic.setForeColor(kRed);
     pic.line(600, 0, 726, 399);
     const QImage before = pic.image().copy();
-    s->buf.SampleCount = 7;
-    scrollStep(*s, 2, clock);
+    s->live.SampleCount = 7;
+    scrollStep(*s, 2, clock, s->live.SampleCount);
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 724; ++x) ASSERT_EQ(pic.pixel(x, y), before.pixel(x + 1, y) | 0xFF000000u);
     for (int m = 1; m <= 9; ++m) EXPECT_TRUE(pic.isColour(724, 40 * m, kGridColour));
@@ -195,8 +195,8 @@ TEST(ScrollStep, DrawsTheNewGridLineAtPhase5AndTheTimeAtPhase30) {
     auto s = std::make_unique<ChartState>();
     ManualClock clock(makeDateTime({2026, 3, 4, 12, 34, 56}));
     s->GridLineTime = {1, 2, 3, 4, 5, 6, 7, 8, 0};
-    s->buf.SampleCount = 95;
-    scrollStep(*s, 0, clock);
+    s->live.SampleCount = 95;
+    scrollStep(*s, 0, clock, s->live.SampleCount);
     const ChartSurface& pic = s->charts[0];
     EXPECT_TRUE(pic.isColour(714, 0, kGridColour));
     EXPECT_TRUE(pic.isColour(714, 17, kGridColour));
@@ -207,12 +207,12 @@ TEST(ScrollStep, DrawsTheNewGridLineAtPhase5AndTheTimeAtPhase30) {
     EXPECT_DOUBLE_EQ(s->GridLineTime[7], 8 + 4.0 / 960);
 
     // Chart 1 gets the line but leaves the times.
-    scrollStep(*s, 1, clock);
+    scrollStep(*s, 1, clock, s->live.SampleCount);
     EXPECT_TRUE(s->charts[1].isColour(714, 0, kGridColour));
     EXPECT_EQ(s->GridLineTime[0], 2);
 
-    s->buf.SampleCount = 120;  // 120 mod 90 = 30
-    scrollStep(*s, 0, clock);
+    s->live.SampleCount = 120;  // 120 mod 90 = 30
+    scrollStep(*s, 0, clock, s->live.SampleCount);
     EXPECT_TRUE(hasText(pic, 666, 385, "12:34:56", kTextColour));
     EXPECT_NEAR(s->GridLineTime[7], makeDateTime({1899, 12, 30, 12, 34, 56}), 1e-9);
     EXPECT_FALSE(pic.isColour(713, 0, kGridColour) && pic.isColour(714, 0, kGridColour));

@@ -31,16 +31,20 @@ std::vector<CurveTitle> numberedTitles(int tab) {
 
 // The real sampling tick writing into a recording view: what the value
 // grids show at every tick is the oracle for the CSV's values.
-struct Sampler {
-    std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
+struct Ticking {
     std::array<std::int32_t, 52> live{};
+    Sampler sampler{live};
+    std::unique_ptr<ChartState> s = std::make_unique<ChartState>(sampler.buffers());
     ManualClock clock{makeDateTime({2026, 3, 14, 9, 0, 0})};
     FakeView view;
-    SamplingCycle cycle{*s, live, clock, view};
-    Sampler() { loadCharts(*s); }
+    SamplingCycle cycle{*s, clock, view};
+    Ticking() {
+        loadCharts(*s);
+        sampler.addListener(&cycle);
+    }
     void tick() {
         clock.advanceSeconds(4);
-        cycle.Timer1_Timer();
+        sampler.tick(clock.now());
     }
 };
 
@@ -53,7 +57,7 @@ TEST(ChartExport, ChartsHaveTheirUnitsCurvesInSlotOrder) {
 }
 
 TEST(ChartExport, CsvRowsHoldWhatTheValueGridsShowedAtEachTick) {
-    Sampler r;
+    Ticking r;
     // Values that exercise every conversion of the curves' cells.
     const std::int32_t pd[] = {1234, 5, 0, 2999};
     const std::int32_t ac[] = {123, 120, 7, 0};
@@ -102,10 +106,10 @@ TEST(ChartExport, CsvRowsHoldWhatTheValueGridsShowedAtEachTick) {
 TEST(ChartExport, HistoryRowsAreTheLoadedOnesAndASpanKeepsItsEnds) {
     auto s = std::make_unique<ChartState>();
     for (int x = 0; x <= kNewestPosition; ++x) {
-        s->buf.HistCurveData[2][static_cast<std::size_t>(x)] = static_cast<std::int16_t>(x);
-        s->buf.HistSampleTime[static_cast<std::size_t>(x)] = 46000.0 + secondsToDays(4.0 * x);
+        s->hist.HistCurveData[2][static_cast<std::size_t>(x)] = static_cast<std::int16_t>(x);
+        s->hist.HistSampleTime[static_cast<std::size_t>(x)] = 46000.0 + secondsToDays(4.0 * x);
     }
-    s->buf.HistSampleCount = 300;  // positions 300.. hold an earlier load
+    s->hist.HistSampleCount = 300;  // positions 300.. hold an earlier load
     auto all = test::csvLines(chartCsv(*s, 4, numberedTitles(4)).substr(3));
     ASSERT_EQ(all.size(), 301u);
     EXPECT_EQ(test::csvFields(all[1])[3], "0");
@@ -129,7 +133,7 @@ TEST(ChartExport, SpanStaysWithinTheBuffer) {
 }
 
 TEST(ChartExport, LivePositionsCountOnceTheTickFilledThem) {
-    Sampler r;
+    Ticking r;
     EXPECT_EQ(test::csvLines(chartCsv(*r.s, 3, numberedTitles(3)).substr(3)).size(), 1u);  // heading only
     for (int t = 0; t < 725; ++t) r.tick();
     EXPECT_EQ(test::csvLines(chartCsv(*r.s, 3, numberedTitles(3)).substr(3)).size(), 721u);

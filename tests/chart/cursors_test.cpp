@@ -52,7 +52,7 @@ TEST(Cursors, PressGrabsWithinSevenPixelsOfAShownCursorOnly) {
 
 TEST(Cursors, DragReadsLiveValuesAndIgnoresPositionsOutsideTheChart) {
     Rig r;
-    auto& b = r.s->buf;
+    auto& b = r.s->live;
     b.LiveCurveData[0][200] = 1234;
     b.LiveCurveData[15][200] = 3;
     b.LiveCurveData[23][200] = 100;
@@ -160,8 +160,8 @@ TEST(Cursors, RightClickMovesOnlyThisChartsCursorOneUnlessOverAnActiveCursor) {
 
 TEST(Cursors, HistoryChartsReadTheHistoryBuffersIntoAllFourGrids) {
     Rig r;
-    auto& b = r.s->buf;
-    b.LiveCurveData[2][10] = 11;
+    auto& b = r.s->hist;
+    r.s->live.LiveCurveData[2][10] = 11;
     b.HistCurveData[2][10] = 77;
     b.HistCurveData[22][10] = 5;
     b.HistCurveData[35][10] = 1500;

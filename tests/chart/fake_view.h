@@ -24,7 +24,7 @@ struct FakeView : AnalyzerView {
     }
     void setStatusText(int index, const std::string& text) override { status[index] = text; }
     void setTimeDiffText(const std::string& text) override { timeDiff = text; }
-    void appendSampleBatch() override { batchCounts.push_back(state ? state->buf.SampleCount : -1); }
+    void appendSampleBatch() override { batchCounts.push_back(state ? state->live.SampleCount : -1); }
 
     std::string cell(int grid, int row, int col = 1) const {
         auto it = cells.find({grid, row, col});

@@ -39,10 +39,10 @@ TEST(HistoryDrawing, StoresRecordsAndDrawsCurvesFromTheTopLeftCorner) {
     std::int16_t values[50] = {};
     values[0] = 1500;  // master Pd -> row 200
     values[40] = 50;   // slave 3 Td -> row 250
-    for (int n = 0; n < 300; ++n) storeHistoryRecord(s->buf, n, values, makeDateTime({2026, 1, 1, 8, 0, 0}) + secondsToDays(4 * n));
-    storeHistoryRecord(s->buf, 720, values, 1.0);  // beyond the window: ignored
-    EXPECT_EQ(s->buf.HistSampleTime[720], 0);
-    s->buf.HistSampleCount = 300;
+    for (int n = 0; n < 300; ++n) storeHistoryRecord(s->hist, n, values, makeDateTime({2026, 1, 1, 8, 0, 0}) + secondsToDays(4 * n));
+    storeHistoryRecord(s->hist, 720, values, 1.0);  // beyond the window: ignored
+    EXPECT_EQ(s->hist.HistSampleTime[720], 0);
+    s->hist.HistSampleCount = 300;
     s->RedrawLastY[0] = 123;
     s->charts[4].setForeColor(kRed);
     s->charts[4].line(0, 390, 726, 390);
@@ -77,11 +77,11 @@ TEST(HistoryDrawing, LaterLoadKeepsOlderPositionsBeyondTheNewCount) {
     std::int16_t a[50] = {}, b[50] = {};
     a[2] = 11;
     b[2] = 22;
-    for (int n = 0; n < 500; ++n) storeHistoryRecord(s->buf, n, a, 1.0 + n);
-    for (int n = 0; n < 300; ++n) storeHistoryRecord(s->buf, n, b, 2.0 + n);
-    EXPECT_EQ(s->buf.HistCurveData[2][299], 22);
-    EXPECT_EQ(s->buf.HistCurveData[2][300], 11);
-    EXPECT_EQ(s->buf.HistSampleTime[300], 301.0);
+    for (int n = 0; n < 500; ++n) storeHistoryRecord(s->hist, n, a, 1.0 + n);
+    for (int n = 0; n < 300; ++n) storeHistoryRecord(s->hist, n, b, 2.0 + n);
+    EXPECT_EQ(s->hist.HistCurveData[2][299], 22);
+    EXPECT_EQ(s->hist.HistCurveData[2][300], 11);
+    EXPECT_EQ(s->hist.HistSampleTime[300], 301.0);
 }
 
 }  // namespace

@@ -17,20 +17,22 @@ using test::FakeView;
 constexpr Rgb kOrange{255, 128, 0};
 
 struct Rig {
-    std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
     std::array<std::int32_t, 52> live{};
+    Sampler sampler{live};
+    std::unique_ptr<ChartState> s = std::make_unique<ChartState>(sampler.buffers());
     ManualClock clock{makeDateTime({2026, 12, 8, 10, 0, 0})};
     FakeView view;
-    SamplingCycle cycle{*s, live, clock, view};
+    SamplingCycle cycle{*s, clock, view};
 
     Rig() {
         loadCharts(*s);
         view.state = s.get();
+        sampler.addListener(&cycle);
     }
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {
             clock.advanceSeconds(4);
-            cycle.Timer1_Timer();
+            sampler.tick(clock.now());
         }
     }
 };
@@ -39,7 +41,7 @@ TEST(SamplingCycle, OneTickFillsOnlyTheNewestPosition) {
     Rig r;
     for (int k = 0; k < 52; ++k) r.live[k] = k + 1;
     r.tick();
-    const auto& b = r.s->buf;
+    const auto& b = r.s->live;
     for (int k = 0; k < 51; ++k) {
         EXPECT_EQ(b.LiveCurveData[k][719], k < 50 ? k + 1 : 0) << k;
         for (int x = 0; x < 719; ++x) ASSERT_EQ(b.LiveCurveData[k][x], 0);
@@ -68,8 +70,8 @@ TEST(SamplingCycle, CheckedCursorBoxKeepsTheGridsWhileChartsAndBuffersRun) {
     r.tick(3);
     EXPECT_EQ(r.view.cellWrites, writes);
     EXPECT_EQ(r.view.cells, cellsBefore);
-    EXPECT_EQ(r.s->buf.LiveCurveData[2][719], 50);
-    EXPECT_EQ(r.s->buf.LiveCurveData[2][716], 100);
+    EXPECT_EQ(r.s->live.LiveCurveData[2][719], 50);
+    EXPECT_EQ(r.s->live.LiveCurveData[2][716], 100);
     EXPECT_TRUE(r.s->charts[0].isColour(719, 250, kOrange));
     EXPECT_EQ(r.view.status[1], "SampleTimes:4");
     r.s->cursorChecked[1] = false;
@@ -134,12 +136,12 @@ TEST(SamplingCycle, RunTimeCountsFourSecondsPerTickPast24HoursAndResetsAfter3000
 
 TEST(SamplingCycle, BatchesEvery45TicksFromSwitchingOn) {
     Rig r;
-    r.s->buf.SampleCount = 100;
-    r.cycle.setRecording(true);
-    EXPECT_EQ(r.cycle.core().SavePhase, 10);
+    r.s->live.SampleCount = 100;
+    r.sampler.core().setRecording(true);
+    EXPECT_EQ(r.sampler.core().SavePhase, 10);
     r.tick(135);
     EXPECT_EQ(r.view.batchCounts, (std::vector<int>{145, 190, 235}));
-    r.cycle.setRecording(false);
+    r.sampler.core().setRecording(false);
     r.tick(100);
     EXPECT_EQ(r.view.batchCounts.size(), 3u);
 }
@@ -153,20 +155,22 @@ struct FailingView : test::FakeView {
 };
 
 TEST(SamplingCycle, StepsFailingOnEveryTickAreLoggedOnceEachAndTheTickGoesOn) {
-    auto s = std::make_unique<ChartState>();
-    loadCharts(*s);
     std::array<std::int32_t, 52> live{};
+    Sampler sampler(live);
+    auto s = std::make_unique<ChartState>(sampler.buffers());
+    loadCharts(*s);
     ManualClock clock{makeDateTime({2026, 12, 8, 10, 0, 0})};
     FailingView view;
-    SamplingCycle cycle(*s, live, clock, view);
-    cycle.setRecording(true);
+    SamplingCycle cycle(*s, clock, view);
+    sampler.addListener(&cycle);
+    sampler.core().setRecording(true);
     test::LogCapture capture;
     for (int i = 0; i < 200; ++i) {
         clock.advanceSeconds(4);
-        cycle.Timer1_Timer();
+        sampler.tick(clock.now());
     }
     // The steps after the failing ones still ran on every tick.
-    EXPECT_EQ(s->buf.SampleCount, 200);
+    EXPECT_EQ(s->live.SampleCount, 200);
     EXPECT_EQ(view.cell(0, 22, 0), "2026-12-08 10:13:20");
     const auto lines = capture.of(log::kChart);
     ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
@@ -238,7 +242,7 @@ TEST(SamplingCycle, RedrawShowsTheTickedTimeLabelsInEveryPhase) {
         const QRgb yellow = toQRgb(kTextColour) | 0xFF000000u;
         // The redraw labels the lines from x = 90 - phase on; the label of a
         // line scrolled out further left is not redrawn.
-        const int firstLabelX = 90 - r.s->buf.SampleCount % 90 - 23;
+        const int firstLabelX = 90 - r.s->live.SampleCount % 90 - 23;
         int textPixels = 0;
         for (int y = 385; y < 400; ++y)
             for (int x = std::max(0, firstLabelX); x < 727; ++x)

@@ -65,15 +65,17 @@ void expectIdleFor(int ms) {
 // A window on the real serial link with list item Com1 mapped to `path`.
 struct LiveRig : test::AppFirst {
     explicit LiveRig(const std::string& path)
-        : window(store, clock, link, dialogs, analyzer, buildPortChoices({{"Com1", path}}, {})) {}
+        : pipeline(clock, SourceSettings{}),
+          store(pipeline.receive().store()),
+          window(pipeline, dialogs, analyzer, buildPortChoices({{"Com1", path}}, {})) {}
     int filledFields() const {
         int n = 0;
         for (int i = 0; i < 160; ++i) n += !window.Text1(i)->text().isEmpty();
         return n;
     }
-    LiveStore store;
     QuickClock clock;
-    QtSerialLink link;
+    Pipeline pipeline;
+    LiveStore& store;
     ScriptedDialogHost dialogs;
     test::FakeAnalyzer analyzer;
     FrmMain window;

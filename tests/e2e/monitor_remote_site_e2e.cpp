@@ -42,14 +42,19 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-// A monitor window whose Com1 opens `path` through the port router, as the
-// program's own does.
-struct Viewer : test::AppFirst {
+// A monitor window whose Com1 opens `path` through the program's pipeline
+// and its standard sources; it notes when its source comes up.
+struct Viewer : test::AppFirst, ReadListener {
     explicit Viewer(const std::string& path)
-        : window(store, clock, link, dialogs, analyzer, buildPortChoices({{"Com1", path}}, {})) {
-        link.setFactory(PortKind::Serial, [] { return std::make_unique<QtSerialLink>(); });
-        link.setFactory(PortKind::Mqtt, [] { return std::make_unique<MqttSourcePort>(); });
+        : pipeline(clock, SourceSettings{}),
+          store(pipeline.receive().store()),
+          window(pipeline, dialogs, analyzer, buildPortChoices({{"Com1", path}}, {})) {
+        pipeline.port().addListener(this);
     }
+    ~Viewer() override { pipeline.port().removeListener(this); }
+    void onRead(std::span<const std::uint8_t>) override {}
+    void onPortEvent(PortTrouble) override {}
+    void onSourceUp() override { ++ups; }
     QStringList texts() const {
         QStringList t;
         for (int i = 0; i < 160; ++i) t << window.Text1(i)->text();
@@ -60,12 +65,13 @@ struct Viewer : test::AppFirst {
         for (const QString& s : texts()) n += !s.isEmpty();
         return n;
     }
-    LiveStore store;
     QuickClock clock;
-    PortRouter link;
+    Pipeline pipeline;
+    LiveStore& store;
     ScriptedDialogHost dialogs;
     test::FakeAnalyzer analyzer;
     FrmMain window;
+    int ups = 0;
 };
 
 class Pty {
@@ -109,7 +115,7 @@ TEST(MonitorOnRemoteSite, ShowsTheSameFieldsAsAMonitorOnThePortAndLosesTheStoppe
     local.window.startCmdClick();
     remote.window.startCmdClick();
     ASSERT_EQ(remote.window.StatusTxt()->text(), "Start") << ::testing::PrintToString(remote.dialogs.messages());
-    QTest::qWait(500);  // the remote view's subscription is made
+    ASSERT_TRUE(waitUntil([&] { return remote.ups == 1; }, 10000));  // the remote view's subscription is made
 
     QProcess sim;
     sim.setProgram(QStringLiteral(ORLIX_PLANT_SIM));

@@ -48,50 +48,38 @@ std::vector<std::string> fieldTexts(const FrmMain& w) {
     return out;
 }
 
-// The program clock of the live run is the time each read was stamped with
-// in the capture, so that the entries' times of both runs can be compared
-// to the microsecond.
+// The monitor as the program wires it: reads captured as they come, on the
+// program clock.
 struct LiveRig : test::AppFirst {
     LiveRig(const std::string& port, const std::string& capture)
-        : capturing(serial,
-                    [this] {
-                        const std::int64_t us = unixMicrosNow();
-                        clock.set(us);
-                        return us;
-                    }),
-          window(store, clock, capturing, dialogs, analyzer, buildPortChoices({{"Com1", port}}, {})) {
-        window.setErrorSink(&errors);
-        EXPECT_TRUE(capturing.startCapture(capture));
-        QObject::connect(&poll, &QTimer::timeout, [this] { capturing.poll(); });
-        poll.start(1000);
+        : pipeline(clock, SourceSettings{}),
+          window(pipeline, dialogs, analyzer, buildPortChoices({{"Com1", port}}, {})) {
+        pipeline.receive().addErrorSink(&errors);
+        EXPECT_TRUE(pipeline.startCapture(capture));
     }
-    CaptureTimeClock clock;
-    LiveStore store;
-    QtSerialLink serial;
-    CapturingPort capturing;
+    SystemClock clock;
+    Pipeline pipeline;
     ScriptedDialogHost dialogs;
     test::FakeAnalyzer analyzer;
     ErrorList errors;
     FrmMain window;
-    QTimer poll;
 };
 
 // The monitor as the program wires it for a replay at --time-scale 2.
-struct ReplayRig : test::AppFirst {
+struct ReplayRig : test::AppFirst, SampleListener {
     explicit ReplayRig(const std::string& capture)
-        : window(store, clock, router, dialogs, analyzer, buildPortChoices({{"Com1", capture}}, {})) {
-        router.setFactory(PortKind::Capture, [this] {
-            auto port = std::make_unique<CaptureReplayPort>(&clock, normal.timeScale());
-            port->setEndQuietMs(500);
-            return port;
-        });
-        window.setErrorSink(&errors);
-        clock.setSampleTick([this] { ++ticks; });
+        : pipeline(normal, SourceSettings{nullptr, normal.timeScale(), {}}),
+          window(pipeline, dialogs, analyzer, buildPortChoices({{"Com1", capture}}, {})) {
+        pipeline.receive().addErrorSink(&errors);
+        pipeline.sampler().addListener(this);
+    }
+    void onSample(const SampleTick&) override { ++ticks; }
+    // The replay's end counts after half a second of quiet.
+    void shortenEnd() {
+        if (auto* r = dynamic_cast<CaptureReplaySource*>(pipeline.port().source())) r->setEndQuietMs(500);
     }
     test::ScaleOnlyClock normal{2.0};
-    ReplayClock clock{normal};
-    LiveStore store;
-    PortRouter router;
+    Pipeline pipeline;
     ScriptedDialogHost dialogs;
     test::FakeAnalyzer analyzer;
     ErrorList errors;
@@ -129,7 +117,7 @@ TEST(MonitorReplay, ReplayOfTheMonitorsOwnCaptureGivesTheLiveFieldsAndEntriesPau
         while (reader.next(rec) == CaptureReader::Next::Record) ++records;
         EXPECT_GT(records, 10);
         live.window.stopCmdClick();
-        live.capturing.stopCapture();
+        live.pipeline.stopCapture();
         liveFields = fieldTexts(live.window);
         liveEntries = live.errors.entries;
     }
@@ -139,15 +127,16 @@ TEST(MonitorReplay, ReplayOfTheMonitorsOwnCaptureGivesTheLiveFieldsAndEntriesPau
     ReplayRig replay(capture);
     replay.window.startCmdClick();
     ASSERT_EQ(replay.window.StatusTxt()->text(), "Start");
+    replay.shortenEnd();
     ASSERT_TRUE(waitUntil([&] { return replay.window.CheckTxt()->text() == "Right"; }, 10000));
     // Stop pauses: nothing more comes, the clock stands.
     replay.window.stopCmdClick();
     ASSERT_EQ(replay.window.StatusTxt()->text(), "Stop");
     const auto paused = fieldTexts(replay.window);
-    const std::int64_t pausedAt = replay.clock.captureNowUs();
+    const std::int64_t pausedAt = replay.pipeline.clock().captureNowUs();
     QTest::qWait(500);
     EXPECT_EQ(fieldTexts(replay.window), paused);
-    EXPECT_EQ(replay.clock.captureNowUs(), pausedAt);
+    EXPECT_EQ(replay.pipeline.clock().captureNowUs(), pausedAt);
     // Start goes on; the end shows Lost, then Stop.
     replay.window.startCmdClick();
     ASSERT_TRUE(waitUntil([&] { return replay.window.StatusTxt()->text() == "Lost"; }, 30000, 5));
@@ -160,7 +149,7 @@ TEST(MonitorReplay, ReplayOfTheMonitorsOwnCaptureGivesTheLiveFieldsAndEntriesPau
     EXPECT_EQ(fieldTexts(replay.window), liveFields);
     EXPECT_EQ(replay.errors.entries, liveEntries);
     EXPECT_FALSE(liveEntries.empty());
-    EXPECT_FALSE(replay.clock.replaying());
+    EXPECT_FALSE(replay.pipeline.clock().replaying());
 }
 #endif
 

@@ -50,21 +50,21 @@ TEST(FrmMainReplay, SelectPortAddsTheCaptureOnceAndSelectsItStoppingARunningLink
     EXPECT_EQ(rig.port.closeCalls, 1);
     ASSERT_EQ(rig.window.CommPortSel()->count(), items + 1);
     EXPECT_EQ(rig.window.CommPortSel()->currentText(), "day.pcap");
-    EXPECT_EQ(rig.port.path, "/data/day.pcap");
+    EXPECT_EQ(rig.path(), "/data/day.pcap");
 
     rig.window.CommPortSel()->setCurrentIndex(0);
-    EXPECT_NE(rig.port.path, "/data/day.pcap");
+    EXPECT_NE(rig.path(), "/data/day.pcap");
     rig.window.selectPort("day.pcap", "/data/day.pcap");  // picked again: the same item
     EXPECT_EQ(rig.window.CommPortSel()->count(), items + 1);
     EXPECT_EQ(rig.window.CommPortSel()->currentText(), "day.pcap");
-    EXPECT_EQ(rig.port.path, "/data/day.pcap");
+    EXPECT_EQ(rig.path(), "/data/day.pcap");
 
     // A port that will not close keeps the selection.
     rig.window.startCmdClick();
     rig.port.failClose = true;
     rig.window.selectPort("other.pcap", "/data/other.pcap");
     EXPECT_EQ(rig.window.CommPortSel()->count(), items + 1);
-    EXPECT_EQ(rig.port.path, "/data/day.pcap");
+    EXPECT_EQ(rig.path(), "/data/day.pcap");
 }
 
 }  // namespace

@@ -33,8 +33,8 @@ TEST(FrmMainLoad, PreparesPortListBaudAndFaultTextsButLeavesThePortClosed) {
     EXPECT_EQ(list->currentIndex(), 0);
     EXPECT_TRUE(list->isEnabled());
     EXPECT_EQ(rig.window.CommPort(), 1);
-    EXPECT_EQ(rig.port.path, comPortPath(1));
-    EXPECT_EQ(rig.port.baud, 1200);
+    EXPECT_EQ(rig.path(), comPortPath(1));
+    EXPECT_EQ(rig.pipeline->port().baudRate(), 1200);
     EXPECT_EQ(rig.window.BaudText(), "1200");
     EXPECT_EQ(rig.port.openCalls, 0);
     EXPECT_EQ(rig.store.FaultStatus[0], "Normal");
@@ -170,10 +170,10 @@ TEST(FrmMainLink, Com16AndTheChosenBaudRateReachThePort) {
     EXPECT_EQ(rig.window.BaudText(), "2400");
     rig.window.startCmdClick();
     EXPECT_EQ(rig.port.openedPaths.back(), comPortPath(16));
-    EXPECT_EQ(rig.port.baud, 2400);
+    EXPECT_EQ(rig.pipeline->port().baudRate(), 2400);
     // The rate may change while running; the port choice may not.
     rig.window.findChild<QRadioButton*>("b600")->setChecked(true);
-    EXPECT_EQ(rig.port.baud, 600);
+    EXPECT_EQ(rig.pipeline->port().baudRate(), 600);
     EXPECT_FALSE(rig.window.CommPortSel()->isEnabled());
 }
 
@@ -213,12 +213,12 @@ public:
 
 TEST(FrmMainTimer, IntervalIsDividedByTheTimeScale) {
     test::app();
-    LiveStore store;
     FastClock clock;
-    test::FakePort port;
+    test::FakeLine port;
+    Pipeline pipeline(clock, port.registry());
     ScriptedDialogHost dialogs;
     test::FakeAnalyzer analyzer;
-    FrmMain w(store, clock, port, dialogs, analyzer, buildPortChoices({}, {}));
+    FrmMain w(pipeline, dialogs, analyzer, buildPortChoices({}, {}));
     EXPECT_EQ(w.Timer1()->interval(), 250);
     EXPECT_EQ(w.Timer1()->timerType(), Qt::PreciseTimer);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the monitor window tests: the application object, a fake
-// serial port, a fake analyzer and bus frames.
+// line of sources, a fake analyzer and bus frames.
 #include <QApplication>
 #include <cstdint>
 #include <deque>
@@ -11,7 +11,9 @@
 #include "monitor/frm_main.h"
 #include "base/clock.h"
 #include "scripted_dialog_host.h"
+#include "recorder/pipeline.h"
 #include "sources/byte_source.h"
+#include "sources/source_registry.h"
 
 namespace orlix::test {
 
@@ -25,42 +27,43 @@ inline QApplication& app() {
     return *a;
 }
 
-class FakePort final : public SerialPort {
+class FakeLine;
+
+// A source made by the port for one path; what it is told and what it
+// answers is the line's.
+class FakeSource final : public ByteSource {
 public:
-    void setPortPath(const std::string& p) override { path = p; }
-    std::string portPath() const override { return path; }
-    void setBaudRate(int b) override { baud = b; }
-    int baudRate() const override { return baud; }
-    OpenResult open() override {
-        ++openCalls;
-        openedPaths.push_back(path);
-        if (open_) return OpenResult::AlreadyOpen;
-        OpenResult r = OpenResult::Ok;
-        if (!openResults.empty()) {
-            r = openResults.front();
-            openResults.pop_front();
-        }
-        if (r == OpenResult::Ok) open_ = true;
+    FakeSource(FakeLine& line, std::string path) : line_(line), path_(std::move(path)) {}
+    ~FakeSource() override;
+    std::string name() const override { return path_; }
+    void setBaudRate(int baud) override;
+    OpenResult open() override;
+    bool close() override;
+    bool isOpen() const override;
+    std::string openError() const override { return "refused by the test"; }
+    std::string openFailureHint() const override;
+    bool atEnd() const override;
+    void push(std::span<const std::uint8_t> bytes) { deliverRead(bytes); }
+    void event(PortTrouble t) { deliverEvent(t); }
+
+private:
+    FakeLine& line_;
+    std::string path_;
+};
+
+// Stands in for the port's sources: whichever path is opened, the test
+// sees one line and drives it.
+class FakeLine {
+public:
+    SourceRegistry registry() {
+        SourceRegistry r;
+        for (SourceKind k : {SourceKind::Serial, SourceKind::Capture, SourceKind::RemoteSite})
+            r.set(k, [this](const std::string& path) { return std::make_unique<FakeSource>(*this, path); });
         return r;
     }
-    bool close() override {
-        ++closeCalls;
-        if (failClose) return false;
-        open_ = false;
-        return true;
-    }
-    bool isOpen() const override { return open_; }
-    std::string openFailureHint() const override { return hint; }
-    std::vector<std::uint8_t> readAll() override {
-        auto out = std::move(waiting);
-        waiting.clear();
-        return out;
-    }
-
-    // Bytes arrive and the port raises its receive event.
+    // Bytes arrive: one read.
     void deliver(const std::vector<std::uint8_t>& bytes) {
-        waiting.insert(waiting.end(), bytes.begin(), bytes.end());
-        if (onReadyRead) onReadyRead();
+        if (current) current->push(bytes);
     }
     // Delivers in reads of `chunk` bytes.
     void deliverInChunks(const std::vector<std::uint8_t>& bytes, std::size_t chunk) {
@@ -69,21 +72,52 @@ public:
                      bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), i + chunk))});
     }
     void trouble(PortTrouble t) {
-        if (onTrouble) onTrouble(t);
+        if (current) current->event(t);
     }
-    bool atEnd() const override { return ended; }
+    bool isOpen() const { return open_; }
 
-    std::string path;
-    int baud = 0;
     bool open_ = false;
     bool failClose = false;
     bool ended = false;  // a source with nothing more to give
+    int baud = 0;
     int openCalls = 0, closeCalls = 0;
     std::vector<std::string> openedPaths;
     std::deque<OpenResult> openResults;
     std::string hint;  // what a failed open has to add
-    std::vector<std::uint8_t> waiting;
+    FakeSource* current = nullptr;  // the source opened last
 };
+
+inline FakeSource::~FakeSource() {
+    if (line_.current == this) {
+        line_.current = nullptr;
+        line_.open_ = false;
+    }
+}
+inline void FakeSource::setBaudRate(int baud) { line_.baud = baud; }
+inline OpenResult FakeSource::open() {
+    ++line_.openCalls;
+    line_.openedPaths.push_back(path_);
+    if (line_.open_ && line_.current == this) return OpenResult::AlreadyOpen;
+    OpenResult r = OpenResult::Ok;
+    if (!line_.openResults.empty()) {
+        r = line_.openResults.front();
+        line_.openResults.pop_front();
+    }
+    if (r == OpenResult::Ok) {
+        line_.open_ = true;
+        line_.current = this;
+    }
+    return r;
+}
+inline bool FakeSource::close() {
+    ++line_.closeCalls;
+    if (line_.failClose) return false;
+    if (line_.current == this) line_.open_ = false;
+    return true;
+}
+inline bool FakeSource::isOpen() const { return line_.open_ && line_.current == this; }
+inline std::string FakeSource::openFailureHint() const { return line_.hint; }
+inline bool FakeSource::atEnd() const { return line_.ended; }
 
 class FakeAnalyzer final : public AnalyzerLink {
 public:
@@ -128,13 +162,17 @@ struct AppFirst {
 };
 
 struct Rig : AppFirst {
-    LiveStore store;
     ManualClock clock{45000.5};  // 2023-03-14 12:00:00
-    FakePort port;
+    FakeLine port;
+    std::unique_ptr<Pipeline> pipeline = std::make_unique<Pipeline>(clock, port.registry());
+    LiveStore& store = pipeline->receive().store();
     ScriptedDialogHost dialogs;
     FakeAnalyzer analyzer;
     std::vector<PortChoice> systemPorts{{"ttyUSB0", "/dev/ttyUSB0"}, {"ttyS0", "/dev/ttyS0"}};
-    FrmMain window{store, clock, port, dialogs, analyzer, buildPortChoices({}, systemPorts)};
+    FrmMain window{*pipeline, dialogs, analyzer, buildPortChoices({}, systemPorts)};
+
+    // The path the port opens next.
+    const std::string& path() const { return pipeline->port().path(); }
 };
 
 }  // namespace orlix::test

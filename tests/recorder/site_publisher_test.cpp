@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/clock.h"
-#include "sampling/live_buffers.h"
+#include "sampling/sampler.h"
 
 namespace orlix {
 namespace {
@@ -23,15 +23,18 @@ TEST(SitePublisher, PublishesTheNewestSampleAndTheStatusOfEntries) {
     SitePublisher pub("plants/s1", clock, [&](const std::string& topic, std::span<const std::uint8_t> p, int qos, bool) {
         sent.push_back({topic, std::string(p.begin(), p.end()), qos});
     });
-    auto buffers = std::make_unique<LiveBuffers>();
-    buffers->LiveCurveData[0][kNewestPosition] = 321;
-    buffers->LiveCurveData[0][kNewestPosition - 1] = 999;
-    buffers->LiveSampleTime[kNewestPosition] = clock.now();
-    pub.sample(*buffers);
+    std::array<std::int32_t, 52> live{};
+    Sampler sampler(live);
+    sampler.addListener(&pub);
+    live[0] = 999;
+    sampler.tick(clock.now() - secondsToDays(4));
+    live[0] = 321;
+    sampler.tick(clock.now());
+    sent.erase(sent.begin());  // the first sample
     pub.addErrorEntry(1, "03:04:05Com Err E1");
     const std::uint8_t bytes[] = {0x55, 0xa5, 0x00};
-    pub.raw(bytes);
-    pub.raw({});
+    pub.onRead(bytes);
+    pub.onRead({});
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].topic, "plants/s1/sample");
     EXPECT_EQ(sent[0].qos, 1);

@@ -13,6 +13,7 @@
 #include "capture/capture_writer.h"
 #include "base/clock.h"
 #include "sampling/headless_recording.h"
+#include "sampling/sampler.h"
 #include "base/sample_schedule.h"
 
 namespace orlix {
@@ -151,13 +152,14 @@ TEST(HeadlessRecording, FailedBatchesAreKeptAndStoredWholeOnceTheFileWorks) {
     Scratch dir;
     const std::string db = dir.file("h.mdb");
     std::vector<std::string> messages;
-    HeadlessRecording rec(db, [&](const char* m) { messages.emplace_back(m); });
     std::array<std::int32_t, 52> live{};
+    Sampler sampler(live);
+    HeadlessRecording rec(sampler, db, [&](const char* m) { messages.emplace_back(m); });
     DateTime t = makeDateTime({2026, 3, 1, 12, 0, 0});
     // No file yet: two batches fail and wait.
     for (int i = 1; i <= 90; ++i) {
         live[0] = i;
-        rec.tick(live, t += secondsToDays(4));
+        sampler.tick(t += secondsToDays(4));
     }
     EXPECT_EQ(rec.pendingCount(), 89u);
     ASSERT_EQ(messages.size(), 2u);
@@ -165,7 +167,7 @@ TEST(HeadlessRecording, FailedBatchesAreKeptAndStoredWholeOnceTheFileWorks) {
     ASSERT_TRUE(CreateSampleDatabase(db));
     for (int i = 91; i <= 100; ++i) {
         live[0] = i;
-        rec.tick(live, t += secondsToDays(4));
+        sampler.tick(t += secondsToDays(4));
     }
     EXPECT_EQ(rec.pendingCount(), 89u);  // no batch due yet
     const AppendResult r = rec.finish();
@@ -175,7 +177,7 @@ TEST(HeadlessRecording, FailedBatchesAreKeptAndStoredWholeOnceTheFileWorks) {
     ASSERT_EQ(h.rows.size(), 100u);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(h.rows[static_cast<std::size_t>(i)].values[0], i + 1);
     // Once finished, ticks are not recorded.
-    rec.tick(live, t += secondsToDays(4));
+    sampler.tick(t += secondsToDays(4));
     EXPECT_TRUE(rec.finish().stored);
     EXPECT_EQ(countRecords(db), 100);
 }

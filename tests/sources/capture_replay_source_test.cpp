@@ -1,5 +1,5 @@
-// A bus capture played as a port on the program clock, and a port that
-// writes what it reads to a capture: real files, the real event loop.
+// A bus capture played as a byte source on the program clock: real files,
+// the real event loop.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,10 +17,8 @@
 #include "scratch_dir.h"
 #include "capture/capture_reader.h"
 #include "capture/capture_writer.h"
-#include "capture/bus_capture.h"
 #include "sources/capture_replay_source.h"
 #include "sources/replay_clock.h"
-#include "run_unprivileged.h"
 
 namespace orlix {
 namespace {
@@ -31,7 +29,7 @@ using Bytes = std::vector<std::uint8_t>;
 void ensureApp() {
     if (QCoreApplication::instance()) return;
     static int argc = 1;
-    static char name[] = "platform_tests";
+    static char name[] = "sources_tests";
     static char* argv[] = {name, nullptr};
     new QCoreApplication(argc, argv);
 }
@@ -86,15 +84,24 @@ struct Seen {
     bool operator==(const Seen&) const = default;
 };
 
-struct ReplayRig {
-    explicit ReplayRig(double k) : normal(k), clock(normal), port(&clock, k) {
+struct ReplayRig final : ReadListener {
+    explicit ReplayRig(double k) : normal(k), clock(normal), scale(k) {
         ensureApp();
-        port.onReadyRead = [this] { seen.push_back({Seen::Read, clock.captureNowUs(), port.readAll()}); };
-        port.onTrouble = [this](PortTrouble t) {
-            seen.push_back({t == PortTrouble::Lost ? Seen::Lost : Seen::Other, clock.captureNowUs(), {}});
-            if (t == PortTrouble::Lost) port.close();
-        };
         clock.setSampleTick([this] { seen.push_back({Seen::Tick, clock.captureNowUs(), {}}); });
+    }
+    // The source that plays `path`, listened to by the rig.
+    CaptureReplaySource& play(const std::string& path, int endQuietMs) {
+        port = std::make_unique<CaptureReplaySource>(path, &clock, scale);
+        port->setEndQuietMs(endQuietMs);
+        port->addListener(this);
+        return *port;
+    }
+    void onRead(std::span<const std::uint8_t> bytes) override {
+        seen.push_back({Seen::Read, clock.captureNowUs(), {bytes.begin(), bytes.end()}});
+    }
+    void onPortEvent(PortTrouble t) override {
+        seen.push_back({t == PortTrouble::Lost ? Seen::Lost : Seen::Other, clock.captureNowUs(), {}});
+        if (t == PortTrouble::Lost) port->close();
     }
     bool ended() const { return !seen.empty() && seen.back().kind == Seen::Lost; }
     std::size_t reads() const {
@@ -102,11 +109,12 @@ struct ReplayRig {
     }
     FixedClock normal;
     ReplayClock clock;
-    CaptureReplayPort port;
+    double scale;
+    std::unique_ptr<CaptureReplaySource> port;
     std::vector<Seen> seen;
 };
 
-TEST(CaptureReplayPort, ReleasesRecordsAtTheirTimesWithEventsAndTicksOnTheCaptureClock) {
+TEST(CaptureReplaySource, ReleasesRecordsAtTheirTimesWithEventsAndTicksOnTheCaptureClock) {
     Scratch dir;
     const std::string cap = dir.file("bus.pcap");
     writeCapture(cap, {{kT0, {1, 2}},
@@ -115,16 +123,15 @@ TEST(CaptureReplayPort, ReleasesRecordsAtTheirTimesWithEventsAndTicksOnTheCaptur
                        {kT0 + 4000 * kMs, {4, 5}},  // at a tick instant: the record comes first
                        {kT0 + 9000 * kMs, {6}}});
     ReplayRig rig(100.0);
-    rig.port.setEndQuietMs(300);
-    rig.port.setPortPath(cap);
+    rig.play(cap, 300);
     EXPECT_FALSE(rig.clock.replaying());
     EXPECT_EQ(rig.clock.now(), 1000.0);  // the normal clock while nothing replays
     EXPECT_FALSE(rig.clock.ticksElsewhere());
 
     QElapsedTimer real;
     real.start();
-    ASSERT_EQ(rig.port.open(), OpenResult::Ok);
-    EXPECT_EQ(rig.port.open(), OpenResult::AlreadyOpen);
+    ASSERT_EQ(rig.port->open(), OpenResult::Ok);
+    EXPECT_EQ(rig.port->open(), OpenResult::AlreadyOpen);
     ASSERT_TRUE(waitUntil([&] { return rig.clock.replaying(); }, 2000));
     EXPECT_TRUE(rig.clock.ticksElsewhere());
     ASSERT_TRUE(waitUntil([&] { return rig.ended(); }, 10000));
@@ -143,26 +150,25 @@ TEST(CaptureReplayPort, ReleasesRecordsAtTheirTimesWithEventsAndTicksOnTheCaptur
     ASSERT_EQ(rig.seen.size(), expected.size() + 1);
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(rig.seen[i], expected[i]) << i;
     EXPECT_EQ(rig.seen.back().kind, Seen::Lost);
-    EXPECT_TRUE(rig.port.atEnd());
-    EXPECT_EQ(rig.port.recordsPlayed(), 5u);
+    EXPECT_TRUE(rig.port->atEnd());
+    EXPECT_EQ(rig.port->recordsPlayed(), 5u);
     // Over: the normal clock again, and the windows take their ticks.
     EXPECT_FALSE(rig.clock.replaying());
     EXPECT_EQ(rig.clock.now(), 1000.0);
     EXPECT_FALSE(rig.clock.ticksElsewhere());
 }
 
-TEST(CaptureReplayPort, StopPausesStartResumesAndAfterTheEndStartPlaysItAgain) {
+TEST(CaptureReplaySource, StopPausesStartResumesAndAfterTheEndStartPlaysItAgain) {
     Scratch dir;
     const std::string cap = dir.file("day.pcap");
     std::vector<Rec> recs;
     for (int i = 0; i < 30; ++i) recs.push_back({kT0 + i * 1000 * kMs, {static_cast<std::uint8_t>(i)}});
     writeCapture(cap, recs);
     ReplayRig rig(20.0);  // a record every 50 ms
-    rig.port.setEndQuietMs(200);
-    rig.port.setPortPath(cap);
-    ASSERT_EQ(rig.port.open(), OpenResult::Ok);
+    rig.play(cap, 200);
+    ASSERT_EQ(rig.port->open(), OpenResult::Ok);
     ASSERT_TRUE(waitUntil([&] { return rig.reads() >= 8; }, 5000));
-    ASSERT_TRUE(rig.port.close());
+    ASSERT_TRUE(rig.port->close());
     const std::size_t readsAtPause = rig.reads();
     const std::int64_t heldAt = rig.clock.captureNowUs();
     QTest::qWait(300);  // six records' time
@@ -171,7 +177,7 @@ TEST(CaptureReplayPort, StopPausesStartResumesAndAfterTheEndStartPlaysItAgain) {
     EXPECT_TRUE(rig.clock.replaying());
     EXPECT_TRUE(rig.clock.ticksElsewhere());  // no ticks of the windows' own either
 
-    ASSERT_EQ(rig.port.open(), OpenResult::Ok);
+    ASSERT_EQ(rig.port->open(), OpenResult::Ok);
     ASSERT_TRUE(waitUntil([&] { return rig.ended(); }, 10000));
     // Every record once, in order, at its own time; the clock never went back.
     std::vector<std::uint8_t> order;
@@ -189,24 +195,23 @@ TEST(CaptureReplayPort, StopPausesStartResumesAndAfterTheEndStartPlaysItAgain) {
 
     // Start after the end plays the capture from the top.
     rig.seen.clear();
-    ASSERT_EQ(rig.port.open(), OpenResult::Ok);
-    EXPECT_FALSE(rig.port.atEnd());
+    ASSERT_EQ(rig.port->open(), OpenResult::Ok);
+    EXPECT_FALSE(rig.port->atEnd());
     ASSERT_TRUE(waitUntil([&] { return rig.reads() >= 1; }, 5000));
     EXPECT_EQ(rig.seen.front(), (Seen{Seen::Read, kT0, {0}}));
-    rig.port.close();
+    rig.port->close();
 }
 
-TEST(CaptureReplayPort, FollowsAFileThatGrowsAndRefusesWhatIsNoCapture) {
+TEST(CaptureReplaySource, FollowsAFileThatGrowsAndRefusesWhatIsNoCapture) {
     Scratch dir;
     const std::string cap = dir.file("growing.pcap");
     ReplayRig rig(1000.0);
-    rig.port.setEndQuietMs(1500);
     {
         CaptureWriter w(cap);
         ASSERT_TRUE(w.write(kT0, {{1}}));
         ASSERT_TRUE(w.flush());
-        rig.port.setPortPath(cap);
-        ASSERT_EQ(rig.port.open(), OpenResult::Ok);
+        rig.play(cap, 1500);
+        ASSERT_EQ(rig.port->open(), OpenResult::Ok);
         ASSERT_TRUE(waitUntil([&] { return rig.reads() == 1; }, 3000));
         // Written while the replay waits at the end of what is there.
         QTest::qWait(200);
@@ -226,140 +231,12 @@ TEST(CaptureReplayPort, FollowsAFileThatGrowsAndRefusesWhatIsNoCapture) {
 
     const std::string text = dir.file("notes.pcap");
     std::ofstream(text) << "these are no bus records at all, just text";
-    CaptureReplayPort other(nullptr, 1.0);
     for (const std::string& path : {text, dir.file("missing.pcap"), dir.folder()}) {
-        other.setPortPath(path);
+        CaptureReplaySource other(path, nullptr, 1.0);
         EXPECT_EQ(other.open(), OpenResult::Failed) << path;
-        EXPECT_FALSE(other.openFailureHint().empty()) << path;
+        EXPECT_FALSE(other.openError().empty()) << path;
         EXPECT_FALSE(other.isOpen());
     }
-}
-
-// A port of the test's own: bytes and events as the test hands them.
-class HandPort final : public SerialPort {
-public:
-    void setPortPath(const std::string& p) override { path = p; }
-    std::string portPath() const override { return path; }
-    void setBaudRate(int) override {}
-    int baudRate() const override { return 1200; }
-    OpenResult open() override {
-        open_ = true;
-        return OpenResult::Ok;
-    }
-    bool close() override {
-        open_ = false;
-        return true;
-    }
-    bool isOpen() const override { return open_; }
-    Bytes readAll() override { return std::exchange(waiting, {}); }
-    void deliver(Bytes b) {
-        waiting = std::move(b);
-        if (onReadyRead) onReadyRead();
-    }
-    void trouble(PortTrouble t) {
-        if (onTrouble) onTrouble(t);
-    }
-    std::string path;
-    Bytes waiting;
-    bool open_ = false;
-};
-
-std::vector<Rec> readCapture(const std::string& path) {
-    std::vector<Rec> out;
-    CaptureReader r;
-    if (r.open(path) != CaptureReader::Open::Ok) return out;
-    CaptureRecord rec;
-    while (r.next(rec) == CaptureReader::Next::Record) out.push_back({rec.timeUs, {rec.bytes.begin(), rec.bytes.end()}});
-    return out;
-}
-
-TEST(CapturingPort, WritesEveryReadAndEventWithItsTimeReadableWhileWritten) {
-    Scratch dir;
-    HandPort inner;
-    std::int64_t now = kT0;
-    CapturingPort port(inner, [&] { return now; });
-    std::vector<Bytes> got;
-    std::vector<PortTrouble> troubles;
-    port.onReadyRead = [&] { got.push_back(port.readAll()); };
-    port.onTrouble = [&](PortTrouble t) { troubles.push_back(t); };
-
-    // Not capturing: everything passes, nothing is written.
-    ASSERT_EQ(port.open(), OpenResult::Ok);
-    inner.deliver({9});
-    EXPECT_FALSE(port.capturing());
-
-    const std::string cap = dir.file("monitor.pcap");
-    ASSERT_TRUE(port.startCapture(cap));
-    EXPECT_EQ(port.captureFile(), cap);
-    now += 10 * kMs;
-    inner.deliver({1, 2, 3});
-    now += 10 * kMs;
-    inner.trouble(PortTrouble::Other);
-    now += 10 * kMs;
-    inner.deliver({4});
-    ASSERT_TRUE(port.close());  // stopping the port puts the reads on disk
-    EXPECT_EQ(readCapture(cap).size(), 3u);
-
-    ASSERT_EQ(port.open(), OpenResult::Ok);
-    now += 10 * kMs;
-    inner.deliver({5, 6});
-    // Readable while written: on disk within the flush age, at a poll.
-    std::this_thread::sleep_for(CaptureWriter::kFlushAge + std::chrono::milliseconds(100));
-    port.poll();
-    const std::vector<Rec> recs = readCapture(cap);
-    ASSERT_EQ(recs.size(), 4u);
-    EXPECT_EQ(recs[0].us, kT0 + 10 * kMs);
-    EXPECT_EQ(recs[0].bytes, (Bytes{1, 2, 3}));
-    EXPECT_EQ(recs[1].us, kT0 + 20 * kMs);
-    EXPECT_TRUE(recs[1].bytes.empty());
-    EXPECT_EQ(recs[2].bytes, (Bytes{4}));
-    EXPECT_EQ(recs[3].bytes, (Bytes{5, 6}));
-    // What the receiver got is untouched.
-    EXPECT_EQ(got, (std::vector<Bytes>{{9}, {1, 2, 3}, {4}, {5, 6}}));
-    EXPECT_EQ(troubles, std::vector<PortTrouble>{PortTrouble::Other});
-
-    // tcpdump reads it: four packets (hex lines aside).
-    const std::string cmd = "tcpdump -nn -r '" + cap + "' 2>/dev/null | grep -vc '^[[:space:]]'";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[64] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
-    ::pclose(p);
-    EXPECT_EQ(std::stoi(line), 4);
-
-    port.stopCapture();
-    inner.deliver({7});
-    EXPECT_EQ(readCapture(cap).size(), 4u);
-}
-
-TEST(CapturingPort, FolderGetsTheDayFileAndAnUnwritableOneCostsOnlyTheCapture) {
-    Scratch dir;
-    HandPort inner;
-    const std::int64_t now = kT0;
-    CapturingPort port(inner, [&] { return now; });
-    std::vector<Bytes> got;
-    port.onReadyRead = [&] { got.push_back(port.readAll()); };
-    ASSERT_EQ(port.open(), OpenResult::Ok);
-
-    ASSERT_TRUE(port.startCapture(dir.folder() + "/"));
-    EXPECT_EQ(port.captureFile(), dir.file(CaptureWriter::dayFileName(now)));
-    inner.deliver({1});
-    port.stopCapture();
-    EXPECT_EQ(readCapture(dir.file(CaptureWriter::dayFileName(now))).size(), 1u);
-
-    const std::string locked = dir.file("locked");
-    fs::create_directories(locked);
-    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(dir.folder(), fs::perms::all, fs::perm_options::add);
-    const int rc = test::runUnprivileged([&] {
-        if (port.startCapture(locked + "/")) return 1;
-        if (port.captureError().empty()) return 2;
-        inner.deliver({2});
-        if (got != std::vector<Bytes>{{1}, {2}}) return 3;
-        return port.isOpen() ? 0 : 4;
-    });
-    EXPECT_EQ(rc, 0);
 }
 
 }  // namespace

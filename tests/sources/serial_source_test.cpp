@@ -1,10 +1,12 @@
+// A serial device as a byte source, and the port that opens and retries it,
+// over real pseudo-terminals.
 #include "sources/serial_source.h"
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -13,20 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "sources/port_permission.h"
 #include "platform/logging.h"
 #include "run_unprivileged.h"
+#include "sources/port.h"
+#include "source_taker.h"
+#include "sources/port_permission.h"
+#include "wait_until.h"
 
 namespace orlix {
 namespace {
 
-void ensureApp() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-}
+void ensureApp() { test::ensureCoreApp("sources_tests"); }
 
 struct Pty {
     Pty() {
@@ -40,66 +39,56 @@ struct Pty {
     std::string slave;
 };
 
-TEST(QtSerialLink, OpensReadOnlyReadsEverythingWaitingAndTellsAlreadyOpen) {
+using test::Taker;
+
+TEST(SerialSource, OpensReadOnlyHandsOnEveryReadAndTellsAlreadyOpen) {
     ensureApp();
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
-    QtSerialLink link;
-    link.setPortPath(pty.slave);
-    link.setBaudRate(2400);
-    int events = 0;
-    std::vector<std::uint8_t> got;
-    link.onReadyRead = [&] {
-        ++events;
-        const auto b = link.readAll();
-        got.insert(got.end(), b.begin(), b.end());
-    };
-    ASSERT_EQ(link.open(), OpenResult::Ok);
-    EXPECT_TRUE(link.isOpen());
-    EXPECT_EQ(link.open(), OpenResult::AlreadyOpen);
-    EXPECT_EQ(link.baudRate(), 2400);
+    SerialSource source(pty.slave);
+    source.setBaudRate(2400);
+    Taker taker(source);
+    ASSERT_EQ(source.open(), OpenResult::Ok);
+    EXPECT_TRUE(source.isOpen());
+    EXPECT_EQ(taker.ups, 1);
+    EXPECT_EQ(source.open(), OpenResult::AlreadyOpen);
+    EXPECT_EQ(source.baudRate(), 2400);
 
     const std::uint8_t bytes[] = {0x55, 0xA5, 1, 2, 3};  // fewer than ten bytes
     ASSERT_EQ(::write(pty.master, bytes, sizeof bytes), 5);
-    for (int i = 0; i < 1000 && got.size() < 5; ++i) QTest::qWait(10);
-    EXPECT_EQ(got, std::vector<std::uint8_t>(std::begin(bytes), std::end(bytes)));
-    EXPECT_GE(events, 1);
+    EXPECT_TRUE(test::qtWaitUntil([&] { return taker.got.size() >= 5; }));
+    EXPECT_EQ(taker.got, std::vector<std::uint8_t>(std::begin(bytes), std::end(bytes)));
+    EXPECT_GE(taker.reads, 1);
 
-    EXPECT_TRUE(link.close());
-    EXPECT_FALSE(link.isOpen());
-    EXPECT_TRUE(link.close());  // closing a closed port is no failure
+    EXPECT_TRUE(source.close());
+    EXPECT_FALSE(source.isOpen());
+    EXPECT_TRUE(source.close());  // closing a closed source is no failure
 }
 
-TEST(QtSerialLink, MissingDeviceFailsQuietlyAndAClosedPtyIsReportedLost) {
+TEST(SerialSource, AMissingDeviceFailsWithItsCauseAndAClosedPtyIsLost) {
     ensureApp();
-    QtSerialLink missing;
-    int troubles = 0;
-    missing.onTrouble = [&](PortTrouble) { ++troubles; };
-    missing.setPortPath("/nonexistent/ttyS99");
+    SerialSource missing("/nonexistent/ttyS99");
+    Taker quiet(missing);
     EXPECT_EQ(missing.open(), OpenResult::Failed);
-    EXPECT_EQ(troubles, 0);  // an open failure is answered by the result only
+    EXPECT_NE(missing.openError().find("No such file or directory"), std::string::npos) << missing.openError();
+    EXPECT_TRUE(quiet.troubles.empty());  // an open failure is answered by the result only
 
     auto pty = std::make_unique<Pty>();
-    QtSerialLink link;
-    std::vector<PortTrouble> seen;
-    link.onTrouble = [&](PortTrouble t) {
-        seen.push_back(t);
-        link.close();
-    };
-    link.onReadyRead = [&] { link.readAll(); };
-    link.setPortPath(pty->slave);
-    ASSERT_EQ(link.open(), OpenResult::Ok);
+    SerialSource source(pty->slave);
+    Taker taker(source);
+    ASSERT_EQ(source.open(), OpenResult::Ok);
     pty.reset();  // the other end goes away
-    for (int i = 0; i < 1000 && seen.empty(); ++i) QTest::qWait(10);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), PortTrouble::Lost);
-    EXPECT_FALSE(link.isOpen());
+    ASSERT_TRUE(test::qtWaitUntil([&] { return !taker.troubles.empty(); }));
+    EXPECT_EQ(taker.troubles.front(), PortTrouble::Lost);
+    EXPECT_FALSE(source.isOpen());
+    EXPECT_FALSE(source.troubleText().empty());
 }
 
 // Collects the orlix.serial lines Qt's message handler receives.
 struct SerialLog {
     SerialLog() {
         lines().clear();
+        installQtLogSink();
         previous = qInstallMessageHandler(&collect);
     }
     ~SerialLog() { qInstallMessageHandler(previous); }
@@ -117,12 +106,13 @@ struct SerialLog {
 
 bool starts(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
 
-TEST(QtSerialLinkLog, FailedOpenIsLoggedOnceWithPathAndReasonThenOpenAndClose) {
+
+TEST(SerialPortLog, AFailedOpenIsOneLineWithPathAndCauseThenOpenAndClose) {
     ensureApp();
     SerialLog log;
-    QtSerialLink link;
-    link.setPortPath("/nonexistent/ttyS98");
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(link.open(), OpenResult::Failed);
+    Port port(standardSources({}));
+    port.setPath("/nonexistent/ttyS98");
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(port.open(), OpenResult::Failed);
     ASSERT_EQ(SerialLog::lines().size(), 1u);
     const std::string& failed = SerialLog::lines()[0];
     EXPECT_TRUE(starts(failed, "warning: cannot open /nonexistent/ttyS98: ")) << failed;
@@ -130,41 +120,48 @@ TEST(QtSerialLinkLog, FailedOpenIsLoggedOnceWithPathAndReasonThenOpenAndClose) {
 
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
-    link.setPortPath(pty.slave);
-    ASSERT_EQ(link.open(), OpenResult::Ok);
-    EXPECT_TRUE(link.close());
+    port.setPath(pty.slave);
+    ASSERT_EQ(port.open(), OpenResult::Ok);
+    EXPECT_TRUE(port.close());
     ASSERT_EQ(SerialLog::lines().size(), 3u);
     // Another path: no reconnect, and the failures of the old one do not count.
     EXPECT_EQ(SerialLog::lines()[1], "info: opened " + pty.slave + " read-only at 1200 baud");
     EXPECT_EQ(SerialLog::lines()[2], "info: closed " + pty.slave);
 }
 
-TEST(QtSerialLinkLog, LossFailedRetriesAndReconnectAreLoggedOnce) {
+// Closes the port when it is lost, as the monitor and the recorder do.
+struct LossCloser final : ReadListener {
+    explicit LossCloser(Port& p) : port(p) { port.addListener(this); }
+    void onRead(std::span<const std::uint8_t>) override {}
+    void onPortEvent(PortTrouble t) override {
+        if (t != PortTrouble::Lost) return;
+        lost = true;
+        port.close();
+    }
+    Port& port;
+    bool lost = false;
+};
+
+TEST(SerialPortLog, LossFailedRetriesAndReconnectAreLoggedOnce) {
     ensureApp();
     SerialLog log;
     const auto path = std::filesystem::temp_directory_path() / ("orlix_link_" + std::to_string(::getpid()));
     std::filesystem::remove(path);
     auto first = std::make_unique<Pty>();
     std::filesystem::create_symlink(first->slave, path);
-    QtSerialLink link;
-    bool lost = false;
-    link.onTrouble = [&](PortTrouble t) {
-        if (t == PortTrouble::Lost) lost = true;
-    };
-    link.onReadyRead = [&] { link.readAll(); };
-    link.setPortPath(path.string());
-    ASSERT_EQ(link.open(), OpenResult::Ok);
+    Port port(standardSources({}));
+    LossCloser closer(port);
+    port.setPath(path.string());
+    ASSERT_EQ(port.open(), OpenResult::Ok);
     first.reset();  // the adapter is pulled
-    for (int i = 0; i < 1000 && !lost; ++i) QTest::qWait(10);
-    ASSERT_TRUE(lost);
-    link.close();
+    ASSERT_TRUE(test::qtWaitUntil([&] { return closer.lost; }));
     // The retries while the device is away.
     std::filesystem::remove(path);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(link.open(), OpenResult::Failed);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(port.open(), OpenResult::Failed);
     Pty second;  // the adapter is back
     std::filesystem::create_symlink(second.slave, path);
-    ASSERT_EQ(link.open(), OpenResult::Ok);
-    link.close();
+    ASSERT_EQ(port.open(), OpenResult::Ok);
+    port.close();
     std::filesystem::remove(path);
 
     const auto& l = SerialLog::lines();
@@ -179,7 +176,7 @@ TEST(QtSerialLinkLog, LossFailedRetriesAndReconnectAreLoggedOnce) {
     EXPECT_EQ(l[5], "info: closed " + path.string());
 }
 
-TEST(QtSerialLinkLog, PermissionRefusalNamesTheGroupAndTheRemedyInTheLogAndTheHint) {
+TEST(SerialPortLog, PermissionRefusalNamesTheGroupAndTheRemedyInTheLogAndTheHint) {
     ensureApp();
     const group* dialout = ::getgrnam("dialout");
     if (::geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group to hand the device to";
@@ -191,11 +188,11 @@ TEST(QtSerialLinkLog, PermissionRefusalNamesTheGroupAndTheRemedyInTheLogAndTheHi
     ASSERT_EQ(::chmod(pty.slave.c_str(), 0660), 0);
     const int rc = test::runUnprivileged([&] {
         SerialLog log;
-        QtSerialLink link;
-        link.setPortPath(pty.slave);
-        if (link.open() != OpenResult::Failed) return 1;
-        if (link.open() != OpenResult::Failed) return 2;
-        const std::string hint = link.openFailureHint();
+        Port port(standardSources({}));
+        port.setPath(pty.slave);
+        if (port.open() != OpenResult::Failed) return 1;
+        if (port.open() != OpenResult::Failed) return 2;
+        const std::string hint = port.openFailureHint();
         if (hint.find("add yourself to the dialout group: sudo usermod -aG dialout $USER, then log in again") ==
             std::string::npos)
             return 3;
@@ -208,11 +205,11 @@ TEST(QtSerialLinkLog, PermissionRefusalNamesTheGroupAndTheRemedyInTheLogAndTheHi
         // A port of its own opens and leaves no hint behind; a missing
         // device has nothing to add.
         Pty own;
-        link.setPortPath(own.slave);
-        if (link.open() != OpenResult::Ok || !link.openFailureHint().empty()) return 8;
-        link.close();
-        link.setPortPath("/nonexistent/ttyUSB9");
-        if (link.open() != OpenResult::Failed || !link.openFailureHint().empty()) return 9;
+        port.setPath(own.slave);
+        if (port.open() != OpenResult::Ok || !port.openFailureHint().empty()) return 8;
+        port.close();
+        port.setPath("/nonexistent/ttyUSB9");
+        if (port.open() != OpenResult::Failed || !port.openFailureHint().empty()) return 9;
         return 0;
     });
     EXPECT_EQ(rc, 0);

@@ -11,7 +11,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/fake_view.h"
 #include "chart/sampling_cycle.h"
-#include "comm/frame_receiver.h"
+#include "comm/receive_path.h"
 #include "database/sample_database.h"
 #include "database/sample_recorder.h"
 #include "sim/plant_capture.h"
@@ -28,7 +28,7 @@ struct RecordingView : test::FakeView {
     SampleRecorder recorder{[](const char* text) { ADD_FAILURE() << text; }, {}};
     std::string path;
     void appendSampleBatch() override {
-        recorder.AppendSampleBatch(path, makeLiveBufferRefs(state->buf.LiveCurveData, state->buf.LiveSampleTime));
+        recorder.AppendSampleBatch(path, makeLiveBufferRefs(state->live.LiveCurveData, state->live.LiveSampleTime));
     }
 };
 
@@ -36,25 +36,24 @@ struct RecordingView : test::FakeView {
 // capture as if it came in live: a tick every 4 s of capture time from the
 // first record on, each after the records up to its instant.
 struct LiveRun {
-    std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
-    FieldBoard board;
-    LiveStore store;
     ManualClock clock;
-    FrameDecoder decoder{board, store, clock};
-    FrameReceiver receiver{decoder};
+    ReceivePath path{clock};
+    Sampler sampler{path.store().LiveValues};
+    std::unique_ptr<ChartState> s = std::make_unique<ChartState>(sampler.buffers());
     RecordingView view;
-    SamplingCycle cycle{*s, store.LiveValues, clock, view};
+    SamplingCycle cycle{*s, clock, view};
     int ticks = 0;
 
     explicit LiveRun(const std::string& db) {
         loadCharts(*s);
         view.state = s.get();
         view.path = db;
-        cycle.setRecording(true);
+        sampler.addListener(&cycle);
+        sampler.core().setRecording(true);
     }
     void tickAt(std::int64_t us) {
         clock.set(localDateTimeOfUnixMicros(us));
-        cycle.Timer1_Timer();
+        sampler.tick(clock.now());
         ++ticks;
     }
     void play(const std::string& capture) {
@@ -66,8 +65,8 @@ struct LiveRun {
         while (r.next(rec) == CaptureReader::Next::Record) {
             if (first < 0) first = rec.timeUs;
             while (next() < rec.timeUs) tickAt(next());
-            if (rec.portEvent()) receiver.onPortEvent();
-            else receiver.onReceive(rec.bytes);
+            if (rec.portEvent()) path.onPortEvent(PortTrouble::Other);
+            else path.onRead(rec.bytes);
             last = rec.timeUs;
         }
         while (next() <= last) tickAt(next());
@@ -112,7 +111,7 @@ TEST(CaptureDatabase, SameRecordsAsRecordingLiveOverTheSameBytesPlusTheLastParti
         ASSERT_EQ(a.rows[i].time, b.rows[i].time) << i;
     }
     // The rest are the newest samples of the live buffers.
-    const ChartBuffers& buf = run->s->buf;
+    const LiveBuffers& buf = run->s->live;
     for (std::size_t i = a.rows.size(); i < b.rows.size(); ++i) {
         const std::size_t pos = kNewestPosition - (b.rows.size() - 1 - i);
         for (std::size_t k = 0; k < 50; ++k) ASSERT_EQ(b.rows[i].values[k], buf.LiveCurveData[k][pos]) << i;

@@ -133,7 +133,7 @@ TEST(OrlixExport, BoundsAgreeWithPython) {
 TEST(OrlixExport, HelpAndUsageErrors) {
     auto r = exportTool({"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: orlix-export FILE.mdb [--from TIME] [--to TIME] [--format csv|json] [-o OUT]", 0), 0u);
+    EXPECT_EQ(r.out.rfind("Usage: orlix-export FILE.mdb [--from TIME] [--to TIME] [--format csv|json] [-o OUT]", 0), 0u);
 
     Folder f;
     const std::string db = sampleFile(f, 10);

@@ -49,7 +49,7 @@ TEST(OrlixImport, BadInputExitsTwoWithAMessageAndWritesNothing) {
     const std::vector<Case> cases = {
         {{}, "expects OLD.mdb and NEW.mdb"},
         {{f.file("old.mdb")}, "expects OLD.mdb and NEW.mdb"},
-        {{"--bogus", f.file("old.mdb"), f.file("n.mdb")}, "unknown option --bogus"},
+        {{"--bogus", f.file("old.mdb"), f.file("n.mdb")}, "Unknown option 'bogus'"},
         {{f.file("none.mdb"), f.file("n.mdb")}, "no such file"},
         {{f.file("old.mdb"), f.file("taken.mdb")}, "exists already; it is not overwritten"},
         {{f.file("old.mdb"), f.file("old.mdb")}, "the same file"},
@@ -94,7 +94,7 @@ TEST(OrlixImport, HelpAndVersion) {
     EXPECT_EQ(version.out.rfind("orlix-import 4.0 (git ", 0), 0u) << version.out;
     const auto help = test::runProgram({ORLIX_IMPORT_BIN, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: orlix-import", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: orlix-import", 0), 0u);
     EXPECT_EQ(test::runProgram({ORLIX_IMPORT_BIN, "--help"}, "", "/dev/full").status, 1);
 }
 

@@ -284,7 +284,7 @@ TEST(OrlixRecord, ACaptureAsThePortRecordsWhatOrlixDecodeDbMakes) {
     const test::RunResult rec =
         test::runProgram({ORLIX_RECORD_BIN, "--port", cap.string(), "--db", live.string(), "--time-scale", "1000"});
     EXPECT_EQ(rec.status, 0) << rec.err;
-    EXPECT_NE(rec.err.find("end of the capture"), std::string::npos) << rec.err;
+    EXPECT_NE(rec.err.find("ended after"), std::string::npos) << rec.err;
     const test::RunResult dec = test::runProgram({ORLIX_DECODE_BIN, "--db", made.string(), cap.string()});
     ASSERT_EQ(dec.status, 0) << dec.err;
     const std::string a = rowsOf(live), b = rowsOf(made);
@@ -330,7 +330,7 @@ TEST(OrlixRecord, RefusesBadOptionsWithoutEchoingCredentials) {
 
     const test::RunResult help = test::runProgram({ORLIX_RECORD_BIN, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: orlix-record [options]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: orlix-record --port PATH", 0), 0u) << help.out;
     const test::RunResult unknown = test::runProgram({ORLIX_RECORD_BIN, "--port", "/dev/null", "--bogus"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("bogus"), std::string::npos);

@@ -11,7 +11,7 @@
 #include "chart/chart_drawing.h"
 #include "chart/fake_view.h"
 #include "chart/sampling_cycle.h"
-#include "comm/frame_receiver.h"
+#include "recorder/pipeline.h"
 #include "database/sample_database.h"
 #include "database/sample_recorder.h"
 #include "sim/plant_capture.h"
@@ -37,24 +37,19 @@ struct RecordingView : test::FakeView {
     SampleRecorder recorder{[](const char* text) { ADD_FAILURE() << text; }, {}};
     std::string path;
     void appendSampleBatch() override {
-        recorder.AppendSampleBatch(path, makeLiveBufferRefs(state->buf.LiveCurveData, state->buf.LiveSampleTime));
+        recorder.AppendSampleBatch(path, makeLiveBufferRefs(state->live.LiveCurveData, state->live.LiveSampleTime));
     }
 };
 
-// The monitor's receive path and the analyzer's sampling cycle, fed by the
-// replay port on the replay clock as the program wires them.
-struct ReplayRun {
+// The program's pipeline with the analyzer's sampling cycle, fed by a
+// replayed capture that drives the ticks on its own clock.
+struct ReplayRun final : ReadListener, SampleListener {
     static constexpr double kScale = 10000;
-    std::unique_ptr<ChartState> s = std::make_unique<ChartState>();
     test::ScaleOnlyClock normal{kScale};
-    ReplayClock clock{normal};
-    FieldBoard board;
-    LiveStore store;
-    FrameDecoder decoder{board, store, clock};
-    FrameReceiver receiver{decoder};
+    Pipeline pipeline{normal, SourceSettings{nullptr, kScale, {}}};
+    std::unique_ptr<ChartState> s = std::make_unique<ChartState>(pipeline.sampler().buffers());
     RecordingView view;
-    SamplingCycle cycle{*s, store.LiveValues, clock, view};
-    CaptureReplayPort port{&clock, kScale};
+    SamplingCycle cycle{*s, pipeline.clock(), view};
     int ticks = 0;
     int events = 0;
     bool lost = false;
@@ -63,18 +58,23 @@ struct ReplayRun {
         loadCharts(*s);
         view.state = s.get();
         view.path = db;
-        cycle.setRecording(true);
-        port.setEndQuietMs(300);
-        port.onReadyRead = [this] { receiver.onReceive(port.readAll()); };
-        port.onTrouble = [this](PortTrouble t) {
-            receiver.onPortEvent();
-            if (t == PortTrouble::Lost) lost = true;
-            else ++events;
-        };
-        clock.setSampleTick([this] {
-            cycle.Timer1_Timer();
-            ++ticks;
-        });
+        pipeline.sampler().addListener(&cycle);
+        pipeline.sampler().addListener(this);
+        pipeline.sampler().core().setRecording(true);
+        pipeline.port().addListener(this);
+    }
+    ~ReplayRun() override { pipeline.port().removeListener(this); }
+    void onRead(std::span<const std::uint8_t>) override {}
+    void onPortEvent(PortTrouble t) override {
+        if (t == PortTrouble::Lost) lost = true;
+        else ++events;
+    }
+    void onSample(const SampleTick&) override { ++ticks; }
+    bool play(const std::string& capture) {
+        pipeline.port().setPath(capture);
+        if (pipeline.port().open() != OpenResult::Ok) return false;
+        static_cast<CaptureReplaySource*>(pipeline.port().source())->setEndQuietMs(300);
+        return true;
     }
 };
 
@@ -87,8 +87,7 @@ TEST(ReplayRecording, StoresWhatOrlixDecodeDbMakesOfTheSameCapture) {
 
     ASSERT_TRUE(CreateSampleDatabase(live.string()));
     auto run = std::make_unique<ReplayRun>(live.string());
-    run->port.setPortPath(cap.string());
-    ASSERT_EQ(run->port.open(), OpenResult::Ok);
+    ASSERT_TRUE(run->play(cap.string()));
     for (int waited = 0; waited < 60000 && !run->lost; waited += 20) QTest::qWait(20);
     ASSERT_TRUE(run->lost);
     EXPECT_EQ(run->ticks, 1640);

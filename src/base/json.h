@@ -1,0 +1,19 @@
+#pragma once
+// The one JSON string writer of the programs (decoded fields, exports,
+// broker payloads): always valid UTF-8 out, whatever bytes come in.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace orlix {
+
+// Length of the valid UTF-8 sequence at s[i] (overlong forms, surrogates
+// and values above U+10FFFF are invalid), 0 when there is none.
+std::size_t utf8Length(std::string_view s, std::size_t i);
+
+// Appends `s` as a JSON string: quoted, '"' and '\' escaped, control
+// characters as \u00XX, and every byte that is not part of valid UTF-8
+// replaced by U+FFFD.
+void appendJsonString(std::string& out, std::string_view s);
+
+}  // namespace orlix
