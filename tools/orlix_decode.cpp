@@ -460,7 +460,7 @@ int runFile(const Options& o) {
 // a remote site gone) or the output fails.
 class LiveEnd final : public ReadListener {
 public:
-    LiveEnd(Port& port, const LineWriter& out) : port_(port), out_(out) {}
+    explicit LiveEnd(const LineWriter& out) : out_(out) {}
     void onRead(std::span<const std::uint8_t>) override {
         if (out_.failed()) QCoreApplication::exit(1);
     }
@@ -469,7 +469,6 @@ public:
     }
 
 private:
-    Port& port_;
     const LineWriter& out_;
 };
 
@@ -487,7 +486,7 @@ int runPort(int argc, char** argv, const Options& o) {
     LineWriter out(o.csv, path->board(), path->store());
     path->setFrameObserver(&out);
     path->addErrorSink(&out);
-    LiveEnd end(port, out);
+    LiveEnd end(out);
     port.addListener(path.get());
     port.addListener(&end);
     port.setPath(o.port);

@@ -83,7 +83,7 @@ std::string CaptureWriter::dayFileName(std::int64_t timeUs, int n) {
 
 void CaptureWriter::failWith(std::string message) {
     // One line per failure: a retry that fails the same way says nothing.
-    if (!failed_ || message != error_) log::warning(log::kCapture, message);
+    if (const auto line = failures_.pass(message)) log::warning(log::kCapture, *line);
     failed_ = true;
     error_ = std::move(message);
 }
@@ -91,31 +91,32 @@ void CaptureWriter::failWith(std::string message) {
 void CaptureWriter::succeeded() {
     if (failed_) log::info(log::kCapture, "capturing again to " + file_);
     else log::info(log::kCapture, "capturing to " + file_);
+    failures_.reset();
     failed_ = false;
     error_.clear();
 }
 
 // Checks an existing, non-empty file before appending to it, and cuts off an
 // incomplete last record so that the next record does not land inside it.
-CaptureWriter::OpenResult CaptureWriter::prepareExisting(const std::string& path, int fd) {
+CaptureWriter::FileOpen CaptureWriter::prepareExisting(const std::string& path, int fd) {
     struct stat st{};
     if (::fstat(fd, &st) != 0) {
         error_ = path + ": " + std::strerror(errno);
-        return OpenResult::Failed;
+        return FileOpen::Failed;
     }
     const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size == 0) return OpenResult::Ok;
+    if (size == 0) return FileOpen::Ok;
     if (size < kCaptureFileHeaderBytes) {
         if (!isPrefixOfOurHeader(fd, static_cast<std::size_t>(size)) || ::ftruncate(fd, 0) != 0) {
             error_ = path + ": exists and is not a bus capture; left as it is";
-            return OpenResult::Refused;
+            return FileOpen::Refused;
         }
-        return OpenResult::Ok;
+        return FileOpen::Ok;
     }
     CaptureReader reader(false);
     if (reader.open(path) != CaptureReader::Open::Ok) {
         error_ = reader.error() + "; left as it is";
-        return OpenResult::Refused;
+        return FileOpen::Refused;
     }
     CaptureRecord r;
     CaptureReader::Next n;
@@ -123,37 +124,37 @@ CaptureWriter::OpenResult CaptureWriter::prepareExisting(const std::string& path
     }
     if (n == CaptureReader::Next::Failed) {
         error_ = reader.error() + "; left as it is";
-        return OpenResult::Refused;
+        return FileOpen::Refused;
     }
     if (reader.incompleteEnd()) {
         if (::ftruncate(fd, static_cast<off_t>(reader.consumedBytes())) != 0) {
             error_ = path + ": cannot cut off an incomplete last record: " + std::strerror(errno);
-            return OpenResult::Refused;
+            return FileOpen::Refused;
         }
         log::info(log::kCapture, path + ": cut off an incomplete last record of " +
                                            std::to_string(reader.pendingBytes()) + " bytes before appending");
     }
-    return OpenResult::Ok;
+    return FileOpen::Ok;
 }
 
-CaptureWriter::OpenResult CaptureWriter::openFile(const std::string& path) {
+CaptureWriter::FileOpen CaptureWriter::openFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int e = errno;
         error_ = "cannot write the capture " + path + ": " + std::strerror(e);
         // A name that is taken by something we may not open (a folder, a
         // file without permission) leaves other names of a folder free.
-        return e == EISDIR || (e == EACCES && ::access(path.c_str(), F_OK) == 0) ? OpenResult::Refused
-                                                                                 : OpenResult::Failed;
+        return e == EISDIR || (e == EACCES && ::access(path.c_str(), F_OK) == 0) ? FileOpen::Refused
+                                                                                 : FileOpen::Failed;
     }
     // Two writers on one file would interleave their records.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error_ = path + ": another program is writing this capture";
         ::close(fd);
-        return OpenResult::Refused;
+        return FileOpen::Refused;
     }
-    const OpenResult prepared = prepareExisting(path, fd);
-    if (prepared != OpenResult::Ok) {
+    const FileOpen prepared = prepareExisting(path, fd);
+    if (prepared != FileOpen::Ok) {
         ::close(fd);
         return prepared;
     }
@@ -165,11 +166,11 @@ CaptureWriter::OpenResult CaptureWriter::openFile(const std::string& path) {
         if (dumper_) pcap_dump_close(dumper_);
         dumper_ = nullptr;
         ::close(fd);
-        return OpenResult::Refused;
+        return FileOpen::Refused;
     }
     lockFd_ = fd;
     file_ = path;
-    return OpenResult::Ok;
+    return FileOpen::Ok;
 }
 
 bool CaptureWriter::openFor(std::int64_t timeUs) {
@@ -178,7 +179,7 @@ bool CaptureWriter::openFor(std::int64_t timeUs) {
         failWith("cannot start a capture: libpcap gave no handle");
         return false;
     }
-    OpenResult r = OpenResult::Failed;
+    FileOpen r = FileOpen::Failed;
     if (!folder_) {
         r = openFile(target_);
     } else {
@@ -188,11 +189,11 @@ bool CaptureWriter::openFor(std::int64_t timeUs) {
         std::filesystem::create_directories(target_, ec);
         for (int n = 1; n <= kMaxDayFiles; ++n) {
             r = openFile(joinPath(target_, dayFileName(timeUs, n)));
-            if (r != OpenResult::Refused) break;
+            if (r != FileOpen::Refused) break;
         }
         nextMidnightUs_ = nextLocalMidnightMicros(timeUs);
     }
-    if (r != OpenResult::Ok) {
+    if (r != FileOpen::Ok) {
         failWith(error_);
         return false;
     }

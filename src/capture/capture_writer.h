@@ -29,6 +29,8 @@
 #include <span>
 #include <string>
 
+#include "base/log.h"
+
 struct pcap;         // libpcap's pcap_t
 struct pcap_dumper;  // libpcap's pcap_dumper_t
 
@@ -80,11 +82,11 @@ public:
     static std::string dayFileName(std::int64_t timeUs, int n = 1);
 
 private:
-    enum class OpenResult { Ok, Refused, Failed };
+    enum class FileOpen { Ok, Refused, Failed };
     bool ensureOpen(std::int64_t timeUs);
     bool openFor(std::int64_t timeUs);
-    OpenResult openFile(const std::string& path);
-    OpenResult prepareExisting(const std::string& path, int fd);
+    FileOpen openFile(const std::string& path);
+    FileOpen prepareExisting(const std::string& path, int fd);
     void dump(std::int64_t timeUs, std::span<const std::uint8_t> bytes);
     void failWith(std::string message);
     void dropFile();
@@ -99,6 +101,7 @@ private:
     int lockFd_ = -1;
     std::string file_;
     std::string error_;
+    log::RepeatFilter failures_;
     bool failed_ = false;
     bool dirty_ = false;
     std::chrono::steady_clock::time_point dirtySince_{};

@@ -12,8 +12,8 @@
 namespace orlix {
 
 struct HistoryBuffers {
-    std::array<std::array<std::int16_t, kBufferPositions>, kValueRows> HistCurveData{};
-    std::array<DateTime, kBufferPositions> HistSampleTime{};
+    std::array<std::array<std::int16_t, kChartPositions>, kChartRows> HistCurveData{};
+    std::array<DateTime, kChartPositions> HistSampleTime{};
     // Positions filled by the last history load, 0..720.
     std::int32_t HistSampleCount = 0;
 };

@@ -91,7 +91,7 @@ void segmentStep(ChartState& s, int k, std::int32_t v) {
 }
 
 void drawCurves(ChartState& s, ChartSurface& pic, int first, int last,
-                const std::array<std::array<std::int16_t, kBufferPositions>, kValueRows>& data,
+                const std::array<std::array<std::int16_t, kChartPositions>, kChartRows>& data,
                 const std::array<std::int16_t, 29>& offsets, int count, std::array<std::int32_t, 51>& previous,
                 bool handOverToLive) {
     double y = 0;  // the last row drawn, carried from curve to curve

@@ -12,7 +12,7 @@ namespace orlix {
 // curve's label at count - 15. With handOverToLive the live segment steps go
 // on from the redrawn curve.
 void drawCurves(ChartState& s, ChartSurface& pic, int first, int last,
-                const std::array<std::array<std::int16_t, kBufferPositions>, kValueRows>& data,
+                const std::array<std::array<std::int16_t, kChartPositions>, kChartRows>& data,
                 const std::array<std::int16_t, 29>& offsets, int count, std::array<std::int32_t, 51>& previous,
                 bool handOverToLive);
 

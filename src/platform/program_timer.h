@@ -14,7 +14,6 @@ public:
     // The interval in program milliseconds. Setting it starts the schedule
     // afresh from now (the real timer, if running, restarts with it).
     void setProgramInterval(int ms);
-    int programInterval() const { return schedule_.intervalMs(); }
 
 private:
     TickSchedule schedule_;

@@ -41,8 +41,11 @@ void Pipeline::wire() {
     port_.addListener(receive_.get());
     clock_.setSampleTick([this] { sampleTick(); });
     sampleTimer_.setObjectName(QStringLiteral("Timer1"));
+    // A capture as the port takes the ticks itself, at its own instants, from
+    // its first record to its last: none of the timer's before, between or
+    // after, also while the replay pauses or has ended.
     connect(&sampleTimer_, &QTimer::timeout, this, [this] {
-        if (!clock_.ticksElsewhere()) sampleTick();
+        if (!clock_.ticksElsewhere() && port_.kind() != SourceKind::Capture) sampleTick();
     });
     capturePoll_.setInterval(1000);
     connect(&capturePoll_, &QTimer::timeout, this, [this] { capture_.poll(); });

@@ -10,8 +10,8 @@
 // A bus capture is stamped with the program clock, so that a replay of it
 // reproduces the run (also one under --time-scale).
 //
-// The timer ticks on the program clock once sampling has started. While a
-// capture is replayed, the replay drives the ticks itself, at the capture's
+// The timer ticks on the program clock once sampling has started. While the
+// port is a capture, the replay drives the ticks itself, at the capture's
 // own 4 s instants (through the replay clock), and the timer skips its own.
 #include <QObject>
 #include <QTimer>

@@ -5,7 +5,6 @@
 namespace orlix {
 
 static_assert(kBatchTicks == kBatchSize, "a batch holds the samples of the ticks between two batches");
-static_assert(kBufferPositions == kChartPositions && kValueRows == kChartRows);
 
 HeadlessRecording::HeadlessRecording(Sampler& sampler, std::string dbPath, std::function<void(const char*)> report,
                                      int batchesPerStore)

@@ -6,20 +6,22 @@
 #include <cstdint>
 
 #include "base/date_time.h"
+#include "database/sample_recorder.h"
 
 namespace orlix {
 
-inline constexpr int kValueRows = 51;         // value indices 0..50 (50 never written)
-inline constexpr int kBufferPositions = 721;  // positions 0..720 (720 never written)
+// kChartRows value indices 0..50 (50 never written), kChartPositions
+// positions 0..720 (720 never written): the sizes the database's batch views
+// take (database/sample_recorder.h).
 inline constexpr int kNewestPosition = 719;
 inline constexpr std::int32_t kSampleCountWrap = 60000;
 
 struct LiveBuffers {
     // [value index][position]; position 719 newest, 0 oldest. A shifting
     // window: every tick moves each row one position towards 0.
-    std::array<std::array<std::int16_t, kBufferPositions>, kValueRows> LiveCurveData{};
+    std::array<std::array<std::int16_t, kChartPositions>, kChartRows> LiveCurveData{};
     // Time of the sample at the same position; 0 where no tick has been.
-    std::array<DateTime, kBufferPositions> LiveSampleTime{};
+    std::array<DateTime, kChartPositions> LiveSampleTime{};
     // Ticks so far: 0, 1, ..., 60000, 0, ...
     std::int32_t SampleCount = 0;
 };

@@ -42,10 +42,6 @@ public:
     std::uint64_t framesCorrupted() const { return corrupted_; }
     // Plant time in seconds: each frame advances it by kFrameSeconds.
     double plantSeconds() const { return seconds_; }
-    // Data bytes of the latest frame of each kind, as sent before any
-    // corruption on the line.
-    const FrameData& lastA5() const { return a5_; }
-    const FrameData& last5A() const { return x5a_; }
 
 private:
     std::uint64_t random();

@@ -11,7 +11,10 @@ Port::~Port() {
     if (source_) source_->removeListener(this);
 }
 
-void Port::setPath(const std::string& path) { path_ = path; }
+void Port::setPath(const std::string& path) {
+    path_ = path;
+    pathKind_ = sourceKindOf(path);
+}
 
 void Port::setBaudRate(int baud) {
     baud_ = baud;
@@ -57,6 +60,7 @@ bool Port::makeSource() {
 OpenResult Port::open() {
     if (isOpen()) return OpenResult::AlreadyOpen;
     openError_.clear();
+    pathKind_ = sourceKindOf(path_);
     if ((!source_ || madeFor_ != path_) && !makeSource()) {
         if (const auto line = openFailures_.pass("cannot open " + shownPath() + ": " + openError_))
             log::warning(category(), *line);

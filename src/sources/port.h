@@ -36,6 +36,9 @@ public:
     // Takes effect at the next open.
     void setPath(const std::string& path);
     const std::string& path() const { return path_; }
+    // The kind of source the path names (as it was at setPath or the last
+    // open).
+    SourceKind kind() const { return pathKind_; }
     void setBaudRate(int baud);
     int baudRate() const { return baud_; }
 
@@ -65,7 +68,8 @@ private:
     SourceRegistry registry_;
     std::unique_ptr<ByteSource> source_;
     std::string madeFor_;  // the path source_ was made for
-    SourceKind kind_ = SourceKind::Serial;
+    SourceKind kind_ = SourceKind::Serial;      // of source_
+    SourceKind pathKind_ = SourceKind::Serial;  // of path_
     std::vector<ReadListener*> listeners_;
     std::string path_;
     int baud_ = 1200;

@@ -30,7 +30,7 @@ if [[ "$out" =~ $expected ]]; then
 else
   report FAIL "orlix-monitor --version" "$out"
 fi
-if out=$("$bin/orlix-decode" --help 2>&1) && [[ "$out" == "usage: orlix-decode "* ]]; then
+if out=$("$bin/orlix-decode" --help 2>&1) && [[ "$out" == "Usage: orlix-decode "* ]]; then
   report ok "orlix-decode --help"
 else
   report FAIL "orlix-decode --help" "${out:0:200}"

@@ -9,12 +9,23 @@
 # from the unpacked package with this system's libraries instead.
 #
 # Environment: ORLIX_PACKAGE_BUILD_DIR (default build/package),
-# ORLIX_DEBIAN_MIRROR (default http://deb.debian.org/debian).
+# ORLIX_DEBIAN_MIRROR (default: the mirror this machine's apt takes Debian 12
+# from, so that a local mirror or proxy serves the fresh root as it serves
+# apt).
 set -euo pipefail
 src="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 here="$src/tests/package"
 build="${ORLIX_PACKAGE_BUILD_DIR:-$src/build/package}"
-mirror="${ORLIX_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
+# The URL of bookworm's main component in apt's own sources, and apt's HTTP
+# proxy for debootstrap (which reads http_proxy).
+apt_mirror() {
+  apt-cache policy 2>/dev/null | awk '$3 == "bookworm/main" && $NF == "Packages" {print $2; exit}'
+}
+mirror="${ORLIX_DEBIAN_MIRROR:-$(apt_mirror)}"
+if [ -z "${http_proxy:-}" ]; then
+  eval "$(apt-config shell apt_proxy Acquire::http::Proxy 2>/dev/null || true)"
+  if [ -n "${apt_proxy:-}" ] && [ "$apt_proxy" != DIRECT ]; then export http_proxy="$apt_proxy"; fi
+fi
 passed=0
 failed=0
 work=$(mktemp -d)
@@ -105,11 +116,16 @@ install_root() {
   if [ -f "$cache" ] && [ -n "$(find "$cache" -mtime -7)" ]; then
     tar -xf "$cache" -C "$root"
   else
+    [ -n "$mirror" ] || { echo "FAIL - no Debian 12 mirror in apt's sources (set ORLIX_DEBIAN_MIRROR)"; return 1; }
     echo "-- debootstrap bookworm from $mirror"
     run_logged "$work/debootstrap.log" debootstrap --variant=minbase bookworm "$root" "$mirror" || return 1
     tar -cf "$cache" -C "$root" .
   fi
   cp /etc/resolv.conf "$root/etc/resolv.conf"
+  # The root's apt goes the way this machine's goes.
+  if [ -n "${http_proxy:-}" ]; then
+    printf 'Acquire::http::Proxy "%s";\n' "$http_proxy" > "$root/etc/apt/apt.conf.d/01proxy"
+  fi
   name=$(basename "$deb")
   cp "$deb" "$here/in_root.sh" "$root/tmp/"
   echo "-- apt-get install --no-install-recommends ./$name in the fresh root"
