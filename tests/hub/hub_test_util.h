@@ -39,6 +39,9 @@ inline std::string freshHubDatabase(PgCluster& cluster = sharedCluster()) {
     return db.ok() && hub::ensureSchema(db).ok ? url : std::string();
 }
 
+// The sites' sampling interval.
+inline constexpr std::int64_t kStepUs = 4'000'000;
+
 // Unix microseconds of a UTC calendar instant.
 inline std::int64_t utcUs(int y, unsigned mo, unsigned d, int h = 0, int mi = 0, int s = 0, std::int64_t us = 0) {
     using namespace std::chrono;
