@@ -4,7 +4,7 @@
 # link other libraries.
 find_program(ORLIX_PG_INITDB initdb PATHS /usr/lib/postgresql/15/bin NO_DEFAULT_PATH REQUIRED)
 get_filename_component(ORLIX_PG_BIN ${ORLIX_PG_INITDB} DIRECTORY)
-set(_hub_store_tests pg_connection_test.cpp hub_schema_test.cpp sample_store_test.cpp)
+set(_hub_store_tests pg_connection_test.cpp hub_schema_test.cpp sample_store_test.cpp store_writer_test.cpp)
 list(TRANSFORM _hub_store_tests PREPEND ${CMAKE_CURRENT_LIST_DIR}/hub/)
 add_executable(hub_store_tests ${_hub_store_tests})
 target_include_directories(hub_store_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})

@@ -16,11 +16,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -80,6 +83,23 @@ inline int run(const std::vector<std::string>& args, const std::string& logPath)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Clusters left by test programs that ended without stopping them (killed,
+// crashed): stopped and removed. Folders are named orlix_pg_<owner pid>_N;
+// those of living programs are left alone.
+inline void sweepAbandoned() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("orlix_pg_", 0) != 0) continue;
+        const pid_t owner = static_cast<pid_t>(std::atol(name.c_str() + 9));
+        if (owner <= 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno == EPERM) continue;
+        if (std::filesystem::exists(entry.path() / "data" / "postmaster.pid"))
+            run({std::string(kBin) + "pg_ctl", "-D", (entry.path() / "data").string(), "-m", "immediate", "-w", "stop"},
+                "/dev/null");
+        std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
 inline std::string readWhole(const std::filesystem::path& p) {
     std::ifstream f(p, std::ios::binary);
     std::ostringstream s;
@@ -95,6 +115,7 @@ public:
     // cluster trades crash safety for speed, which a test never needs.
     explicit PgCluster(bool durable = false, const std::string& extraConfig = {}) {
         static std::atomic<int> serial{0};
+        if (serial == 0) pgcluster::sweepAbandoned();
         dir_ = std::filesystem::temp_directory_path() /
                ("orlix_pg_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
         std::filesystem::remove_all(dir_);
