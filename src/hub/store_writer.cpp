@@ -241,11 +241,11 @@ bool StoreWriter::connectIfNeeded() {
     if (db_.ok()) return true;
     if (db_.connect(options_.conninfo)) {
         if (lost_) {
-            std::lock_guard lock(mutex_);
-            const std::size_t faults = faults_.size() + faultsOut_;
+            const WriterCounters c = counters();
             log::info(log::kHub, "database " + shown_ + " is back after " + seconds(Clock::now() - lostSince_) +
-                                     "; writing the " + std::to_string(samples_.size() + samplesOut_) + " samples" +
-                                     (faults > 0 ? " and " + std::to_string(faults) + " faults" : "") +
+                                     "; writing the " + std::to_string(c.samples.waiting) + " samples" +
+                                     (c.faults.waiting > 0 ? " and " + std::to_string(c.faults.waiting) + " faults"
+                                                           : "") +
                                      " that waited");
         } else if (!everConnected_) {
             log::info(log::kHub, "storing samples in " + shown_);
