@@ -35,15 +35,19 @@ std::string versionOneSql() {
     sql += "CREATE TABLE samples (\n  t timestamptz NOT NULL,\n  site integer NOT NULL,\n  late boolean NOT NULL,\n  ";
     sql += eachValue("\"@\" smallint NOT NULL", ",\n  ");
     sql += ",\n  PRIMARY KEY (site, t)) PARTITION BY RANGE (t);\n";
-    // Room on each page for the upserts of a bucket's row to stay on its
-    // page (HOT updates) instead of leaving dead rows and index entries.
-    // Sums are bigint: a site sending far more often than every 4 s must
-    // not overflow its bucket and fail the batch.
+    // A batch updates the rows of the open buckets, which lie together, in
+    // one transaction: each updated row needs room for its new version on
+    // its own page to stay there (a HOT update); otherwise it moves and
+    // leaves dead rows and key entries behind. Fillfactor 70 leaves room
+    // for half a page's rows. Sums are integer: 75 samples of 32767 need a
+    // 30th of its range; only a site sending 65,539 samples into one
+    // bucket (one per 4.6 ms) would overflow it, and then the samples
+    // that would are refused alone (see SampleStore).
     sql += "CREATE TABLE summaries_5min (\n  site integer NOT NULL,\n  n integer NOT NULL,\n"
            "  bucket timestamptz NOT NULL,\n  ";
     sql += eachValue("\"@_min\" smallint NOT NULL", ",\n  ") + ",\n  ";
     sql += eachValue("\"@_max\" smallint NOT NULL", ",\n  ") + ",\n  ";
-    sql += eachValue("\"@_sum\" bigint NOT NULL", ",\n  ");
+    sql += eachValue("\"@_sum\" integer NOT NULL", ",\n  ");
     sql += ",\n  PRIMARY KEY (site, bucket)) WITH (fillfactor = 70);\n";
     sql +=
         "CREATE TABLE faults (\n"

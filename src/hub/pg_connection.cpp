@@ -173,6 +173,21 @@ PgResult PgConnection::exec(const std::string& sql, const std::vector<std::strin
                     conn_);
 }
 
+PgResult PgConnection::prepare(const std::string& name, const std::string& sql) {
+    if (conn_ == nullptr) return PgResult::failed("not connected");
+    return PgResult(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr), conn_);
+}
+
+PgResult PgConnection::execPrepared(const std::string& name, const std::vector<std::string>& params) {
+    if (conn_ == nullptr) return PgResult::failed("not connected");
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const std::string& p : params) values.push_back(p.c_str());
+    return PgResult(PQexecPrepared(conn_, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                   nullptr, 0),
+                    conn_);
+}
+
 PgResult PgConnection::copyIn(const std::string& copySql, std::string_view data) {
     if (conn_ == nullptr) return PgResult::failed("not connected");
     PgResult started(PQexec(conn_, copySql.c_str()), conn_);

@@ -86,6 +86,10 @@ public:
     // One statement with text parameters $1, $2, ...; without parameters
     // `sql` may hold several statements (the result is the last one's).
     PgResult exec(const std::string& sql, const std::vector<std::string>& params = {});
+    // Plans `sql` once under `name` for this session; execPrepared() runs
+    // it without planning it again.
+    PgResult prepare(const std::string& name, const std::string& sql);
+    PgResult execPrepared(const std::string& name, const std::vector<std::string>& params = {});
     // Runs `copySql` (COPY ... FROM STDIN) and sends `data` as its input.
     PgResult copyIn(const std::string& copySql, std::string_view data);
 

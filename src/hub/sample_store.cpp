@@ -13,6 +13,7 @@ namespace {
 
 // PostgreSQL counts binary timestamps in microseconds from 2000-01-01 UTC.
 constexpr std::int64_t kPgEpochUs = 946'684'800'000'000;
+constexpr const char* kInsertStatement = "hub_insert_samples";
 // Fault rows per INSERT: four parameters each, far below the protocol's
 // 65535.
 constexpr std::size_t kFaultRowsPerStatement = 500;
@@ -180,10 +181,13 @@ std::optional<std::int32_t> SampleStore::siteId(std::string_view name) {
     return id;
 }
 
-PgResult SampleStore::ensureStaging() {
-    if (stagingSession_ == db_.session()) return PgResult::succeeded();
+PgResult SampleStore::ensureSession() {
+    if (session_ == db_.session()) return PgResult::succeeded();
     PgResult r = db_.exec(stagingSql());
-    if (r.ok()) stagingSession_ = db_.session();
+    // Planned once per session: planning it costs as much as running it
+    // for a small batch.
+    if (r.ok()) r = db_.prepare(kInsertStatement, insertSql());
+    if (r.ok()) session_ = db_.session();
     return r;
 }
 
@@ -213,7 +217,7 @@ PgResult SampleStore::writeSamples(std::span<const HubSample> rows, std::int64_t
         PgTransaction tx(db_);
         PgResult r = tx.begun();
         if (r.ok()) r = db_.copyIn("COPY hub_staging FROM STDIN (FORMAT binary)", binaryCopyData(rows));
-        if (r.ok()) r = db_.exec(insertSql());
+        if (r.ok()) r = db_.execPrepared(kInsertStatement);
         if (r.ok()) stored = r.number(0, 0);
         if (r.ok()) r = tx.commit();
         // Another hub dropped a partition this store believed in.
@@ -241,7 +245,7 @@ StoreOutcome SampleStore::storeSamples(std::span<const HubSample> samples) {
         out.ok = true;
         return out;
     }
-    PgResult ready = ensureStaging();
+    PgResult ready = ensureSession();
     if (ready.ok()) ready = ensurePartitions(rows);
     if (!ready.ok()) {
         out.error = "preparing to store samples in " + db_.shownName() + " failed: " + ready.error();

@@ -11,7 +11,8 @@
 // bucket's summary as if it had come in time.
 //
 // Rows the database refuses by their content (a constraint an operator
-// added, a fault of an unknown site, text that is not UTF-8) do not sink
+// added, a fault of an unknown site, text that is not UTF-8, a sample that
+// would overflow its bucket's integer sums) do not sink
 // their batch: the batch is split until the refused rows stand alone, every
 // other row is stored, and the refusals are counted and logged.
 #include <cstdint>
@@ -75,7 +76,9 @@ public:
 
 private:
     PgResult ensurePartitions(std::span<const HubSample> rows);
-    PgResult ensureStaging();
+    // The staging table and the prepared insert of this connection's
+    // session.
+    PgResult ensureSession();
     // One transaction each; `stored` counts the new rows.
     PgResult writeSamples(std::span<const HubSample> rows, std::int64_t& stored);
     PgResult writeFaults(std::span<const FaultEvent> rows, std::int64_t& stored);
@@ -83,7 +86,7 @@ private:
     PgConnection& db_;
     std::map<std::string, std::int32_t, std::less<>> sites_;
     std::set<int> months_;  // partitions known to exist
-    std::uint64_t stagingSession_ = 0;
+    std::uint64_t session_ = 0;
     std::string lastError_;
 };
 

@@ -52,7 +52,7 @@ TEST(HubSchema, CreatesVersionOneOnceWithTheSampleDatabasesColumns) {
     ASSERT_EQ(summaries.size(), 3u + 3u * kValueCount);
     EXPECT_EQ(summaries[3], "Pd_min smallint");
     EXPECT_EQ(summaries[3 + kValueCount], "Pd_max smallint");
-    EXPECT_EQ(summaries.back(), "Sub3_free3_sum bigint");
+    EXPECT_EQ(summaries.back(), "Sub3_free3_sum integer");
     EXPECT_EQ(columnsOf(db, "sites").size(), 6u);
     EXPECT_EQ(columnsOf(db, "faults").size(), 4u);
 

@@ -214,6 +214,38 @@ TEST_F(SampleStoreTest, ARowTheDatabaseRefusesCostsOnlyItself) {
     EXPECT_NE(lines[0].find("no_sentinel"), std::string::npos) << lines[0];
 }
 
+TEST_F(SampleStoreTest, ASampleThatWouldOverflowItsBucketIsRefusedAlone) {
+    SampleStore store(db_);
+    const std::int32_t site = *store.siteId("s");
+    // 65,538 x 32767 is the most an integer sum holds; a site sending
+    // every 4 ms fills one bucket that far.
+    constexpr int kMost = 65'538;
+    std::vector<HubSample> flood(kMost + 10);
+    for (int i = 0; i < kMost + 10; ++i) {
+        flood[static_cast<std::size_t>(i)].site = site;
+        flood[static_cast<std::size_t>(i)].timeUs = test::utcUs(2025, 3, 10) + i * 4'000LL;
+        flood[static_cast<std::size_t>(i)].values.fill(32767);
+    }
+    const StoreOutcome full = store.storeSamples(std::span<const HubSample>(flood).first(kMost));
+    ASSERT_TRUE(full.ok) << full.error;
+    const HubSample normal = test::sampleAt(site, test::utcUs(2025, 3, 10, 1));
+    std::vector<HubSample> beyond;
+    for (int i = kMost; i < kMost + 10; ++i) {
+        beyond.push_back(flood[static_cast<std::size_t>(i)]);
+        if (i == kMost + 4) beyond.push_back(normal);  // in another bucket
+    }
+    test::LogCapture log;
+    const StoreOutcome o = store.storeSamples(beyond);
+    ASSERT_TRUE(o.ok) << o.error;
+    EXPECT_EQ(o.stored, 1);
+    EXPECT_EQ(o.refused, 10);
+    EXPECT_EQ(o.error.find("SQLSTATE 22003"), o.error.size() - 15) << o.error;
+    EXPECT_EQ(log.of(log::kHub).size(), 1u);
+    EXPECT_EQ(test::queryNumber(db_, "SELECT count(*) FROM samples"), kMost + 1);
+    EXPECT_EQ(test::queryNumber(db_, "SELECT max(n) FROM summaries_5min"), kMost);
+    EXPECT_EQ(summaryMismatches(db_), 0);
+}
+
 TEST_F(SampleStoreTest, FaultsAreStoredOnceAndABadOneCostsOnlyItself) {
     SampleStore store(db_);
     const std::int32_t site = *store.siteId("s");
