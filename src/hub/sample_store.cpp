@@ -42,7 +42,7 @@ bool acceptedTime(std::int64_t timeUs, std::int64_t now) {
 
 const std::string& stagingSql() {
     static const std::string sql =
-        "CREATE TEMP TABLE hub_staging (t timestamptz NOT NULL, site integer NOT NULL, late boolean NOT NULL, " +
+        "CREATE TEMP TABLE IF NOT EXISTS hub_staging (t timestamptz NOT NULL, site integer NOT NULL, late boolean NOT NULL, " +
         eachValue("\"@\" smallint NOT NULL") + ") ON COMMIT DELETE ROWS";
     return sql;
 }
@@ -183,6 +183,7 @@ std::optional<std::int32_t> SampleStore::siteId(std::string_view name) {
 
 PgResult SampleStore::ensureSession() {
     if (session_ == db_.session()) return PgResult::succeeded();
+    // The table may be left from an attempt whose preparing failed.
     PgResult r = db_.exec(stagingSql());
     // Planned once per session: planning it costs as much as running it
     // for a small batch.
