@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "mqtt/mqtt_url.h"
+#include "base/json.h"
 #include "sampling/site_payloads.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
