@@ -34,6 +34,7 @@ inline constexpr const char* kExport = "orlix.export";      // chart images and 
 inline constexpr const char* kCapture = "orlix.capture";    // bus capture files: writing, reading, odd records
 inline constexpr const char* kMqtt = "orlix.mqtt";          // broker connection: up, lost, refused; queue overflow
 inline constexpr const char* kRecord = "orlix.record";      // the unattended recorder: start, port, batches, status
+inline constexpr const char* kHub = "orlix.hub";            // the office: refused messages and rules, alarms
 
 enum class Level { Debug, Info, Warning, Critical };
 
