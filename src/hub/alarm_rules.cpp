@@ -409,13 +409,15 @@ RulesLoad loadAlarmRules(const QString& path) {
         return load;
     }
     const QByteArray text = file.readAll();
-    QSettings settings(path, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
-        load.errors.push_back({0, "QSettings cannot read the file as INI"});
-        return load;
-    }
     LayoutScanner scanner(load.errors);
     const std::vector<IniSection> sections = scanner.scan(std::string_view(text.constData(), text.size()));
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        // Its values cannot be trusted: nothing loads. The scan has named
+        // the bad line, as a rule (an unclosed section header).
+        if (load.errors.empty()) load.errors.push_back({0, "not an INI file"});
+        return load;
+    }
     RulesReader(settings, load).read(sections);
     std::stable_sort(load.errors.begin(), load.errors.end(),
                      [](const RuleError& a, const RuleError& b) { return a.line < b.line; });

@@ -96,7 +96,8 @@ struct RulesLoad {
 };
 
 // Reads a rules file. A file that cannot be read gives no rules and one
-// error at line 0.
+// error at line 0; one that QSettings cannot read as INI (an unclosed
+// section header) gives no rules and the errors of its lines.
 RulesLoad loadAlarmRules(const QString& path);
 
 // Logs every error of a load (one line each, orlix.hub) and one line with
