@@ -45,7 +45,7 @@ struct Parsed {
 // read in (the site's configured zone, by default the office's own,
 // QTimeZone::systemTimeZone()), and the office's clock for the range check.
 struct TimeContext {
-    QTimeZone zone;
+    QTimeZone zone = QTimeZone::systemTimeZone();
     Micros nowUs = 0;
 };
 
