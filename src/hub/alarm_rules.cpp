@@ -425,7 +425,7 @@ RulesLoad loadAlarmRules(const QString& path) {
 }
 
 void reportRulesLoad(const RulesLoad& load, std::string_view path) {
-    for (const RuleError& e : load.errors) log::warning(log::kHub, "alarm rules: " + e.text(path));
+    for (const RuleError& e : load.errors) log::warning(log::kHub, "alarm rules: " + printableText(e.text(path), '?'));
     log::info(log::kHub, "alarm rules from " + std::string(path) + ": " + std::to_string(load.rules.thresholds.size()) +
                              " threshold rules, " + std::to_string(load.rules.receivers.size()) + " receivers, " +
                              std::to_string(load.errors.size()) + " refused entries");
