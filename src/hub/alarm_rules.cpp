@@ -287,7 +287,8 @@ private:
         for (const std::string& a : r.to)
             if (!isPlainAddress(a)) ok = error(to->line, "to: " + a + " is not an address like name@example.com");
         const std::optional<std::string> f = text(s, *from);
-        if (f && !isPlainAddress(*f)) ok = error(from->line, "from = " + *f + " is not an address like name@example.com");
+        if (f && !isPlainAddress(*f))
+            ok = error(from->line, "from = " + *f + " is not an address like name@example.com");
         if (!f) ok = false;
         else r.from = *f;
         return ok;

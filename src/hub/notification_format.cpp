@@ -118,7 +118,8 @@ std::string alarmEmail(const Alarm& a, const AlarmChange& c, const QTimeZone& zo
     appendBodyLine(m, "Site", a.site);
     appendBodyLine(m, "Source", a.source);
     appendBodyLine(m, "What happened", alarmEventName(c.event));
-    appendBodyLine(m, "State", std::string(alarmStateName(c.to)) + " (was " + std::string(alarmStateName(c.from)) + ")");
+    appendBodyLine(m, "State",
+                   std::string(alarmStateName(c.to)) + " (was " + std::string(alarmStateName(c.from)) + ")");
     appendBodyLine(m, "Message", a.message);
     if (a.count > 0) {
         appendBodyLine(m, "First", isoInstantText(a.firstUs, zone));

@@ -69,7 +69,8 @@ TEST(AlarmNotice, StaysValidJsonForAnyTextFromASite) {
     const Raised r(message, "o'brien\"; --");
     const QJsonObject o = parsed(alarmNoticeJson(r.alarm, r.change, kBerlin));
     EXPECT_EQ(o["site"].toString(), QString::fromUtf8("o'brien\"; --"));
-    EXPECT_EQ(o["message"].toString(), QString::fromUtf8("quote\" back\\slash\nnewline \x01 bad\xef\xbf\xbd utf8 温度"));
+    EXPECT_EQ(o["message"].toString(),
+              QString::fromUtf8("quote\" back\\slash\nnewline \x01 bad\xef\xbf\xbd utf8 温度"));
 }
 
 // The header block of a message, one entry per line.
@@ -87,7 +88,8 @@ std::vector<std::string> headerLines(const std::string& mail) {
 
 TEST(AlarmEmail, HasTheHeadersSendmailNeedsAndALabelledBody) {
     const Raised r("EEPROM");
-    const std::string mail = alarmEmail(r.alarm, r.change, kBerlin, {"a@example.com", "b@example.com"}, "hub@example.com");
+    const std::string mail =
+        alarmEmail(r.alarm, r.change, kBerlin, {"a@example.com", "b@example.com"}, "hub@example.com");
     const auto head = headerLines(mail);
     ASSERT_EQ(head.size(), 7u) << mail;
     EXPECT_EQ(head[0], "To: a@example.com, b@example.com");
@@ -117,8 +119,9 @@ TEST(AlarmEmail, TextFromASiteCannotAddHeadersRecipientsOrEndTheMessage) {
     EXPECT_EQ(mail.find("\n.\n"), std::string::npos);
     EXPECT_EQ(mail.find("\nBcc:"), std::string::npos);
     EXPECT_EQ(mail.find("\nCc:"), std::string::npos);
-    EXPECT_NE(mail.find("Subject: [Orlix] north Err raised (unacknowledged): EEPROM  Bcc: victim@example.com  . forged"),
-              std::string::npos)
+    EXPECT_NE(
+        mail.find("Subject: [Orlix] north Err raised (unacknowledged): EEPROM  Bcc: victim@example.com  . forged"),
+        std::string::npos)
         << mail;
 }
 

@@ -29,15 +29,14 @@ TimeContext berlin(Micros now = kNow) { return {kBerlin, now}; }
 
 std::array<std::int16_t, kSampleValueColumns> distinctValues() {
     std::array<std::int16_t, kSampleValueColumns> v{};
-    for (int i = 0; i < kSampleValueColumns; ++i) v[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 37 - 900);
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<std::int16_t>(static_cast<int>(i) * 37 - 900);
     return v;
 }
 
 QJsonObject sampleObject(const char* time = "2026-03-14T10:23:45") {
     QJsonObject values;
     const auto v = distinctValues();
-    for (int i = 0; i < kSampleValueColumns; ++i)
-        values.insert(QString::fromLatin1(kEmp1Columns[static_cast<std::size_t>(i)].data()), v[static_cast<std::size_t>(i)]);
+    for (std::size_t i = 0; i < v.size(); ++i) values.insert(QString::fromLatin1(kEmp1Columns[i].data()), v[i]);
     return QJsonObject{{"time", time}, {"time_days", 46095.4}, {"values", values}};
 }
 
@@ -150,7 +149,7 @@ TEST(SamplePayload, MalformedPayloadsAreRefusedWithTheirReason) {
     for (const Refusal& c : cases) {
         const auto r = parseSamplePayload(c.payload, berlin());
         EXPECT_FALSE(r) << c.reason;
-        EXPECT_NE(r.error.find(c.reason), std::string::npos) << "expected '" << c.reason << "', got '" << r.error << "'";
+        EXPECT_NE(r.error.find(c.reason), std::string::npos) << "expected '" << c.reason << "', got " << r.error;
     }
 }
 
@@ -256,7 +255,7 @@ TEST(FaultPayload, MalformedPayloadsAreRefusedWithTheirReason) {
     for (const Refusal& c : cases) {
         const auto r = parseFaultPayload(c.payload, berlin());
         EXPECT_FALSE(r) << c.reason;
-        EXPECT_NE(r.error.find(c.reason), std::string::npos) << "expected '" << c.reason << "', got '" << r.error << "'";
+        EXPECT_NE(r.error.find(c.reason), std::string::npos) << "expected '" << c.reason << "', got " << r.error;
     }
 }
 
@@ -304,7 +303,7 @@ TEST(SiteName, TopicSyntaxPathStepsControlsAndBadUtf8AreRefused) {
     };
     for (const auto& [site, reason] : cases) {
         const std::string e = siteNameError(site);
-        EXPECT_NE(e.find(reason), std::string::npos) << "site '" << site << "': expected '" << reason << "', got '" << e << "'";
+        EXPECT_NE(e.find(reason), std::string::npos) << "site " << site << ": expected '" << reason << "', got " << e;
     }
 }
 
