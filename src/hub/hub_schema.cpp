@@ -18,6 +18,72 @@ namespace {
 // that has shipped.
 constexpr std::array<std::string_view, 0> kUpgrades{};
 
+// What the alarms, the pages and their users keep: the newest sample of each
+// site (for threshold rules and the fleet page), the alarms with their full
+// state (a leader hub works on them; others read them), their history, the
+// commands of users waiting for the leader, the notifications sent, and the
+// pages' users and sessions.
+std::string officeTablesSql() {
+    return "CREATE TABLE site_values (\n"
+           "  site integer PRIMARY KEY REFERENCES sites (id),\n"
+           "  t timestamptz NOT NULL,\n"
+           "  vals smallint[] NOT NULL);\n"
+           "CREATE TABLE alarms (\n"
+           "  site integer NOT NULL REFERENCES sites (id),\n"
+           "  source text NOT NULL,\n"
+           "  state text NOT NULL,\n"
+           "  message text NOT NULL DEFAULT '',\n"
+           "  first_t timestamptz,\n"
+           "  last_t timestamptz,\n"
+           "  count integer NOT NULL DEFAULT 0,\n"
+           "  detail jsonb NOT NULL DEFAULT '{}',\n"
+           "  changed timestamptz NOT NULL DEFAULT now(),\n"
+           "  PRIMARY KEY (site, source));\n"
+           "CREATE TABLE alarm_events (\n"
+           "  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,\n"
+           "  site integer NOT NULL REFERENCES sites (id),\n"
+           "  source text NOT NULL,\n"
+           "  at timestamptz NOT NULL,\n"
+           "  event text NOT NULL,\n"
+           "  from_state text NOT NULL,\n"
+           "  to_state text NOT NULL,\n"
+           "  by_user text,\n"
+           "  why text);\n"
+           "CREATE INDEX alarm_events_site ON alarm_events (site, source, at);\n"
+           "CREATE TABLE alarm_commands (\n"
+           "  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,\n"
+           "  at timestamptz NOT NULL DEFAULT now(),\n"
+           "  site integer NOT NULL REFERENCES sites (id),\n"
+           "  source text NOT NULL,\n"
+           "  command text NOT NULL CHECK (command IN ('acknowledge', 'shelve', 'unshelve', 'out-of-service', "
+           "'in-service')),\n"
+           "  by_user text NOT NULL,\n"
+           "  reason text,\n"
+           "  until timestamptz,\n"
+           "  done timestamptz,\n"
+           "  outcome text);\n"
+           "CREATE TABLE notifications (\n"
+           "  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,\n"
+           "  at timestamptz NOT NULL,\n"
+           "  site integer REFERENCES sites (id),\n"
+           "  source text,\n"
+           "  receiver text NOT NULL,\n"
+           "  kind text NOT NULL,\n"
+           "  delivered boolean NOT NULL,\n"
+           "  detail text);\n"
+           "CREATE TABLE users (\n"
+           "  name text PRIMARY KEY,\n"
+           "  role text NOT NULL CHECK (role IN ('viewer', 'engineer', 'admin')),\n"
+           "  password_hash text NOT NULL,\n"
+           "  created timestamptz NOT NULL DEFAULT now());\n"
+           "CREATE TABLE sessions (\n"
+           "  token_hash text PRIMARY KEY,\n"
+           "  name text NOT NULL REFERENCES users (name) ON DELETE CASCADE,\n"
+           "  csrf text NOT NULL,\n"
+           "  created timestamptz NOT NULL DEFAULT now(),\n"
+           "  seen timestamptz NOT NULL DEFAULT now());\n";
+}
+
 std::string versionOneSql() {
     std::string sql =
         "CREATE TABLE schema_version (\n"
@@ -30,6 +96,7 @@ std::string versionOneSql() {
         "  first_seen timestamptz,\n"
         "  last_seen timestamptz,\n"
         "  status text CHECK (status IN ('online', 'offline')),\n"
+        "  last_message timestamptz,\n"
         "  time_zone text);\n";
     // Fixed-width columns, widest first: 138 bytes of tuple per sample.
     sql += "CREATE TABLE samples (\n  t timestamptz NOT NULL,\n  site integer NOT NULL,\n  late boolean NOT NULL,\n  ";
@@ -55,8 +122,11 @@ std::string versionOneSql() {
         "  t timestamptz NOT NULL,\n"
         "  list text NOT NULL CHECK (list IN ('Err', 'ComErr', 'ProtErr')),\n"
         "  status text NOT NULL,\n"
+        "  arrived timestamptz NOT NULL DEFAULT now(),\n"
         "  PRIMARY KEY (site, t, list, status));\n"
-        "INSERT INTO schema_version (version) VALUES (1);\n";
+        "CREATE INDEX faults_arrived ON faults (arrived);\n";
+    sql += officeTablesSql();
+    sql += "INSERT INTO schema_version (version) VALUES (1);\n";
     return sql;
 }
 

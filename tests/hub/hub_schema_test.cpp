@@ -53,8 +53,11 @@ TEST(HubSchema, CreatesVersionOneOnceWithTheSampleDatabasesColumns) {
     EXPECT_EQ(summaries[3], "Pd_min smallint");
     EXPECT_EQ(summaries[3 + kValueCount], "Pd_max smallint");
     EXPECT_EQ(summaries.back(), "Sub3_free3_sum integer");
-    EXPECT_EQ(columnsOf(db, "sites").size(), 6u);
-    EXPECT_EQ(columnsOf(db, "faults").size(), 4u);
+    EXPECT_EQ(columnsOf(db, "sites").size(), 7u);
+    EXPECT_EQ(columnsOf(db, "faults").size(), 5u);
+    for (const char* table : {"site_values", "alarms", "alarm_events", "alarm_commands", "notifications", "users",
+                              "sessions"})
+        EXPECT_FALSE(columnsOf(db, table).empty()) << table;
 
     const SchemaOutcome again = ensureSchema(db);
     ASSERT_TRUE(again.ok) << again.error;
@@ -77,11 +80,11 @@ TEST(HubSchema, UpgradesAnOlderDatabaseInOneTransaction) {
     EXPECT_EQ(test::queryNumber(db, "SELECT count(*) FROM sites WHERE name = 'kept' AND note = 'two'"), 1);
 
     // A step that fails half-way leaves nothing of itself behind.
-    const std::vector<std::string_view> broken{toTwo, "CREATE TABLE alarms (id integer); SELECT * FROM nowhere"};
+    const std::vector<std::string_view> broken{toTwo, "CREATE TABLE later (id integer); SELECT * FROM nowhere"};
     const SchemaOutcome failed = ensureSchema(db, broken);
     EXPECT_FALSE(failed.ok);
     EXPECT_NE(failed.error.find("from version 2 to 3"), std::string::npos) << failed.error;
-    EXPECT_EQ(test::queryNumber(db, "SELECT count(*) FROM pg_tables WHERE tablename = 'alarms'"), 0);
+    EXPECT_EQ(test::queryNumber(db, "SELECT count(*) FROM pg_tables WHERE tablename = 'later'"), 0);
     EXPECT_EQ(version(db), 2);
 }
 
