@@ -54,4 +54,21 @@ void appendJsonString(std::string& out, std::string_view s) {
     out.push_back('"');
 }
 
+void appendCsvField(std::string& out, std::string_view s) {
+    const bool quote = s.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (quote) out.push_back('"');
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = utf8Length(s, i);
+        if (n == 0) {
+            out += "\xef\xbf\xbd";
+            ++i;
+            continue;
+        }
+        if (s[i] == '"') out += "\"\"";
+        else out.append(s.substr(i, n));
+        i += n;
+    }
+    if (quote) out.push_back('"');
+}
+
 }  // namespace orlix

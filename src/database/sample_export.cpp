@@ -168,28 +168,8 @@ void appendDouble(std::string& out, double v) {
 // quoted for CSV when it holds a separator, a quote or a line end, escaped
 // for JSON always.
 void appendText(std::string& out, std::string_view s, ExportFormat format) {
-    if (format == ExportFormat::JsonLines) {
-        appendJsonString(out, s);
-        return;
-    }
-    const bool quote = s.find_first_of(",\"\r\n") != std::string_view::npos;
-    if (quote) out.push_back('"');
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t n = utf8Length(s, i);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        const char c = s[i];
-        if (c == '"') {
-            out += "\"\"";
-        } else {
-            out.append(s.data() + i, n);
-        }
-        i += n;
-    }
-    if (quote) out.push_back('"');
+    if (format == ExportFormat::JsonLines) appendJsonString(out, s);
+    else appendCsvField(out, s);
 }
 
 void appendBlobHex(std::string& out, const void* data, int size, ExportFormat format) {

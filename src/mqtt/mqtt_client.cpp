@@ -35,6 +35,28 @@ MqttClient::~MqttClient() {
 
 void MqttClient::subscribe(std::string topic, int qos) { subscriptions_.emplace_back(std::move(topic), qos); }
 
+void MqttClient::addSubscription(const std::string& topic, int qos) {
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [t, q] : extra_)
+            if (t == topic) return;
+        extra_.emplace_back(topic, qos);
+    }
+    if (m_ != nullptr && connected_.load()) {
+        const int rc = mosquitto_subscribe(m_, nullptr, topic.c_str(), qos);
+        if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
+            log::warning(log::kMqtt, "cannot subscribe to " + topic + ": " + mosquitto_strerror(rc));
+    }
+}
+
+void MqttClient::removeSubscription(const std::string& topic) {
+    {
+        std::lock_guard lock(mutex_);
+        std::erase_if(extra_, [&](const auto& s) { return s.first == topic; });
+    }
+    if (m_ != nullptr && connected_.load()) mosquitto_unsubscribe(m_, nullptr, topic.c_str());
+}
+
 bool MqttClient::start(std::string& error) {
     if (started_) return true;
     const MqttUrl& url = settings_.url;
@@ -271,17 +293,25 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     log::info(log::kMqtt, "connected to " + shown);
     c->announceOnline_ = true;
     c->subscribeRefused_ = false;
-    c->subscribesPending_ = static_cast<int>(c->subscriptions_.size());
+    c->pendingMids_.clear();
     for (const auto& [topic, qos] : c->subscriptions_) {
-        const int src = mosquitto_subscribe(m, nullptr, topic.c_str(), qos);
+        int mid = 0;
+        const int src = mosquitto_subscribe(m, &mid, topic.c_str(), qos);
         if (src != MOSQ_ERR_SUCCESS) {
             log::warning(log::kMqtt, "cannot subscribe to " + topic + ": " + mosquitto_strerror(src));
             c->subscribeRefused_ = true;
-            --c->subscribesPending_;
+        } else {
+            c->pendingMids_.push_back(mid);
         }
     }
+    std::vector<std::pair<std::string, int>> extra;
+    {
+        std::lock_guard lock(c->mutex_);
+        extra = c->extra_;
+    }
+    for (const auto& [topic, qos] : extra) mosquitto_subscribe(m, nullptr, topic.c_str(), qos);
     c->connectionChanged(true, {});
-    if (c->subscribesPending_.load() == 0 && !c->subscriptions_.empty() && c->events_.onSubscribed)
+    if (c->pendingMids_.empty() && !c->subscriptions_.empty() && c->events_.onSubscribed)
         c->events_.onSubscribed(!c->subscribeRefused_.load());
 }
 
@@ -327,12 +357,23 @@ void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* ms
                          std::span<const std::uint8_t>(p, p == nullptr ? 0 : static_cast<std::size_t>(msg->payloadlen)));
 }
 
-void MqttClient::onSubscribeCb(mosquitto*, void* self, int, int count, const int* grantedQos) {
+// On the network thread, as onConnectCb is. The subscriptions of a connect
+// are answered by their message ids; one added while running is answered
+// too, and only a refusal of it is said.
+void MqttClient::onSubscribeCb(mosquitto*, void* self, int mid, int count, const int* grantedQos) {
     auto* c = static_cast<MqttClient*>(self);
     // A broker that refuses a subscription grants 0x80 (MQTT 3.1.1).
+    bool refused = false;
     for (int i = 0; i < count; ++i)
-        if (grantedQos != nullptr && grantedQos[i] >= 0x80) c->subscribeRefused_ = true;
-    if (--c->subscribesPending_ != 0) return;
+        if (grantedQos != nullptr && grantedQos[i] >= 0x80) refused = true;
+    const auto it = std::find(c->pendingMids_.begin(), c->pendingMids_.end(), mid);
+    if (it == c->pendingMids_.end()) {
+        if (refused) log::warning(log::kMqtt, c->settings_.url.shown() + ": the broker refused a subscription");
+        return;
+    }
+    c->pendingMids_.erase(it);
+    if (refused) c->subscribeRefused_ = true;
+    if (!c->pendingMids_.empty()) return;
     if (c->subscribeRefused_.load())
         log::warning(log::kMqtt, c->settings_.url.shown() + ": the broker refused a subscription");
     if (c->events_.onSubscribed) c->events_.onSubscribed(!c->subscribeRefused_.load());

@@ -89,6 +89,11 @@ public:
 
     // A topic to subscribe to at every connect. Call before start().
     void subscribe(std::string topic, int qos);
+    // While running: subscribes now (when connected) and at every connect
+    // from then on; unsubscribe() ends that. Thread-safe. Messages of such a
+    // topic come through Events::onMessage like the others.
+    void addSubscription(const std::string& topic, int qos);
+    void removeSubscription(const std::string& topic);
     // Starts connecting in the background. False with `error` set when the
     // settings cannot work (unreadable TLS files, no network thread); a
     // broker that cannot be reached is not an error here: the client keeps
@@ -123,10 +128,11 @@ private:
     Events events_;
     mosquitto* m_ = nullptr;
     bool started_ = false;
-    std::vector<std::pair<std::string, int>> subscriptions_;
+    std::vector<std::pair<std::string, int>> subscriptions_;  // fixed before start()
+    std::vector<std::pair<std::string, int>> extra_;          // added while running; guarded by mutex_
     std::atomic<bool> connected_{false};
     std::atomic<bool> announceOnline_{false};  // "online" is due on the status topic
-    std::atomic<int> subscribesPending_{0};
+    std::vector<int> pendingMids_;  // subscriptions of this connect not answered yet (network thread)
     std::atomic<bool> subscribeRefused_{false};
 
     std::thread thread_;  // the network loop

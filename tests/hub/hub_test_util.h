@@ -13,6 +13,7 @@
 #include "hub/hub_types.h"
 #include "hub/pg_connection.h"
 #include "pg_cluster.h"
+#include "wait_until.h"
 
 namespace orlix::test {
 
@@ -73,14 +74,5 @@ inline std::int64_t queryNumber(hub::PgConnection& db, const std::string& sql,
     return r.ok() && r.rows() == 1 ? r.number(0, 0) : -1;
 }
 
-template <class Done>
-bool waitUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
 
 }  // namespace orlix::test
