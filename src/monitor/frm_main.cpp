@@ -17,7 +17,7 @@
 #include <cmath>
 #include <exception>
 
-#include "monitor/monitor_layout.h"
+#include "comm/monitor_layout.h"
 #include "recorder/pipeline.h"
 #include "base/guarded.h"
 #include "chart/qt_convert.h"

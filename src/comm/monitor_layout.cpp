@@ -1,4 +1,4 @@
-#include "monitor/monitor_layout.h"
+#include "comm/monitor_layout.h"
 
 namespace orlix {
 namespace {
