@@ -335,7 +335,9 @@ int captureToDatabaseCommand(CaptureReader& reader, const std::string& dbPath) {
     // Notes about the capture (an incomplete last record) are in the log.
     if (!r.ok) std::fprintf(stderr, "orlix-decode: %s\n", r.error.c_str());
     if (!r.created) return 2;
-    if (r.ok && r.samples == 0)
+    if (r.ok && r.busRecords == 0)
+        std::fprintf(stderr, "orlix-decode: %s holds no bus bytes: no samples\n", reader.name().c_str());
+    else if (r.ok && r.samples == 0)
         std::fprintf(stderr, "orlix-decode: %s spans less than one sample interval (4 s): no samples\n",
                      reader.name().c_str());
     if (terminal)

@@ -52,7 +52,10 @@ FrmChart::FrmChart(Pipeline& pipeline, DialogHost& dialogs, QWidget* parent)
     statusBar()->setObjectName(QStringLiteral("stbExport"));
 }
 
-FrmChart::~FrmChart() { pipeline_.sampler().removeListener(this); }
+FrmChart::~FrmChart() {
+    pipeline_.sampler().removeListener(this);
+    pipeline_.port().removeListener(this);
+}
 
 // The load sequence.
 void FrmChart::load() {
@@ -87,6 +90,7 @@ void FrmChart::load() {
 
     setTimer1Interval(kTimer1IntervalMs);
     pipeline_.sampler().addListener(this);
+    pipeline_.port().addListener(this);
     pipeline_.startSampling();
 }
 
@@ -136,6 +140,20 @@ void FrmChart::storeLastSamples() {
     db_->storeLastSamples(makeLiveBufferRefs(state_->live.LiveCurveData, state_->live.LiveSampleTime),
                           core.ticksSinceBatch() + 1);
     setRecording(false);
+}
+
+void FrmChart::onPortEvent(PortTrouble trouble) {
+    if (trouble != PortTrouble::Lost || !pipeline_.port().atEnd()) return;
+    guarded([this] {
+        SamplingCore& core = pipeline_.sampler().core();
+        if (!core.recording()) return;
+        db_->storeLastSamples(makeLiveBufferRefs(state_->live.LiveCurveData, state_->live.LiveSampleTime),
+                              core.ticksSinceBatch() + 1);
+        // Recording stays on; the next run of a capture starts its batches
+        // afresh.
+        core.setRecording(false);
+        core.setRecording(true);
+    });
 }
 
 void FrmChart::changeEvent(QEvent* e) {

@@ -19,6 +19,7 @@
 #include "comm/live_store.h"
 #include "database/database_commands.h"
 #include "platform/program_timer.h"
+#include "base/read_listener.h"
 #include "sampling/sampler.h"
 
 class QAction;
@@ -44,7 +45,11 @@ class PicChart;
 class TabControl;
 }  // namespace analyzer
 
-class FrmChart : public QMainWindow, private AnalyzerView, private DatabaseView, private SampleListener {
+class FrmChart : public QMainWindow,
+                 private AnalyzerView,
+                 private DatabaseView,
+                 private SampleListener,
+                 private ReadListener {
     Q_OBJECT
 public:
     // Runs the load sequence; the window starts hidden.
@@ -80,6 +85,10 @@ protected:
 private:
     // The window's part of every sampling tick.
     void onSample(const SampleTick& tick) override;
+    // The port: at the end of a replayed capture the samples since the last
+    // batch are stored, as a capture turned into a database stores them.
+    void onRead(std::span<const std::uint8_t>) override {}
+    void onPortEvent(PortTrouble trouble) override;
     // Closing while recording: the samples since the last batch are stored.
     void storeLastSamples();
     // AnalyzerView

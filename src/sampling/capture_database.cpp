@@ -59,7 +59,7 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
     CaptureReader::Next n;
     while ((n = reader.next(r)) == CaptureReader::Next::Record) {
         for (;;) {
-            const SampleSchedule::Before b = schedule.before(r.timeUs);
+            const SampleSchedule::Before b = schedule.before(r.timeUs, !r.portEvent());
             if (b == SampleSchedule::Before::Feed) break;
             if (b == SampleSchedule::Before::Tick) {
                 takeTick();
@@ -73,9 +73,10 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
             break;
         }
         pipe->clock.set(r.timeUs);
+        if (!r.portEvent()) ++result.busRecords;
         if (r.portEvent()) pipe->receive.onPortEvent(PortTrouble::Other);
         else pipe->receive.onRead(r.bytes);
-        schedule.fed(r.timeUs);
+        schedule.fed(r.timeUs, !r.portEvent());
         lastUs = r.timeUs;
         if (progress && reader.recordCount() % kProgressEveryRecords == 0) {
             at = {reader.recordCount(), recording.ticks(), reader.consumedBytes(), r.timeUs - firstUs};

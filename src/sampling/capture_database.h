@@ -32,6 +32,7 @@ struct CaptureDatabaseResult {
     std::string error;                 // why not (or why the capture stopped early)
     std::vector<std::string> notes;    // what was odd but went on (an incomplete last record)
     std::uint64_t records = 0;         // capture records read
+    std::uint64_t busRecords = 0;      // of them, records that carry bus bytes
     std::uint64_t samples = 0;         // ticks taken
     std::int64_t storedRecords = 0;    // records in the file at the end
 };

@@ -122,7 +122,7 @@ void CaptureReplaySource::pump() {
             anchorAt(t);
         }
         const std::int64_t target = targetUs();
-        switch (schedule_.before(t)) {
+        switch (schedule_.before(t, !next_->bytes.empty())) {
             case SampleSchedule::Before::Restart:
                 schedule_.restart(t);
                 continue;
@@ -169,7 +169,7 @@ void CaptureReplaySource::release() {
     Record rec = std::move(*next_);
     next_.reset();
     positionUs_ = rec.timeUs;
-    schedule_.fed(rec.timeUs);
+    schedule_.fed(rec.timeUs, !rec.bytes.empty());
     ++played_;
     if (clock_) clock_->at(rec.timeUs, rec.timeUs);
     if (rec.event) {

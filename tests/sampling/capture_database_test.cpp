@@ -35,14 +35,26 @@ struct Scratch {
     std::string file(const std::string& name) const { return (dir / name).string(); }
 };
 
-// Feeds records at `times` through the schedule; returns the tick instants
-// in the order they come, with -1 marking each record fed.
+struct Rec {
+    std::int64_t t;
+    bool bytes = true;  // false: another port event
+};
+
+// Feeds records through the schedule; returns the tick instants in the
+// order they come, with -1 marking each record fed.
+std::vector<std::int64_t> run(const std::vector<Rec>& records);
 std::vector<std::int64_t> run(const std::vector<std::int64_t>& times) {
+    std::vector<Rec> records;
+    for (const std::int64_t t : times) records.push_back({t});
+    return run(records);
+}
+
+std::vector<std::int64_t> run(const std::vector<Rec>& records) {
     SampleSchedule s;
     std::vector<std::int64_t> out;
-    for (const std::int64_t t : times) {
+    for (const auto& [t, bytes] : records) {
         for (;;) {
-            const auto b = s.before(t);
+            const auto b = s.before(t, bytes);
             if (b == SampleSchedule::Before::Feed) break;
             if (b == SampleSchedule::Before::Restart) {
                 s.restart(t);
@@ -51,7 +63,7 @@ std::vector<std::int64_t> run(const std::vector<std::int64_t>& times) {
             out.push_back(s.nextTickUs());
             s.advance();
         }
-        s.fed(t);
+        s.fed(t, bytes);
         out.push_back(-1);
     }
     while (s.tickDueAtEnd()) {
@@ -69,7 +81,16 @@ TEST(SampleSchedule, TicksEveryFourSecondsFromTheFirstRecordAfterTheRecordsUpToT
                                          kT0 + 7 + 12 * kSec}));
     // Nothing before the first record, nothing after the last.
     EXPECT_EQ(run({kT0, kT0 + 3 * kSec}), (std::vector<std::int64_t>{-1, -1}));
-    EXPECT_TRUE(run({}).empty());
+    EXPECT_TRUE(run(std::vector<Rec>{}).empty());
+}
+
+TEST(SampleSchedule, OtherPortEventsNeitherStartNorExtendNorTickTheSamples) {
+    // Events before the first bytes and after the last make no ticks, nor
+    // do they move the end: samples run from the first bytes to the last.
+    EXPECT_EQ(run(std::vector<Rec>{{kT0 - 9 * kSec, false}, {kT0}, {kT0 + 5 * kSec}, {kT0 + 20 * kSec, false}}),
+              (std::vector<std::int64_t>{-1, -1, kT0 + 4 * kSec, -1, -1}));
+    // A capture of events alone makes no sample.
+    EXPECT_EQ(run(std::vector<Rec>{{kT0, false}, {kT0 + 60 * kSec, false}}), (std::vector<std::int64_t>{-1, -1}));
 }
 
 TEST(SampleSchedule, AGapOfMoreThanADayIsNotSampledAcross) {
