@@ -118,13 +118,34 @@ void Notifier::attempt(const std::string& name, Entry& entry) {
         runSendmail(this, entry.sendmailCommand, notice.email, settings_.sendmailTimeout, std::move(done));
         break;
     case ReceiverType::Mqtt:
-        if (!publish_)
-            done(false, "no broker client to publish with");
-        else if (publish_(notice.site, notice.json))
+        publish(notice, done);
+        break;
+    }
+}
+
+void Notifier::publish(const Notice& notice, const AttemptDone& done) {
+    if (!publish_) {
+        done(false, "no broker client to publish with");
+        return;
+    }
+    try {
+        if (publish_(notice.site, notice.json))
             done(true, "queued for the broker");
         else
             done(false, "dropped by the broker client (its queue is full)");
-        break;
+    } catch (...) {
+        done(false, "publishing failed: " + log::currentExceptionText());
+    }
+}
+
+// The report goes to the hub's store; a failure there must not end the
+// event loop.
+void Notifier::tell(const DeliveryReport& report) {
+    if (!report_) return;
+    try {
+        report_(report);
+    } catch (...) {
+        log::caughtException(log::kHub, "storing the outcome of a notice to " + report.receiver);
     }
 }
 
@@ -150,7 +171,7 @@ void Notifier::finished(const std::string& name, std::uint64_t id, bool delivere
     // A receiver that keeps failing stays, with its log filter.
     if (state.entries.empty() && state.failuresInRow == 0) receivers_.erase(receiver);
 
-    if (report_) report_(report);
+    tell(report);
     dispatch();
 }
 
@@ -175,9 +196,8 @@ void Notifier::drop(const Notice& notice) {
     const std::string text = "notifying " + receiverShown(notice.receiver) + ": new notices are dropped while " +
                              pendingText;
     if (auto line = state.logFilter.pass(text)) log::warning(log::kHub, *line);
-    if (report_)
-        report_(DeliveryReport{notice.receiver.name, notice.site, notice.source, notice.receiver.type, false,
-                               "dropped unsent: " + pendingText, 0, true});
+    tell(DeliveryReport{notice.receiver.name, notice.site, notice.source, notice.receiver.type, false,
+                        "dropped unsent: " + pendingText, 0, true});
 }
 
 void Notifier::armTimer() {

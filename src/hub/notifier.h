@@ -140,6 +140,8 @@ private:
     void attempt(const std::string& name, Entry& entry);
     void finished(const std::string& name, std::uint64_t id, bool delivered, const std::string& detail);
     void logOutcome(ReceiverState& state, const Receiver& receiver, bool delivered, const std::string& detail);
+    void publish(const Notice& notice, const std::function<void(bool, std::string)>& done);
+    void tell(const DeliveryReport& report);
     void drop(const Notice& notice);
     void armTimer();
 

@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QTemporaryDir>
 #include <algorithm>
 
@@ -81,7 +83,12 @@ struct Fixture {
 
 class NotifierTest : public ::testing::Test {
 protected:
-    void SetUp() override { test::ensureCoreApp("hub_tests"); }
+    void SetUp() override {
+        test::ensureCoreApp("hub_tests");
+        // Straight to 127.0.0.1, whatever proxy the environment names.
+        QNetworkProxyFactory::setUseSystemConfiguration(false);
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    }
 };
 
 TEST_F(NotifierTest, WebhookPostsTheNoticeIntactWithTheUrlsCredentialsAsBasicAuthorization) {
