@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "hub/notice_transport.h"
+#include "hub/notification_format.h"
 
 namespace orlix::hub {
 namespace {
@@ -24,6 +25,15 @@ std::string retriesText(const std::vector<std::chrono::milliseconds>& delays) {
 }
 
 }  // namespace
+
+Notice alarmNotice(const Receiver& receiver, const Alarm& alarm, const AlarmChange& change, const QTimeZone& zone) {
+    Notice notice{receiver, alarm.site, alarm.source, {}, {}};
+    if (receiver.type == ReceiverType::Email)
+        notice.email = alarmEmail(alarm, change, zone, receiver.to, receiver.from);
+    else
+        notice.json = alarmNoticeJson(alarm, change, zone);
+    return notice;
+}
 
 std::string receiverShown(const Receiver& receiver) {
     std::string shown = receiver.name + " (" + std::string(receiverTypeName(receiver.type));

@@ -32,6 +32,7 @@
 // A Notifier lives on one Qt thread with an event loop (the hub's); call it
 // there only. The report function runs there too, and may call send().
 #include <QObject>
+#include <QTimeZone>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -42,15 +43,16 @@
 
 #include "base/log.h"
 #include "hub/alarm_rules.h"
+#include "hub/alarm_state.h"
 
 class QNetworkAccessManager;
 class QTimer;
 
 namespace orlix::hub {
 
-// One notice for one receiver. The caller fills `json` with
-// alarmNoticeJson() (webhook and mqtt) and `email` with alarmEmail() for the
-// receiver's to/from (email); the other may stay empty.
+// One notice for one receiver: `json` from alarmNoticeJson() (webhook and
+// mqtt), `email` from alarmEmail() for the receiver's to/from (email); the
+// other may stay empty. alarmNotice() below makes one.
 struct Notice {
     Receiver receiver;
     std::string site;
@@ -58,6 +60,11 @@ struct Notice {
     std::string json;
     std::string email;
 };
+
+// The notice of an alarm change for one receiver: the JSON notice for a
+// webhook or mqtt receiver, the e-mail to its `to` from its `from` for an
+// email receiver; times in `zone` (the site's, by default the office's).
+Notice alarmNotice(const Receiver& receiver, const Alarm& alarm, const AlarmChange& change, const QTimeZone& zone);
 
 // The outcome of one attempt, or of a notice dropped before any attempt
 // (attempt 0): a row of the notifications table.

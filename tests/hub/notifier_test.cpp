@@ -8,12 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QTemporaryDir>
 #include <algorithm>
 
-#include "hub/notification_format.h"
 #include "log_capture.h"
 #include "notice_sinks.h"
 #include "wait_until.h"
@@ -49,9 +50,7 @@ Receiver receiver(std::string name, ReceiverType type, std::string url = "") {
 }
 
 Notice notice(const Receiver& to, const Raise& raise = Raise("north", "EEPROM")) {
-    const QTimeZone zone("Europe/Berlin");
-    return Notice{to, raise.alarm.site, raise.alarm.source, alarmNoticeJson(raise.alarm, raise.change, zone),
-                  alarmEmail(raise.alarm, raise.change, zone, to.to, to.from)};
+    return alarmNotice(to, raise.alarm, raise.change, QTimeZone("Europe/Berlin"));
 }
 
 // Retries after milliseconds instead of minutes.
@@ -113,6 +112,9 @@ TEST_F(NotifierTest, WebhookPostsTheNoticeIntactWithTheUrlsCredentialsAsBasicAut
     EXPECT_EQ(got.method, "POST");
     EXPECT_EQ(got.target, "/hooks/alarm");
     EXPECT_EQ(got.body.toStdString(), n.json);
+    const QJsonObject body = QJsonDocument::fromJson(got.body).object();
+    EXPECT_EQ(body["site"].toString(), "Nord-Süd 北");
+    EXPECT_EQ(body["message"].toString(), "Überdruck \"Pd\"");
     EXPECT_EQ(got.headers.at("content-type"), "application/json");
     EXPECT_EQ(QByteArray::fromBase64(got.headers.at("authorization").mid(6)), "alice:sésame");
     EXPECT_EQ(f.notifier.pending(), 0u);
@@ -295,6 +297,7 @@ TEST_F(NotifierTest, MqttNoticesGoThroughThePublishFunction) {
     ASSERT_EQ(f.published.size(), 1u);
     EXPECT_EQ(f.published[0].first, "south");
     EXPECT_EQ(f.published[0].second, n.json);
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(n.json)).object()["event"].toString(), "raised");
     EXPECT_TRUE(f.reports[0].delivered);
     EXPECT_EQ(f.reports[0].detail, "queued for the broker");
     EXPECT_EQ(f.reports[0].kind, ReceiverType::Mqtt);
