@@ -29,7 +29,7 @@ using AttemptDone = std::function<void(bool delivered, std::string detail)>;
 void postWebhook(QNetworkAccessManager& network, QObject* context, const std::string& url,
                  const std::string& json, std::chrono::milliseconds timeout, AttemptDone done);
 
-// Runs `command` (split into words by QProcess::splitCommand: blanks part
+// Runs `command` (split into words by QProcess::splitCommand: blanks separate
 // them, double quotes group them, single quotes are plain characters; no
 // shell is run), writes
 // `message` to its standard input and closes it. Delivered on exit status 0;
