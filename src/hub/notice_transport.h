@@ -31,9 +31,9 @@ void postWebhook(QNetworkAccessManager& network, QObject* context, const std::st
 
 // Runs `command` (split into words by QProcess::splitCommand: blanks separate
 // them, double quotes group them, single quotes are plain characters; no
-// shell is run), writes
-// `message` to its standard input and closes it. Delivered on exit status 0;
-// the detail of a failure carries the command's standard error as one line.
+// shell is run), writes `message` to its standard input and closes it.
+// Delivered on exit status 0; the detail of a failure carries the command's
+// standard error as one line.
 // Killed when still running after `timeout`.
 void runSendmail(QObject* context, const std::string& command, const std::string& message,
                  std::chrono::milliseconds timeout, AttemptDone done);
