@@ -7,7 +7,7 @@ pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
       fonts-wqy-microhei mdbtools-dev mdbtools
       libmosquitto-dev mosquitto mosquitto-clients openssl
-      postgresql-15 libpq-dev
+      postgresql-15 libpq-dev msmtp python3-aiosmtpd
       dpkg-dev scdoc librsvg2-bin lintian desktop-file-utils appstream debootstrap)
 # The tests prove their Jet files with the npm package mdb-reader as well:
 # Debian's node and npm, unless a node is there already.
