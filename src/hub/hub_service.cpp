@@ -51,6 +51,13 @@ bool HubService::start(std::string& error) {
     engine_ = std::make_unique<AlarmEngine>(
         options_.db, rules_, [this](const Receiver& to, const Alarm& a, const AlarmChange& c) { notify(to, a, c); });
     if (!ingest_->start(error)) return false;
+    NotifierSettings n;
+    n.sendmailCommand = rules_.hub.sendmailCommand;
+    notifier_ = std::make_unique<Notifier>(
+        n, [this](const DeliveryReport& r) { noteDelivery(r); },
+        [this](const std::string& site, const std::string& payload) {
+            return ingest_->client().publish(ingest_->prefix() + "/" + site + "/alarms", payload, 1);
+        });
     notes_.connect(options_.db);
     log::info(log::kHub, "started: broker " + broker->url.shown() + ", database " + writer_->shownName() +
                              (options_.shareGroup.empty() ? std::string() : ", sharing as " + options_.shareGroup));
@@ -68,6 +75,7 @@ void HubService::stop() {
     engineTimer_.stop();
     retentionTimer_.stop();
     statusTimer_.stop();
+    notifier_.reset();
     ingest_->stop();
     sites_->flush();
     const bool all = writer_->flush(std::chrono::seconds(10));
@@ -88,26 +96,21 @@ bool HubService::reloadRules() {
     }
     rules_ = load.rules;
     engine_->setRules(rules_);
+    notifier_->setSendmailCommand(rules_.hub.sendmailCommand);
     return true;
 }
 
 void HubService::notify(const Receiver& to, const Alarm& alarm, const AlarmChange& change) {
-    if (to.type != ReceiverType::Mqtt) {
-        if (deliver_) deliver_(to, alarm, change);
-        return;
-    }
-    const std::string notice = alarmNoticeJson(alarm, change, QTimeZone::systemTimeZone());
-    const bool queued = ingest_->client().publish(ingest_->prefix() + "/" + alarm.site + "/alarms", notice, 1);
-    noteDelivery(alarm.site, alarm.source, to.name, "mqtt", queued, queued ? "" : "the broker's queue is full");
+    notifier_->send(alarmNotice(to, alarm, change, QTimeZone::systemTimeZone()));
 }
 
-void HubService::noteDelivery(const std::string& site, const std::string& source, const std::string& receiver,
-                              const std::string& kind, bool delivered, const std::string& detail) {
+void HubService::noteDelivery(const DeliveryReport& d) {
     if (!notes_.ok() && !notes_.connect(options_.db)) return;
     PgResult r = notes_.exec(
         "INSERT INTO notifications (at, site, source, receiver, kind, delivered, detail) "
         "SELECT now(), id, $2, $3, $4, $5, NULLIF($6, '') FROM sites WHERE name = $1",
-        {site, source, receiver, kind, delivered ? "true" : "false", detail});
+        {d.site, d.source, d.receiver, std::string(receiverTypeName(d.kind)), d.delivered ? "true" : "false",
+         d.detail});
     if (!r.ok()) log::failure(log::kHub, "noting a notification failed: " + r.error());
 }
 

@@ -8,10 +8,10 @@
 //   every hour  month partitions older than --keep-months dropped (leader)
 //   every 60 s  a status line with the counters (--status)
 //
-// Notifications of alarms go to the office's MQTT topic PREFIX/SITE/alarms
-// through the broker client, and to webhooks and e-mail through the
-// deliverer set with setDeliverer(); every delivery is noted in the
-// database's notifications table.
+// Notifications of alarms go to the receivers the rules name (webhooks,
+// e-mail through the sendmail command, the broker's PREFIX/SITE/alarms)
+// through the notifier (notifier.h), which retries; every attempt is noted
+// in the database's notifications table.
 #include <QObject>
 #include <QTimer>
 #include <QTimeZone>
@@ -21,6 +21,7 @@
 
 #include "hub/alarm_engine.h"
 #include "hub/ingest.h"
+#include "hub/notifier.h"
 #include "hub/site_directory.h"
 #include "hub/store_writer.h"
 #include "mqtt/broker_settings.h"
@@ -40,10 +41,6 @@ struct HubOptions {
 class HubService final : public QObject {
     Q_OBJECT
 public:
-    // A webhook or e-mail to deliver: the receiver, the alarm, what changed,
-    // and the documents made for it.
-    using Deliver = std::function<void(const Receiver& to, const Alarm& alarm, const AlarmChange& change)>;
-
     HubService(HubOptions options, AlarmRules rules);
     ~HubService() override;
 
@@ -56,10 +53,8 @@ public:
     // SIGHUP: the rules file again; a file with errors keeps the rules in
     // force (the errors are logged). True when the new rules hold.
     bool reloadRules();
-    void setDeliverer(Deliver deliver) { deliver_ = std::move(deliver); }
-    // Notes a delivery in the notifications table.
-    void noteDelivery(const std::string& site, const std::string& source, const std::string& receiver,
-                      const std::string& kind, bool delivered, const std::string& detail);
+    // Notes an attempt at a delivery in the notifications table.
+    void noteDelivery(const DeliveryReport& report);
 
     std::string statusLine() const;
     Ingest& ingest() { return *ingest_; }
@@ -73,11 +68,11 @@ private:
 
     HubOptions options_;
     AlarmRules rules_;
-    Deliver deliver_;
     std::unique_ptr<StoreWriter> writer_;
     std::unique_ptr<SiteDirectory> sites_;
     std::unique_ptr<Ingest> ingest_;
     std::unique_ptr<AlarmEngine> engine_;
+    std::unique_ptr<Notifier> notifier_;
     PgConnection notes_;  // the notifications table, on this thread
     QTimer flushTimer_, engineTimer_, retentionTimer_, statusTimer_;
     bool stopped_ = false;
