@@ -24,6 +24,9 @@ namespace {
 
 constexpr const char* kProgram = "orlix-fleet-sim";
 constexpr int kStatusMs = 10000;
+// A site holds about 100 kB (most of it the sampler's 720 samples of 50
+// values): 20000 sites take 2 GB.
+constexpr std::size_t kMaxSites = 20000;
 // Random outages of a run without an end fall within its first hour.
 constexpr std::int64_t kOpenRunSpanUs = 3600LL * 1'000'000;
 
@@ -39,8 +42,9 @@ orlix::ProgramText programText() {
             "orlix-record does (the same receive path, sampler and payloads), a sample\n"
             "every 4 s of program time. Deterministic for a seed and a start time.",
             "TIME is YYYY-MM-DDTHH:MM[:SS] in local time, or with Z or an offset\n"
-            "(+01:00), or -D for D before now. Durations D are a number with s, m, h or\n"
-            "d (seconds without a unit), in program time.\n"
+            "(+01:00), or now-D for D before now. Durations D are a number with s, m, h\n"
+            "or d (seconds without a unit), in program time: --start now-1d --duration\n"
+            "1d --time-scale 100 runs the last day up to the present in 14.4 minutes.\n"
             "\n"
             "Exit status: 0 stopped cleanly (SIGINT, SIGTERM, the end of the run) with\n"
             "every message delivered, 1 messages not delivered or the broker settings\n"
@@ -83,12 +87,15 @@ bool readNumber(const std::string& text, T& out, T low, T high) {
     return true;
 }
 
-// --start: ISO 8601 through Qt's reader (local, Z or an offset), or -D.
+// --start: ISO 8601 through Qt's reader (local, Z or an offset), or
+// now-D. Now is taken to the whole second.
 std::optional<std::int64_t> readStart(const std::string& text) {
-    if (text.starts_with('-')) {
-        const auto before = orlix::parseDuration(std::string_view(text).substr(1));
+    const std::int64_t now = orlix::unixMicrosNow() / 1'000'000 * 1'000'000;
+    if (text == "now") return now;
+    if (text.starts_with("now-")) {
+        const auto before = orlix::parseDuration(std::string_view(text).substr(4));
         if (!before) return std::nullopt;
-        return orlix::unixMicrosNow() - *before;
+        return now - *before;
     }
     const QDateTime t = QDateTime::fromString(QString::fromStdString(text), Qt::ISODateWithMs);
     if (!t.isValid()) return std::nullopt;
@@ -97,8 +104,8 @@ std::optional<std::int64_t> readStart(const std::string& text) {
 
 // The number options. Returns the exit status when the program ends here.
 std::optional<int> readCounts(const orlix::OptionReader& r, orlix::FleetOptions& o) {
-    if (r.isSet("sites") && !readNumber<std::size_t>(r.value("sites"), o.sites, 1, 100000))
-        return r.usageError("--sites needs a number from 1 to 100000");
+    if (r.isSet("sites") && !readNumber<std::size_t>(r.value("sites"), o.sites, 1, kMaxSites))
+        return r.usageError("--sites needs a number from 1 to " + std::to_string(kMaxSites));
     if (r.isSet("seed") && !readNumber<std::uint32_t>(r.value("seed"), o.seed, 0, UINT32_MAX))
         return r.usageError("--seed needs a number from 0 to 4294967295");
     if (r.isSet("connections") && !readNumber<std::size_t>(r.value("connections"), o.connections, 1, 256))
@@ -124,9 +131,8 @@ std::optional<int> readCounts(const orlix::OptionReader& r, orlix::FleetOptions&
 
 // The times and outages (after the counts: outages name sites).
 std::optional<int> readTimes(const orlix::OptionReader& r, orlix::FleetOptions& o) {
-    const std::optional<std::int64_t> start =
-        r.isSet("start") ? readStart(r.value("start")) : orlix::unixMicrosNow() / 1'000'000 * 1'000'000;
-    if (!start) return r.usageError("--start needs YYYY-MM-DDTHH:MM[:SS] (local, Z or +HH:MM) or -D");
+    const std::optional<std::int64_t> start = readStart(r.isSet("start") ? r.value("start") : "now");
+    if (!start) return r.usageError("--start needs YYYY-MM-DDTHH:MM[:SS] (local, Z or +HH:MM) or now-D");
     o.startUs = *start;
     std::optional<std::int64_t> d;
     if (r.isSet("duration")) {

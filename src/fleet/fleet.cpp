@@ -34,7 +34,7 @@ std::string programTimeText(std::int64_t us) {
 
 }  // namespace
 
-Fleet::Fleet(FleetOptions options) : options_(std::move(options)) {
+Fleet::Fleet(FleetOptions options) : options_(std::move(options)), programUs_(options_.startUs) {
     options_.sites = std::max<std::size_t>(options_.sites, 1);
     options_.connections = std::clamp<std::size_t>(options_.connections, 1, options_.sites);
     outages_.resize(options_.sites);
@@ -77,11 +77,10 @@ bool Fleet::start(std::string& error) {
         endUs_.push_back(siteEndUs(first));
         if (first < endUs_.back()) due_.push({sites_.back()->nextEventUs(), i});
     }
-    log::info(log::kFleet, "started: " + std::to_string(options_.sites) + " sites " +
-                               fleetSiteName(options_.sitePrefix, 0) + " ... " +
+    log::info(log::kFleet, "started: sites " + fleetSiteName(options_.sitePrefix, 0) + " ... " +
                                fleetSiteName(options_.sitePrefix, options_.sites - 1) + " on " +
-                               settings->url.shown() + " over " + std::to_string(clients_.size()) +
-                               " connections, live from " + programTimeText(options_.startUs));
+                               settings->url.shown() + ", connections " + std::to_string(clients_.size()) +
+                               ", live from " + programTimeText(options_.startUs));
     started_ = true;
     lastStatus_ = std::chrono::steady_clock::now();
     thread_ = std::thread([this] { run(); });

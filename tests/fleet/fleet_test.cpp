@@ -15,9 +15,9 @@
 #include <set>
 
 #include "broker_listener.h"
+#include "fleet/heard.h"
 #include "comm/receive_path.h"
 #include "local_zone.h"
-#include "tools/mini_json.h"
 #include "tools/process.h"
 #include "wait_until.h"
 
@@ -26,53 +26,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using test::bySite;
+using test::SiteHeard;
+
 constexpr std::int64_t kSecond = 1'000'000;
-constexpr double kUnixEpochDays = 25569;  // 1970-01-01 in days since 1899-12-30
-
-struct Sample {
-    std::string payload, time, offset;
-    double days = 0;
-    // The instant that time_days and utc_offset name, in Unix seconds.
-    double instant() const {
-        const int sign = offset[0] == '-' ? -1 : 1;
-        const int offsetSeconds = sign * (std::stoi(offset.substr(1, 2)) * 3600 + std::stoi(offset.substr(4, 2)) * 60);
-        return (days - kUnixEpochDays) * 86400 - offsetSeconds;
-    }
-};
-
-struct SiteHeard {
-    std::vector<Sample> samples;
-    std::vector<std::string> faults, statuses;
-    std::string rawBytes;
-    std::size_t rawMessages = 0;
-};
-
-// What the listener heard, by site, under PREFIX/SITE/KIND.
-std::map<std::string, SiteHeard> bySite(const test::BrokerListener& listener, const std::string& prefix) {
-    std::map<std::string, SiteHeard> sites;
-    for (const auto& [topic, payload] : listener.all()) {
-        if (!topic.starts_with(prefix + "/")) continue;
-        const std::size_t slash = topic.rfind('/');
-        SiteHeard& site = sites[topic.substr(prefix.size() + 1, slash - prefix.size() - 1)];
-        const std::string kind = topic.substr(slash + 1);
-        if (kind == "sample") {
-            const auto json = test::JsonReader(payload).parse();
-            EXPECT_TRUE(json) << payload;
-            if (!json) continue;
-            site.samples.push_back({payload, json->get("time")->str, json->get("utc_offset")->str,
-                                    json->get("time_days")->num});
-        } else if (kind == "faults") {
-            site.faults.push_back(payload);
-        } else if (kind == "status") {
-            site.statuses.push_back(payload);
-        } else if (kind == "raw") {
-            site.rawBytes += payload;
-            ++site.rawMessages;
-        }
-    }
-    return sites;
-}
-
 FleetOptions optionsFor(const test::MosquittoBroker& broker, const std::string& prefix, std::size_t sites) {
     FleetOptions o;
     o.broker.url = broker.url(prefix);
@@ -94,7 +51,9 @@ std::chrono::duration<double> runToEnd(FleetOptions options, const test::BrokerL
     fleet.onEnd = [&] { ended = true; };
     const auto t0 = std::chrono::steady_clock::now();
     std::string error;
-    EXPECT_TRUE(fleet.start(error)) << error;
+    const bool started = fleet.start(error);
+    EXPECT_TRUE(started) << error;
+    if (!started) return {};
     EXPECT_TRUE(test::waitUntil([&] { return ended.load(); }, 120s));
     const auto took = std::chrono::steady_clock::now() - t0;
     EXPECT_TRUE(fleet.finish()) << fleet.statusLine();
@@ -266,7 +225,8 @@ TEST(Fleet, RawBytesAreThePlantsFramesOneReadEach) {
     o.samplesPerSite = 10;
     o.raw = true;
     runToEnd(o, listener, "fleet");
-    const SiteHeard& s = bySite(listener, "fleet").at("site0001");
+    const auto heard = bySite(listener, "fleet");
+    const SiteHeard& s = heard.at("site0001");
     // Frames of 0.525 s from 4 s before the first sample to the tenth, 36 s later.
     EXPECT_EQ(s.rawMessages, static_cast<std::size_t>(40.0 / 0.525));
     ManualClock clock;

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
 #include "broker_listener.h"
+#include "fleet/heard.h"
 #include "local_zone.h"
 #include "mosquitto_broker.h"
 #include "tools/process.h"
@@ -96,6 +98,27 @@ TEST(OrlixFleetSim, ARunStartsAtTheGivenInstantAndEndsByItself) {
     EXPECT_EQ(listener.on("plants/site0002/status"), (std::vector<std::string>{"online", "offline"}));
 }
 
+// The last two minutes up to the present at 1000 times real time: the
+// samples cover them and none lies in the future.
+TEST(OrlixFleetSim, ARunCanEndAtThePresent) {
+    test::MosquittoBroker broker;
+    ASSERT_TRUE(broker.ok()) << broker.log();
+    test::BrokerListener listener(broker, "plants/#");
+    ASSERT_TRUE(test::waitUntil([&] { return listener.subscribed(); }));
+    const double before = static_cast<double>(unixMicrosNow()) / 1e6;
+    FleetSim sim({"--mqtt", broker.url("plants"), "--sites", "2", "--start", "now-2m", "--duration", "2m",
+                  "--time-scale", "1000"});
+    EXPECT_EQ(sim.wait(0), 0) << sim.log();
+    ASSERT_TRUE(test::waitUntil([&] { return listener.on("plants/site0002/status").size() == 2; })) << sim.log();
+    const double after = static_cast<double>(unixMicrosNow()) / 1e6;
+    for (const auto& [name, site] : test::bySite(listener, "plants")) {
+        ASSERT_EQ(site.samples.size(), 30u) << name;
+        EXPECT_GE(site.samples.front().instant(), before - 121) << name;
+        EXPECT_LE(site.samples.front().instant(), after - 116) << name;
+        EXPECT_LE(site.samples.back().instant(), after) << name << ": no sample in the future";
+    }
+}
+
 TEST(OrlixFleetSim, RefusesBadOptionsWithOneLine) {
     const std::string url = "mqtt://127.0.0.1:1/p";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -108,6 +131,7 @@ TEST(OrlixFleetSim, RefusesBadOptionsWithOneLine) {
         {{"--mqtt", url, "--sites", "3", "--outage", "site0004:1m:1m"}, "--outage site0004:1m:1m: no site"},
         {{"--mqtt", url, "--outage", "site0001:1m"}, "needs SITE:AFTER:FOR"},
         {{"--mqtt", url, "--start", "yesterday"}, "--start needs"},
+        {{"--mqtt", url, "--start", "now-soon"}, "--start needs"},
         {{"--mqtt", url, "--duration", "0"}, "--duration needs"},
         {{"--mqtt", url, "--backlog", "1 h"}, "--backlog needs"},
         {{"--mqtt", url, "--site-prefix", "a/b"}, "--site-prefix needs"},
