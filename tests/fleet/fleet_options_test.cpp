@@ -23,13 +23,11 @@ TEST(FleetOptions, DurationsTakeAUnitAndRefuseTheRest) {
         EXPECT_FALSE(parseDuration(bad)) << bad;
 }
 
-TEST(FleetOptions, SitesAreNumberedFromOneWithAtLeastFourDigits) {
-    EXPECT_EQ(fleetSiteName("site", 0), "site0001");
-    EXPECT_EQ(fleetSiteName("north-", 998), "north-0999");
-    EXPECT_EQ(fleetSiteName("s", 12344), "s12345");
-}
-
+// Sites are numbered from 1 with at least four digits; an outage names one
+// by its name or number.
 TEST(FleetOptions, AnOutageNamesItsSiteByNameOrNumber) {
+    EXPECT_EQ(fleetSiteName("site", 0), "site0001");
+    EXPECT_EQ(fleetSiteName("s", 12344), "s12345");
     std::string error;
     const auto byName = parseOutage("site0003:10m:90s", "site", 5, error);
     ASSERT_TRUE(byName) << error;
