@@ -8,7 +8,8 @@
 // start + i x 4 s / N + n x 4 s, so that the sites' samples are spread over
 // each 4 s; a backlog adds the samples of its span before the start. A
 // sample goes out when its program time has come, the program time running
-// `timeScale` times faster than real time from the start; one whose time is
+// `timeScale` times faster than real time from the start (on the next beat
+// of 20 ms, so that one wake sends what a beat holds); one whose time is
 // past (the backlog, or after the broker held the fleet up) goes out at once,
 // as fast as the broker acknowledges, as a recorder drains its queue.
 //
