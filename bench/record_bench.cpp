@@ -125,7 +125,9 @@ void latency(benchmark::State& state, bool sample) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     std::array<std::int16_t, kSampleValueColumns> values{};
-    const std::string payload = sample ? sampleJson(values, makeDateTime({2025, 3, 1, 12, 0, 0})) : std::string("x");
+    const DateTime t = makeDateTime({2025, 3, 1, 12, 0, 0});
+    const std::string payload =
+        sample ? sampleJson(values, t, utcOffsetSecondsAt(unixMicrosOfLocalDateTime(t))) : std::string("x");
     std::vector<double> ms;
     for (auto _ : state) {
         const int before = received.load();

@@ -80,6 +80,15 @@ std::int64_t nextLocalMidnightMicros(std::int64_t micros) {
     return static_cast<std::int64_t>(next) * kMicrosPerSecond;
 }
 
+int utcOffsetSecondsAt(std::int64_t unixMicros) {
+    std::time_t tt = 0;
+    std::int64_t rest = 0;
+    splitMicros(unixMicros, tt, rest);
+    std::tm lt{};
+    if (localtime_r(&tt, &lt) == nullptr) return 0;
+    return static_cast<int>(lt.tm_gmtoff);
+}
+
 ScaledClock::ScaledClock(double scale)
     : scale_(scale > 0 ? scale : 1.0), startUs_(unixMicrosNow()), startTick_(std::chrono::steady_clock::now()) {
     start_ = localDateTimeOfUnixMicros(startUs_);

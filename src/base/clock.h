@@ -43,6 +43,11 @@ std::int64_t unixMicrosOfLocalDateTime(DateTime t);
 // The Unix time of local midnight at the start of the day after the one
 // holding `micros` (the day may be 23 or 25 hours long).
 std::int64_t nextLocalMidnightMicros(std::int64_t micros);
+// The local zone's offset from UTC in force at a Unix time, in seconds east
+// of Greenwich (3600 for CET, 7200 for CEST). Taken from the instant, not
+// from a local date-time, which names two instants in the hour repeated
+// when the clocks go back.
+int utcOffsetSecondsAt(std::int64_t unixMicros);
 
 class SystemClock final : public Clock {
 public:

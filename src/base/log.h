@@ -36,10 +36,11 @@ inline constexpr const char* kMqtt = "orlix.mqtt";          // broker connection
 inline constexpr const char* kRecord = "orlix.record";      // the unattended recorder: start, port, batches, status
 inline constexpr const char* kHub = "orlix.hub";            // the office hub: ingest, store, alarms, notifications
 inline constexpr const char* kWeb = "orlix.web";            // the office's pages: logins, requests refused
+inline constexpr const char* kFleet = "orlix.fleet";        // the fleet simulator: start, outages, status, end
 
 // Every category there is; a message names one of these.
-inline constexpr const char* kCategories[] = {kApp,    kSerial,  kDatabase, kUi,     kChart, kComm,
-                                              kExport, kCapture, kMqtt,     kRecord, kHub,   kWeb};
+inline constexpr const char* kCategories[] = {kApp,    kSerial,  kDatabase, kUi,  kChart, kComm,  kExport,
+                                              kCapture, kMqtt,   kRecord,   kHub, kWeb,   kFleet};
 
 enum class Level { Debug, Info, Warning, Critical };
 

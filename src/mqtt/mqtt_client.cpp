@@ -221,7 +221,7 @@ void MqttClient::pumpLocked() {
     // The lock is held across the library call so that the acknowledgement,
     // which may come on the network thread before the call returns, finds
     // the id.
-    while (connected_.load() && !waiting_.empty() && outstanding_.size() < kInFlight) {
+    while (connected_.load() && !waiting_.empty() && outstanding_.size() < settings_.inFlight) {
         Message& msg = waiting_.front();
         int mid = 0;
         const int rc = mosquitto_publish(m_, &mid, msg.topic.c_str(), static_cast<int>(msg.payload.size()),
@@ -236,6 +236,11 @@ void MqttClient::pumpLocked() {
         waiting_.pop_front();
         ++counters_.published;
     }
+}
+
+bool MqttClient::waitForRoom(std::size_t below, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return drained_.wait_for(lock, timeout, [&] { return waiting_.size() + outstanding_.size() < below; });
 }
 
 bool MqttClient::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
@@ -342,7 +347,7 @@ void MqttClient::onPublishCb(mosquitto*, void* self, int mid) {
     auto* c = static_cast<MqttClient*>(self);
     std::lock_guard lock(c->mutex_);
     if (c->outstanding_.erase(mid) > 0) ++c->counters_.delivered;
-    if (c->outstanding_.empty() && c->waiting_.empty()) c->drained_.notify_all();
+    c->drained_.notify_all();
 }
 
 void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* msg) {

@@ -20,6 +20,7 @@
 //
 // The library runs its own network thread; the events are called on it.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -52,6 +53,9 @@ struct MqttClientSettings {
     std::string clientId;                   // empty: made by the library
     std::string statusTopic;                // empty: no status, no will
     std::size_t maxQueued = kMqttMaxQueued;
+    // QoS 1 messages handed to the library and not yet acknowledged. More
+    // keeps a fast link busy (a load generator); the rest wait in the queue.
+    std::size_t inFlight = 64;
     int keepAliveSeconds = 30;
     // Off: the broker keeps the subscriptions and the QoS 1 messages for
     // this client id while it is away (needs a fixed clientId).
@@ -103,6 +107,11 @@ public:
     // `flushMs` to reach the broker, disconnects and ends the network thread.
     void stop(int flushMs = 2000);
 
+    // Thread-safe: blocks until fewer than `below` QoS 1 messages are queued
+    // (waiting or unacknowledged), for a publisher that must not outrun the
+    // broker. False when `timeout` passed first.
+    bool waitForRoom(std::size_t below, std::chrono::milliseconds timeout);
+
     // Thread-safe. Returns false when the message was dropped.
     bool publish(const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain = false);
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain = false);
@@ -143,7 +152,7 @@ private:
     bool everConnectedSinceWait_ = false;  // the backoff starts again after a connection
 
     mutable std::mutex mutex_;
-    std::condition_variable drained_;
+    std::condition_variable drained_;  // told of every acknowledgement and lost connection
     struct Message {
         std::string topic;
         std::vector<std::uint8_t> payload;
@@ -153,7 +162,6 @@ private:
     };
     void pumpLocked();
     void announceOnlineLocked();
-    static constexpr std::size_t kInFlight = 64;  // handed to the library, not acknowledged
     std::deque<Message> waiting_;                   // not handed to the library yet
     std::unordered_map<int, Message> outstanding_;  // by message id, not acknowledged yet
     std::uint64_t nextSeq_ = 0;

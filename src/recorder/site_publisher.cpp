@@ -30,13 +30,15 @@ void SitePublisher::onRead(std::span<const std::uint8_t> bytes) {
 void SitePublisher::onSample(const SampleTick& tick) {
     std::array<std::int16_t, kSampleValueColumns> values{};
     for (std::size_t k = 0; k < values.size(); ++k) values[k] = tick.buffers.LiveCurveData[k][kNewestPosition];
-    send(sample_, sampleJson(values, tick.buffers.LiveSampleTime[kNewestPosition]), 1);
+    // The tick runs at the clock's present instant, which gives the offset.
+    send(sample_,
+         sampleJson(values, tick.buffers.LiveSampleTime[kNewestPosition], utcOffsetSecondsAt(clock_.unixMicros())), 1);
 }
 
 void SitePublisher::addErrorEntry(int list, const std::string& entry) {
     const std::string_view status =
         entry.size() >= kEntryTimeLength ? std::string_view(entry).substr(kEntryTimeLength) : std::string_view();
-    send(faults_, faultJson(list, clock_.now(), status), 1);
+    send(faults_, faultJson(list, clock_.now(), utcOffsetSecondsAt(clock_.unixMicros()), status), 1);
 }
 
 }  // namespace orlix

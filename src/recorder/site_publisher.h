@@ -25,7 +25,8 @@ public:
     using Publish =
         std::function<void(const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain)>;
 
-    // `base` is PREFIX/SITE. Fault entries take their date from `clock`.
+    // `base` is PREFIX/SITE. Fault entries take their date from `clock`;
+    // samples and faults take the zone's offset at its present instant.
     SitePublisher(const std::string& base, const Clock& clock, Publish publish);
 
     void onRead(std::span<const std::uint8_t> bytes) override;

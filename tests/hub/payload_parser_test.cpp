@@ -52,10 +52,10 @@ std::string withValue(const char* column, const QJsonValue& value) {
 
 TEST(SamplePayload, WhatARecorderPublishesIsReadWhole) {
     const DateTime local = makeDateTime({2026, 3, 14, 10, 23, 45});
-    const auto r = parseSamplePayload(sampleJson(distinctValues(), local), berlin());
+    const auto r = parseSamplePayload(sampleJson(distinctValues(), local, 3600), berlin());
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(r.value->instantUs, utc("2026-03-14T09:23:45Z"));  // CET, +01:00
-    EXPECT_FALSE(r.value->exactTime);
+    EXPECT_TRUE(r.value->exactTime);
     EXPECT_EQ(r.value->values, distinctValues());
 }
 
@@ -227,7 +227,7 @@ TEST(SampleTime, ZoneWithoutDaylightSavingAndInvalidZone) {
 }
 
 TEST(FaultPayload, WhatARecorderPublishesIsRead) {
-    const auto r = parseFaultPayload(faultJson(1, makeDateTime({2026, 3, 14, 11, 0, 5}), "Com fault ③"), berlin());
+    const auto r = parseFaultPayload(faultJson(1, makeDateTime({2026, 3, 14, 11, 0, 5}), 3600, "Com fault ③"), berlin());
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(r.value->list, FaultList::ComErr);
     EXPECT_EQ(r.value->instantUs, utc("2026-03-14T10:00:05Z"));

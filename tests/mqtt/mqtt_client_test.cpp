@@ -73,11 +73,43 @@ TEST(MqttClient, TheQueueIsBounded) {
     EXPECT_EQ(accepted, 5);
     EXPECT_EQ(client.counters().dropped, 3u);
     EXPECT_EQ(client.counters().queued, 5u);
+    EXPECT_FALSE(client.waitForRoom(5, 0ms)) << "five wait: no room below five";
+    EXPECT_TRUE(client.waitForRoom(6, 0ms));
     client.stop();
     const auto lines = capture.of(log::kMqtt);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.find("queue full") != std::string::npos; }),
               1);
+}
+
+// A publisher that waits for room before each message never outruns the
+// broker, also with a single message in flight; the broker gets them all in
+// the order published.
+TEST(MqttClient, APublisherWaitingForRoomKeepsPaceWithTheBroker) {
+    test::MosquittoBroker broker;
+    ASSERT_TRUE(broker.ok()) << broker.log();
+    test::Subscriber sub(broker.port(), "plant/w/#");
+    MqttClientSettings s = settingsFor(broker);
+    s.inFlight = 1;
+    s.maxQueued = 4;
+    MqttClient client(s, {});
+    std::string error;
+    ASSERT_TRUE(client.start(error)) << error;
+    // A retained message reaches the subscriber whenever it subscribes: once
+    // it has it, it hears everything after.
+    ASSERT_TRUE(client.publish("plant/w/ready", std::string("1"), 1, true));
+    ASSERT_TRUE(sub.waitFor([&] { return !sub.on("plant/w/ready").empty(); }));
+    constexpr int kMessages = 300;
+    for (int i = 0; i < kMessages; ++i) {
+        ASSERT_TRUE(client.waitForRoom(s.maxQueued, 20s)) << i;
+        ASSERT_TRUE(client.publish("plant/w/sample", std::to_string(i), 1)) << i;
+    }
+    EXPECT_TRUE(client.waitForRoom(1, 20s)) << "every message acknowledged";
+    EXPECT_EQ(client.counters().delivered, static_cast<std::uint64_t>(kMessages) + 1) << "and the ready message";
+    EXPECT_EQ(client.counters().dropped, 0u);
+    ASSERT_TRUE(sub.waitFor([&] { return sub.on("plant/w/sample").size() >= kMessages; }));
+    const std::vector<std::string> got = sub.on("plant/w/sample");
+    for (int i = 0; i < kMessages; ++i) EXPECT_EQ(got[static_cast<std::size_t>(i)], "0 " + std::to_string(i));
 }
 
 // A refused login is logged once with its cause, never with the password,

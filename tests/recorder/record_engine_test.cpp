@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "capture/capture_reader.h"
 #include "database/sample_database.h"
+#include "broker_listener.h"
 #include "log_capture.h"
 #include "mosquitto_broker.h"
 #include "sampling/capture_database.h"
@@ -33,43 +33,7 @@ struct Scratch : test::ScratchDir {
     Scratch() : ScratchDir("orlix_engine") {}
 };
 
-// A subscriber of this process: every message on its topics, and the word
-// of the broker that the subscriptions stand.
-class Listener {
-public:
-    Listener(const test::MosquittoBroker& broker, const std::string& topic, const std::string& id = {}) {
-        MqttClientSettings s;
-        s.url = *parseMqttUrl(broker.url("listener")).url;
-        if (!id.empty()) {
-            s.clientId = id;
-            s.cleanSession = false;
-        }
-        MqttClient::Events e;
-        e.onMessage = [this](const std::string& t, std::span<const std::uint8_t> p) {
-            std::lock_guard lock(mutex_);
-            messages_.emplace_back(t, std::string(p.begin(), p.end()));
-        };
-        e.onSubscribed = [this](bool granted) { subscribed_ = granted; };
-        client_ = std::make_unique<MqttClient>(std::move(s), std::move(e));
-        client_->subscribe(topic, 1);
-        std::string error;
-        client_->start(error);
-    }
-    bool subscribed() const { return subscribed_.load(); }
-    std::vector<std::string> on(const std::string& topic) const {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const auto& [t, p] : messages_)
-            if (t == topic) out.push_back(p);
-        return out;
-    }
-
-private:
-    std::unique_ptr<MqttClient> client_;
-    mutable std::mutex mutex_;
-    std::vector<std::pair<std::string, std::string>> messages_;
-    std::atomic<bool> subscribed_{false};
-};
+using Listener = test::BrokerListener;
 
 struct EngineRun {
     explicit EngineRun(RecordOptions o) : clock(o.timeScale), engine(std::move(o), clock) {
