@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hub/alarm_engine.h"
 #include "hub/ingest.h"
@@ -56,6 +57,11 @@ public:
     // SIGHUP: the rules file again; a file with errors keeps the rules in
     // force (the errors are logged). True when the new rules hold.
     bool reloadRules();
+    // The rules in force, their file ("" for none) and the errors of the
+    // last reload ("PATH:LINE: message" each; none when it held).
+    const AlarmRules& rules() const { return rules_; }
+    const std::string& rulesPath() const { return options_.rulesPath; }
+    const std::vector<std::string>& rulesErrors() const { return rulesErrors_; }
     void setDeliverer(Deliver deliver) { deliver_ = std::move(deliver); }
     // Notes a delivery in the notifications table.
     void noteDelivery(const std::string& site, const std::string& source, const std::string& receiver,
@@ -73,6 +79,7 @@ private:
 
     HubOptions options_;
     AlarmRules rules_;
+    std::vector<std::string> rulesErrors_;
     Deliver deliver_;
     std::unique_ptr<StoreWriter> writer_;
     std::unique_ptr<SiteDirectory> sites_;
