@@ -155,6 +155,7 @@ bool WebServer::start(std::string& error) {
 }
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return upgrade(request, socket);
     WebRequest r;
     r.method = methodOf(request.method());
     r.path = request.url().path();
@@ -171,6 +172,26 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     return true;
 }
 
+bool WebServer::upgrade(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // Qt HTTP Server 6.4 upgrades a WebSocket request only when this returns
+    // true; refused here, it never becomes a WebSocket.
+    const std::string refusal = socketRefusal(request.url().path(), request.value("cookie").toStdString(),
+                                              request.value("origin").toStdString(), request.value("host").toStdString());
+    if (refusal.empty()) return true;
+    log::failure(log::kWeb, "a WebSocket from " + request.remoteAddress().toString().toStdString() +
+                                " was refused: " + refusal);
+    writeResponse(socket, WebResponse::error(403, refusal), tls(), true);
+    return false;
+}
+
+std::string WebServer::socketRefusal(const QString& path, const std::string& cookie, const std::string& origin,
+                                     const std::string& host) {
+    if (path != QLatin1String("/live")) return "not /live";
+    if (!WebApi::originFits(origin, host)) return "another site's page";
+    if (!api_.sessionOfCookie(cookie)) return "no valid session";
+    return {};
+}
+
 void WebServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
     writeResponse(socket, WebResponse::error(404, "no such page"), tls(), false);
 }
@@ -179,13 +200,15 @@ void WebServer::acceptWebSockets() {
     while (hasPendingWebSocketConnections()) {
         std::unique_ptr<QWebSocket> ws = nextPendingWebSocketConnection();
         if (!ws) break;
+        // Checked again on the socket itself, before anything is sent on it.
         const QNetworkRequest req = ws->request();
         const std::string cookie = req.rawHeader("Cookie").toStdString();
-        const std::optional<SessionInfo> s = api_.sessionOfCookie(cookie);
-        const bool fits = WebApi::originFits(ws->origin().toStdString(), req.rawHeader("Host").toStdString());
-        if (!s || !fits || req.url().path() != QLatin1String("/live")) {
-            log::failure(log::kWeb, "a WebSocket from " + ws->peerAddress().toString().toStdString() + " was refused: " +
-                                        (!s ? "no valid session" : !fits ? "another site's page" : "not /live"));
+        const std::string refusal = socketRefusal(req.url().path(), cookie, ws->origin().toStdString(),
+                                                  req.rawHeader("Host").toStdString());
+        const std::optional<SessionInfo> s = refusal.empty() ? api_.sessionOfCookie(cookie) : std::nullopt;
+        if (!s) {
+            log::failure(log::kWeb, "a WebSocket from " + ws->peerAddress().toString().toStdString() +
+                                        " was dropped: " + (refusal.empty() ? "its session ended" : refusal));
             ws->abort();
             ws.release()->deleteLater();
             continue;

@@ -3,11 +3,12 @@
 // (WebApi), its WebSocket (/live) for the pushes (LiveViews and alarm
 // news). Over TLS when a certificate and key are given.
 //
-// Qt HTTP Server 6.4 accepts every WebSocket upgrade before this code sees
-// it, on any path: each socket handed over is checked at once (path /live,
-// a valid session from the Cookie of its request, an Origin that fits the
-// Host) and dropped (abort, no close frame) before anything is sent on it
-// otherwise. A socket's session is checked again every 30 s; one that ended
+// WebSockets: Qt HTTP Server 6.4 hands an upgrade request to
+// handleRequest() first and upgrades it only when that returns true; it is
+// refused there (403) unless its path is /live, its Cookie names a valid
+// session and its Origin fits its Host. The socket Qt then hands over is
+// checked once more from QWebSocket::request() and dropped (abort, no close
+// frame) before anything is sent on it when its session is gone. A socket's session is checked again every 30 s; one that ended
 // (logout, removed user) closes the socket.
 //
 // Every connection's bytes pass a RequestGuard before Qt parses them (see
@@ -60,6 +61,10 @@ private:
         std::string token;  // the session's, to check it again
         std::string user;
     };
+    bool upgrade(const QHttpServerRequest& request, QTcpSocket* socket);
+    // Why a WebSocket request may not become one ("" when it may).
+    std::string socketRefusal(const QString& path, const std::string& cookie, const std::string& origin,
+                              const std::string& host);
     void acceptWebSockets();
     void takeMessage(QWebSocket* socket, const QString& text);
     void drop(QWebSocket* socket);
