@@ -81,12 +81,14 @@ private:
     };
     void tick() {
         for (auto& [name, site] : sites_) {
+            // A stopped site's time goes on: it has a gap when it is back.
+            const bool due = ++site->ticks % options_.ticksPerSample == 0;
+            if (due) site->clock.advanceSeconds(4);
             if (!site->running) continue;
             const std::vector<std::uint8_t> frame = site->plant.nextFrame();
             site->path.onRead(frame);
             site->publisher->onRead(frame);
-            if (++site->ticks % options_.ticksPerSample != 0) continue;
-            site->clock.advanceSeconds(4);
+            if (!due) continue;
             site->sampler.tick(site->clock.now());
             ++samples_;
         }
