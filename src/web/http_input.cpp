@@ -1,6 +1,7 @@
 #include "web/http_input.h"
 
 #include <QJsonDocument>
+#include <QUrl>
 #include <charconv>
 
 #include "hub/hub_schema.h"
@@ -71,6 +72,17 @@ std::optional<std::string> queryValue(const QUrlQuery& query, const char* name) 
     const QString key = QString::fromLatin1(name);
     if (!query.hasQueryItem(key)) return std::nullopt;
     return query.queryItemValue(key, QUrl::FullyDecoded).toStdString();
+}
+
+bool originFits(std::string_view origin, std::string_view host) {
+    if (origin.empty()) return true;
+    const QUrl url(QString::fromUtf8(origin.data(), static_cast<qsizetype>(origin.size())), QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return false;
+    QString expected = url.host().contains(QLatin1Char(':')) ? "[" + url.host() + "]" : url.host();
+    if (url.port() != -1) expected += QLatin1Char(':') + QString::number(url.port());
+    return expected.compare(QString::fromUtf8(host.data(), static_cast<qsizetype>(host.size())),
+                            Qt::CaseInsensitive) == 0;
 }
 
 std::optional<QJsonObject> jsonObjectBody(const QByteArray& body, std::size_t maxBytes) {

@@ -36,6 +36,10 @@ std::optional<int> valueColumnIndex(std::string_view name);
 // A query parameter's decoded value; nothing when it is absent.
 std::optional<std::string> queryValue(const QUrlQuery& query, const char* name);
 
+// Whether an Origin header ("" when not sent) names the host and port of
+// the Host header: a page of this hub, not of another site.
+bool originFits(std::string_view origin, std::string_view host);
+
 // A request body that is one JSON object (at most `maxBytes`), or nothing.
 std::optional<QJsonObject> jsonObjectBody(const QByteArray& body, std::size_t maxBytes = 64 * 1024);
 

@@ -1,7 +1,6 @@
 #include "web/web_api.h"
 
 #include <QFile>
-#include <QUrl>
 
 #include "base/log.h"
 #include "hub/payload_parser.h"
@@ -51,17 +50,6 @@ WebApi::WebApi(hub::HubService& hub, std::string conninfo, bool tls)
 hub::PgConnection& WebApi::db() {
     if (!db_.ok()) db_.connect(conninfo_);
     return db_;
-}
-
-bool WebApi::originFits(std::string_view origin, std::string_view host) {
-    if (origin.empty()) return true;
-    const QUrl url(QString::fromUtf8(origin.data(), static_cast<qsizetype>(origin.size())));
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
-        return false;
-    QString expected = url.host();
-    if (url.port() != -1) expected += QLatin1Char(':') + QString::number(url.port());
-    return expected.compare(QString::fromUtf8(host.data(), static_cast<qsizetype>(host.size())),
-                            Qt::CaseInsensitive) == 0;
 }
 
 std::optional<SessionInfo> WebApi::sessionOfCookie(std::string_view cookie) {

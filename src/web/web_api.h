@@ -41,8 +41,6 @@ public:
 
     // The session named by a Cookie header, for the WebSocket.
     std::optional<SessionInfo> sessionOfCookie(std::string_view cookie);
-    // Whether an Origin header (may be empty: not sent) fits the Host.
-    static bool originFits(std::string_view origin, std::string_view host);
 
     hub::PgConnection& db();
     AuthStore& auth() { return auth_; }

@@ -187,7 +187,7 @@ bool WebServer::upgrade(const QHttpServerRequest& request, QTcpSocket* socket) {
 std::string WebServer::socketRefusal(const QString& path, const std::string& cookie, const std::string& origin,
                                      const std::string& host) {
     if (path != QLatin1String("/live")) return "not /live";
-    if (!WebApi::originFits(origin, host)) return "another site's page";
+    if (!originFits(origin, host)) return "another site's page";
     if (!api_.sessionOfCookie(cookie)) return "no valid session";
     return {};
 }

@@ -53,6 +53,18 @@ TEST(HttpInput, NumbersAreWholeAndInRange) {
     EXPECT_FALSE(valueColumnIndex("Pd\" FROM users; --"));
 }
 
+TEST(HttpInput, AnOriginFitsOnlyItsOwnHostAndPort) {
+    EXPECT_TRUE(originFits("", "127.0.0.1:8080"));  // not sent: same-origin GETs, tools
+    EXPECT_TRUE(originFits("http://127.0.0.1:8080", "127.0.0.1:8080"));
+    EXPECT_TRUE(originFits("https://Hub.Example", "hub.example"));
+    EXPECT_TRUE(originFits("http://[::1]:8080", "[::1]:8080"));
+    EXPECT_FALSE(originFits("http://127.0.0.1:8081", "127.0.0.1:8080"));
+    EXPECT_FALSE(originFits("http://evil.example", "127.0.0.1:8080"));
+    EXPECT_FALSE(originFits("null", "127.0.0.1:8080"));
+    EXPECT_FALSE(originFits("file://127.0.0.1:8080", "127.0.0.1:8080"));
+    EXPECT_FALSE(originFits("http://127.0.0.1:8080.evil.example", "127.0.0.1:8080"));
+}
+
 TEST(HttpInput, JsonBodiesAndTheirStringMembers) {
     EXPECT_FALSE(jsonObjectBody("[1, 2]"));
     EXPECT_FALSE(jsonObjectBody("{\"a\": "));
