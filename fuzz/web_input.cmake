@@ -3,6 +3,7 @@
 # bodies, Origins) under libFuzzer (clang only). The sources are compiled
 # into the target so that they carry the fuzzer's coverage instrumentation.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  find_package(Qt6 REQUIRED COMPONENTS Network)
   add_executable(fuzz_web_input ${CMAKE_CURRENT_LIST_DIR}/fuzz_web_input.cpp
                  ${PROJECT_SOURCE_DIR}/src/web/request_guard.cpp ${PROJECT_SOURCE_DIR}/src/web/http_input.cpp
                  ${PROJECT_SOURCE_DIR}/src/web/http_address.cpp)
