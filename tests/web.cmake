@@ -19,6 +19,8 @@ if(TARGET web_tests)
   target_compile_definitions(web_browser_tests PRIVATE ORLIX_PG_BIN="${_pg_bin}/"
     ORLIX_PAGES_TEST_PY="${CMAKE_CURRENT_SOURCE_DIR}/web/browser/pages_test.py"
     ORLIX_BROWSER_ARTIFACTS="${CMAKE_BINARY_DIR}/browser-artifacts")
+  # One browser at a time: each test runs a hub, a cluster and Chromium.
   gtest_discover_tests(web_browser_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen" TIMEOUT 300)
+    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen" TIMEOUT 300
+               RESOURCE_LOCK chromium)
 endif()
