@@ -98,7 +98,7 @@ def screens(make):
         wide.screenshot(page.strip('/').replace('?name=', '-'))
     phone = make('-phone', 390, 1800)
     phone.login('bench', 'bench password')
-    for page in ['/fleet', '/site?name=probe', '/alarms', '/history?name=long']:
+    for page in ['/fleet', '/site?name=live-1', '/alarms', '/history?name=long']:
         phone.open(page)
         time.sleep(3)
         phone.screenshot(page.strip('/').replace('?name=', '-'))
