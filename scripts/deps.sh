@@ -8,9 +8,12 @@ pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       fonts-wqy-microhei mdbtools-dev mdbtools
       libmosquitto-dev mosquitto mosquitto-clients openssl
       postgresql-15 libpq-dev msmtp python3-aiosmtpd
+      qt6-httpserver-dev qt6-websockets-dev libargon2-dev
+      chromium chromium-driver python3-selenium
       dpkg-dev scdoc librsvg2-bin lintian desktop-file-utils appstream debootstrap)
-# The tests prove their Jet files with the npm package mdb-reader as well:
-# Debian's node and npm, unless a node is there already.
+# npm vendors uPlot (pinned by src/web/assets/package-lock.json) into the
+# build of the office's pages, and the tests prove their Jet files with the
+# npm package mdb-reader: Debian's node and npm, unless a node is there.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   pkgs+=(nodejs npm)
 fi

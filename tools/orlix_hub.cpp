@@ -1,7 +1,8 @@
 // orlix-hub: the office. Takes every site's samples, faults and status from
 // the broker into PostgreSQL, raises alarms and tells someone; and, from the
 // command line, acknowledges or shelves an alarm, writes the alarm history
-// as CSV, or sets a site's time zone.
+// as CSV, sets a site's time zone, or adds and removes the users of its
+// pages. With --http it serves the fleet to browsers.
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,6 +21,9 @@
 #include "platform/logging.h"
 #include "platform/option_reader.h"
 #include "platform/quit_signals.h"
+#include "web/http_address.h"
+#include "web/user_commands.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -30,18 +34,27 @@ constexpr const char* kProgram = "orlix-hub";
 ProgramText programText() {
     return {kProgram,
             {"orlix-hub --mqtt URL --db DATABASE [--mqtt-password-file FILE] [--tls-ca FILE] [--tls-cert FILE] "
-             "[--tls-key FILE] [--client-id ID] [--share GROUP] [--rules FILE] [--keep-months N] [--status]",
+             "[--tls-key FILE] [--client-id ID] [--share GROUP] [--rules FILE] [--keep-months N] [--status] "
+             "[--http ADDR:PORT [--http-tls-cert FILE --http-tls-key FILE] [--allow-plain-http]]",
              "orlix-hub --db DATABASE --ack SITE SOURCE --user NAME",
              "orlix-hub --db DATABASE --shelve SITE SOURCE --user NAME --reason TEXT --until TIME",
              "orlix-hub --db DATABASE --unshelve SITE SOURCE --user NAME",
              "orlix-hub --db DATABASE --export-alarms [--from TIME] [--to TIME]",
-             "orlix-hub --db DATABASE --site-zone SITE ZONE", "orlix-hub --help | --version"},
+             "orlix-hub --db DATABASE --site-zone SITE ZONE",
+             "orlix-hub --db DATABASE --add-user NAME --role viewer|engineer|admin  (password on standard input)",
+             "orlix-hub --db DATABASE --remove-user NAME", "orlix-hub --help | --version"},
             "Keeps every site's samples, faults and status, as the sites' recorders\n"
             "publish them under PREFIX/SITE/ on the broker, in PostgreSQL (URL\n"
             "postgresql://[user@]host[:port]/DBNAME or libpq keywords), raises alarms\n"
             "(faults, sites gone offline, threshold rules) and tells the receivers the\n"
             "rules name. SOURCE is Err, ComErr, ProtErr, offline or threshold:RULE.\n"
-            "TIME is ISO 8601, with or without an offset (then local time).",
+            "TIME is ISO 8601, with or without an offset (then local time).\n"
+            "\n"
+            "--http serves the fleet's pages and their API. Without --http-tls-cert and\n"
+            "--http-tls-key it speaks plain HTTP, on a loopback address only unless\n"
+            "--allow-plain-http is given. --add-user reads the password from the first\n"
+            "line of standard input (a pipe will do); for an existing user it sets a new\n"
+            "role and password and ends the user's sessions.",
             "Signals: SIGHUP reads the rules file again (a file with errors leaves the\n"
             "rules in force); SIGTERM and SIGINT store what waits and stop.\n"
             "\n"
@@ -72,6 +85,14 @@ std::vector<OptionSpec> optionSpecs() {
         {{"export-alarms"}, "", "Write the alarm history as CSV to standard output."},
         {{"from"}, "TIME", "The alarm history from TIME on."},
         {{"to"}, "TIME", "The alarm history up to TIME."},
+        {{"http"}, "ADDR:PORT", "Serve the pages on ADDR:PORT (e.g. 127.0.0.1:8080, [::1]:8080, 0.0.0.0:8443)."},
+        {{"http-tls-cert"}, "FILE", "HTTPS: the pages' certificate (PEM, chain allowed)."},
+        {{"http-tls-key"}, "FILE", "HTTPS: the certificate's private key (PEM, unencrypted)."},
+        {{"allow-plain-http"}, "", "Allow plain HTTP on an address other than loopback (passwords cross the network "
+                                   "unencrypted)."},
+        {{"add-user"}, "NAME", "Add the pages' user NAME with --role, or change its role and password."},
+        {{"role"}, "ROLE", "viewer, engineer (acknowledges, shelves) or admin (users, rules)."},
+        {{"remove-user"}, "NAME", "Remove the pages' user NAME."},
         {{"site-zone"}, "SITE", "Read the times of SITE that carry no offset in ZONE (an IANA name; \"\" for the "
                                 "office's)."},
     };
@@ -139,6 +160,62 @@ int command(const OptionReader& r, const hub::AlarmRules& rules) {
     return status;
 }
 
+int userCommand(const OptionReader& r) {
+    std::string message;
+    int status = 0;
+    if (r.isSet("remove-user")) {
+        status = web::removeUser(r.value("db"), r.value("remove-user"), message);
+    } else {
+        if (!r.isSet("role")) return r.usageError("--add-user NAME needs --role viewer|engineer|admin");
+        const std::optional<std::string> password = web::readPasswordLine(stdin);
+        if (!password) return r.usageError("--add-user reads the password from the first line of standard input");
+        status = web::addUser(r.value("db"), r.value("add-user"), r.value("role"), *password, message);
+        if (status == 2) return r.usageError(message);
+    }
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+    return status;
+}
+
+// The pages' server options from --http and its companions, or a usage
+// error's exit status.
+std::optional<int> httpOptions(const OptionReader& r, std::optional<web::WebServerOptions>& out) {
+    const bool cert = r.isSet("http-tls-cert"), key = r.isSet("http-tls-key");
+    if (!r.isSet("http")) {
+        if (cert || key || r.isSet("allow-plain-http")) return r.usageError("--http-tls-cert, --http-tls-key and "
+                                                                            "--allow-plain-http go with --http");
+        return std::nullopt;
+    }
+    std::string error;
+    const std::optional<web::HttpAddress> a = web::parseHttpAddress(r.value("http"), error);
+    if (!a) return r.usageError(error);
+    if (cert != key) return r.usageError("--http-tls-cert and --http-tls-key go together");
+    if (!cert && !a->address.isLoopback() && !r.isSet("allow-plain-http"))
+        return r.usageError("--http on " + r.value("http") + " without --http-tls-cert and --http-tls-key needs "
+                            "--allow-plain-http (or a loopback address such as 127.0.0.1)");
+    out = web::WebServerOptions{a->address, a->port, r.value("http-tls-cert"), r.value("http-tls-key")};
+    return std::nullopt;
+}
+
+// Starts the pages; false (after saying why) when they cannot be served.
+bool startPages(std::unique_ptr<web::WebServer>& server, hub::HubService& service, const std::string& db,
+                const web::WebServerOptions& o) {
+    server = std::make_unique<web::WebServer>(service, db, o);
+    std::string error;
+    if (!server->start(error)) {
+        log::critical(log::kWeb, "cannot serve the pages: " + error);
+        return false;
+    }
+    const QString host = o.address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + o.address.toString() + "]"
+                                                                                : o.address.toString();
+    const std::string url = (server->tls() ? "https://" : "http://") + host.toStdString() + ":" +
+                            std::to_string(server->port()) + "/";
+    if (server->tls()) log::info(log::kWeb, "serving the pages on " + url);
+    else if (o.address.isLoopback()) log::info(log::kWeb, "serving the pages on " + url + " (plain HTTP, this machine only)");
+    else log::warning(log::kWeb, "serving the pages on " + url + " over plain HTTP: passwords and sessions cross the "
+                                 "network unencrypted (--allow-plain-http)");
+    return true;
+}
+
 int serve(int argc, char** argv, const OptionReader& r, const hub::AlarmRules& rules) {
     hub::HubOptions o;
     o.broker = {r.value("mqtt"), r.value("mqtt-password-file"), r.value("tls-ca"), r.value("tls-cert"),
@@ -155,6 +232,8 @@ int serve(int argc, char** argv, const OptionReader& r, const hub::AlarmRules& r
     }
     const orlix::MqttUrlParse url = orlix::parseMqttUrl(o.broker.url);
     if (!url.url) return r.usageError("--mqtt: " + url.error);
+    std::optional<web::WebServerOptions> http;
+    if (const auto end = httpOptions(r, http)) return *end;
     QCoreApplication app(argc, argv);
     hub::HubService service(o, rules);
     std::string error;
@@ -162,6 +241,8 @@ int serve(int argc, char** argv, const OptionReader& r, const hub::AlarmRules& r
         log::critical(log::kHub, "cannot start: " + error);
         return 1;
     }
+    std::unique_ptr<web::WebServer> pages;
+    if (http && !startPages(pages, service, o.db, *http)) return 1;
     QuitSignals quit([&](int sig) {
         if (sig == SIGHUP) {
             log::info(log::kHub, "SIGHUP: reading the rules again");
@@ -169,6 +250,7 @@ int serve(int argc, char** argv, const OptionReader& r, const hub::AlarmRules& r
             return;
         }
         log::info(log::kHub, std::string("SIG") + ::sigabbrev_np(sig) + ": stopping");
+        pages.reset();
         service.stop();
         QCoreApplication::quit();
     });
@@ -186,6 +268,7 @@ int main(int argc, char** argv) {
     if (const auto end = loadRules(reader.value("rules"), rules)) return *end;
     const bool isCommand = reader.isSet("ack") || reader.isSet("shelve") || reader.isSet("unshelve") ||
                            reader.isSet("export-alarms") || reader.isSet("site-zone");
+    if (reader.isSet("add-user") || reader.isSet("remove-user")) return userCommand(reader);
     if (isCommand) return command(reader, rules);
     if (!reader.isSet("mqtt")) return reader.usageError("--mqtt URL is needed");
     if (!reader.positionals().empty()) return reader.usageError("unexpected argument " + reader.positionals().front());

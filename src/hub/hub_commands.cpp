@@ -29,22 +29,28 @@ std::string awaitOutcome(PgConnection& db, const std::string& id) {
 
 }  // namespace
 
-int runAlarmCommand(const AlarmCommandRequest& q, const AlarmRules& rules, std::string& message) {
-    PgConnection db(q.db);
-    if (!db.ok()) {
-        message = "cannot reach the database " + db.shownName() + ": " + db.error();
-        return 1;
-    }
+std::optional<std::int64_t> putAlarmCommand(PgConnection& db, const AlarmCommandRequest& q, std::string& error) {
     PgResult r = db.exec(
         "INSERT INTO alarm_commands (site, source, command, by_user, reason, until) SELECT id, $2, $3, $4, "
         "NULLIF($5, ''), CASE WHEN $6 = '0' THEN NULL ELSE to_timestamp($6::bigint / 1000000.0) END "
         "FROM sites WHERE name = $1 RETURNING id",
         {q.site, q.source, q.command, q.user, q.reason, std::to_string(q.untilUs)});
     if (!r.ok() || r.rows() != 1) {
-        message = r.ok() ? "no site " + q.site + " is known" : "cannot put the command: " + r.error();
+        error = r.ok() ? "no site " + q.site + " is known" : "cannot put the command: " + r.error();
+        return std::nullopt;
+    }
+    return r.number(0, 0);
+}
+
+int runAlarmCommand(const AlarmCommandRequest& q, const AlarmRules& rules, std::string& message) {
+    PgConnection db(q.db);
+    if (!db.ok()) {
+        message = "cannot reach the database " + db.shownName() + ": " + db.error();
         return 1;
     }
-    const std::string id = r.text(0, 0);
+    const std::optional<std::int64_t> put = putAlarmCommand(db, q, message);
+    if (!put) return 1;
+    const std::string id = std::to_string(*put);
     // No hub leads: this one applies the command (and notifies nobody).
     AlarmEngine here(q.db, rules, nullptr);
     here.stepCommands(systemNowUs());
@@ -53,12 +59,8 @@ int runAlarmCommand(const AlarmCommandRequest& q, const AlarmRules& rules, std::
     return outcome == "done" ? 0 : 1;
 }
 
-int exportAlarmHistory(const std::string& dbInfo, Micros fromUs, Micros toUs, std::FILE* out, std::string& message) {
-    PgConnection db(dbInfo);
-    if (!db.ok()) {
-        message = "cannot reach the database " + db.shownName() + ": " + db.error();
-        return 1;
-    }
+std::optional<std::string> alarmHistoryCsv(PgConnection& db, Micros fromUs, Micros toUs, std::string& error,
+                                           int* rows) {
     PgResult r = db.exec(
         "SELECT s.name, e.source, (extract(epoch FROM e.at) * 1000000)::bigint, e.event, e.from_state, e.to_state, "
         "coalesce(e.by_user, ''), coalesce(e.why, '') FROM alarm_events e JOIN sites s ON s.id = e.site "
@@ -66,8 +68,8 @@ int exportAlarmHistory(const std::string& dbInfo, Micros fromUs, Micros toUs, st
         "AND ($2 = '0' OR e.at < to_timestamp($2::bigint / 1000000.0)) ORDER BY e.at, e.id",
         {std::to_string(fromUs), std::to_string(toUs)});
     if (!r.ok()) {
-        message = "reading the alarm history failed: " + r.error();
-        return 1;
+        error = "reading the alarm history failed: " + r.error();
+        return std::nullopt;
     }
     std::string text = "site,source,time,event,from,to,by,why\n";
     const QTimeZone zone = QTimeZone::systemTimeZone();
@@ -80,11 +82,24 @@ int exportAlarmHistory(const std::string& dbInfo, Micros fromUs, Micros toUs, st
         }
         text += '\n';
     }
-    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
+    if (rows) *rows = r.rows();
+    return text;
+}
+
+int exportAlarmHistory(const std::string& dbInfo, Micros fromUs, Micros toUs, std::FILE* out, std::string& message) {
+    PgConnection db(dbInfo);
+    if (!db.ok()) {
+        message = "cannot reach the database " + db.shownName() + ": " + db.error();
+        return 1;
+    }
+    int rows = 0;
+    const std::optional<std::string> text = alarmHistoryCsv(db, fromUs, toUs, message, &rows);
+    if (!text) return 1;
+    message = std::to_string(rows) + " alarm changes";
+    if (std::fwrite(text->data(), 1, text->size(), out) != text->size() || std::fflush(out) != 0) {
         message = "cannot write the alarm history";
         return 1;
     }
-    message = std::to_string(r.rows()) + " alarm changes";
     return 0;
 }
 

@@ -90,6 +90,8 @@ bool HubService::reloadRules() {
     if (options_.rulesPath.empty()) return true;
     const RulesLoad load = loadAlarmRules(QString::fromStdString(options_.rulesPath));
     reportRulesLoad(load, options_.rulesPath);
+    rulesErrors_.clear();
+    for (const RuleError& e : load.errors) rulesErrors_.push_back(e.text(options_.rulesPath));
     if (!load.errors.empty()) {
         log::warning(log::kHub, options_.rulesPath + " has errors: the rules in force stay");
         return false;

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hub/alarm_engine.h"
 #include "hub/ingest.h"
@@ -55,6 +56,11 @@ public:
     bool reloadRules();
     // Notes an attempt at a delivery in the notifications table.
     void noteDelivery(const DeliveryReport& report);
+    // The rules in force, their file ("" for none) and the errors of the
+    // last reload ("PATH:LINE: message" each; none when it held).
+    const AlarmRules& rules() const { return rules_; }
+    const std::string& rulesPath() const { return options_.rulesPath; }
+    const std::vector<std::string>& rulesErrors() const { return rulesErrors_; }
 
     std::string statusLine() const;
     Ingest& ingest() { return *ingest_; }
@@ -68,6 +74,7 @@ private:
 
     HubOptions options_;
     AlarmRules rules_;
+    std::vector<std::string> rulesErrors_;
     std::unique_ptr<StoreWriter> writer_;
     std::unique_ptr<SiteDirectory> sites_;
     std::unique_ptr<Ingest> ingest_;

@@ -43,10 +43,10 @@ public:
     void sample(Micros us, std::int16_t pd) {
         std::array<std::int16_t, kSampleValueColumns> v{};
         v[0] = pd;
-        client_->publish("plant/" + name_ + "/sample", sampleJson(v, localDateTimeOfUnixMicros(us)), 1);
+        client_->publish("plant/" + name_ + "/sample", sampleJson(v, localDateTimeOfUnixMicros(us), utcOffsetSecondsAt(us)), 1);
     }
     void fault(Micros us, const std::string& status) {
-        client_->publish("plant/" + name_ + "/faults", faultJson(0, localDateTimeOfUnixMicros(us), status), 1);
+        client_->publish("plant/" + name_ + "/faults", faultJson(0, localDateTimeOfUnixMicros(us), utcOffsetSecondsAt(us), status), 1);
     }
     void raw(const std::string& topicEnd, const std::string& payload) {
         client_->publish("plant/" + name_ + "/" + topicEnd, payload, 1);
