@@ -51,6 +51,9 @@ const std::string& stagingSql() {
 // (RETURNING skips the conflicts) feed the summaries and last_seen, all in
 // one statement. Rows are taken in key order so that two hubs writing the
 // same sites lock their rows in the same order.
+constexpr const char* kLockSitesSql =
+    "SELECT id FROM sites WHERE id IN (SELECT DISTINCT site FROM hub_staging) ORDER BY id FOR UPDATE";
+
 const std::string& insertSql() {
     static const std::string sql =
         "WITH ins AS (\n"
@@ -218,6 +221,11 @@ PgResult SampleStore::writeSamples(std::span<const HubSample> rows, std::int64_t
         PgTransaction tx(db_);
         PgResult r = tx.begun();
         if (r.ok()) r = db_.copyIn("COPY hub_staging FROM STDIN (FORMAT binary)", binaryCopyData(rows));
+        // The sites' rows are locked in id order before the insert moves
+        // their last_seen: the site directory updates the same rows in id
+        // order too, and a join would lock them in whatever order its plan
+        // reads them, which deadlocks against it.
+        if (r.ok()) r = db_.exec(kLockSitesSql);
         if (r.ok()) r = db_.execPrepared(kInsertStatement);
         if (r.ok()) stored = r.number(0, 0);
         if (r.ok()) r = tx.commit();

@@ -102,7 +102,8 @@ bool SiteDirectory::flush() {
 }
 
 // One transaction, one statement per site and kind of news: a few hundred
-// sites every few seconds.
+// sites every few seconds. The rows are updated in id order, the order in
+// which the sample store locks them, so the two never deadlock.
 bool SiteDirectory::writeLocked(const std::map<std::int32_t, News>& news) {
     PgTransaction tx(db_);
     PgResult r = tx.begun();
