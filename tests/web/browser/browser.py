@@ -13,6 +13,7 @@ import traceback
 from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -47,6 +48,27 @@ class Browser:
 
     def finds(self, css):
         return self.d.find_elements(By.CSS_SELECTOR, css)
+
+    def click(self, css, what=''):
+        """Clicks the element once it is there. Lists are drawn again as
+        data arrives, so an element found a moment ago may be gone: find it
+        again until a click lands."""
+        def clicked():
+            try:
+                self.find(css).click()
+                return True
+            except StaleElementReferenceException:
+                return False
+        self.wait(clicked, what=what or f'a click on {css}')
+
+    def text(self, css):
+        """The element's text, read again when it was drawn anew meanwhile."""
+        for _ in range(50):
+            try:
+                return self.find(css).text
+            except StaleElementReferenceException:
+                continue
+        return self.find(css).text
 
     def js(self, script, *args):
         return self.d.execute_script(script, *args)

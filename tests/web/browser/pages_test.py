@@ -16,17 +16,17 @@ def fleet_and_live(make):
     b.find('#name').send_keys('emil')
     b.find('#password').send_keys('wrong password')
     b.find('#submit').click()
-    b.wait(lambda: 'wrong name or password' in b.find('#status').text, what='the refusal')
+    b.wait(lambda: 'wrong name or password' in b.text('#status'), what='the refusal')
     assert b.d.current_url.endswith('/login')
     b.login('emil', 'engineer password')
     b.wait(lambda: len(b.finds('#sites tr')) == SITES, what=f'{SITES} sites')
     b.wait(lambda: len(b.finds('#sites td.online')) == SITES, what='every site online')
     b.find('#filter').send_keys('site-03')
     b.wait(lambda: len(b.finds('#sites tr')) == 1, what='the filter')
-    b.find('#sites a').click()
+    b.click('#sites a', what='the filtered site')
     b.wait(lambda: b.d.current_url.endswith('/site?name=site-03'), what='the site page')
     b.wait(lambda: len(b.finds('output.fld')) == 160, what='160 fields')
-    texts = lambda: [f.text for f in b.finds('output.fld')]
+    texts = lambda: b.js("return [...document.querySelectorAll('output.fld')].map(f => f.textContent.trim())")
     b.wait(lambda: sum(1 for t in texts() if t) > 100, what='the fields filled from the bus')
     first = texts()
     b.wait(lambda: texts() != first, timeout=30, what='a field changing')
@@ -47,11 +47,11 @@ def alarm_and_acknowledge(make):
     row = '#alarms tr[data-site="site-01"][data-source="Err"]'
     b.wait(lambda: b.finds(row + '[data-state="unacknowledged"]'), timeout=15, what='the alarm without reloading')
     assert b.js('return window.stillTheSamePage === true'), 'the page was reloaded'
-    assert 'EEPROM' in b.find(row).text
-    b.find(row + ' button').click()
-    b.wait(lambda: 'done' in b.find('#status').text, what='the leading hub applying the acknowledgement')
+    assert 'EEPROM' in b.text(row)
+    b.click(row + ' button', what='acknowledge')
+    b.wait(lambda: 'done' in b.text('#status'), what='the leading hub applying the acknowledgement')
     b.wait(lambda: b.finds(row + '[data-state="acknowledged"]'), what='the acknowledged state')
-    assert 'emil' in b.find(row).text
+    assert 'emil' in b.text(row)
     b.screenshot('alarms')
 
 
@@ -65,8 +65,8 @@ def offline_and_gap(make):
     hub('start site-02')
     b.wait(lambda: b.finds(row + ' td.online'), timeout=20, what='site-02 back online')
     b.open('/history?name=site-02')
-    b.wait(lambda: 'points' in b.find('#status').text, what='the history')
-    status = b.find('#status').text
+    b.wait(lambda: 'points' in b.text('#status'), what='the history')
+    status = b.text('#status')
     gaps = int(status.split(', ')[1].split(' ')[0])
     assert gaps >= 1, f'no gap in the history: {status}'
     # Two cursors: clicks on the master chart, then the time between them.
@@ -77,7 +77,7 @@ def offline_and_gap(make):
     ActionChains(b.d).move_to_element_with_offset(over, -width // 4, 0).click().perform()
     ActionChains(b.d).key_down(Keys.SHIFT).move_to_element_with_offset(over, width // 4, 0).click() \
         .key_up(Keys.SHIFT).perform()
-    b.wait(lambda: 'Δt =' in b.find('.readout .dt').text, what='the cursors\' time apart')
+    b.wait(lambda: 'Δt =' in b.text('.readout .dt'), what='the cursors\' time apart')
     b.screenshot('history')
 
 
