@@ -39,7 +39,8 @@ std::string wrapped(const std::string& text, std::size_t indent, std::size_t fir
     auto put = [&] {
         if (word.empty()) return;
         if (column > indent && column + 1 + word.size() > kHelpWidth) {
-            out += "\n" + std::string(indent, ' ');
+            out += '\n';
+            out.append(indent, ' ');
             column = indent;
         } else if (column > indent) {
             out += ' ';

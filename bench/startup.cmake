@@ -1,0 +1,3 @@
+# The yardstick of bench/startup.sh: a bare Qt window.
+add_executable(bare_window ${CMAKE_CURRENT_LIST_DIR}/bare_window.cpp)
+target_link_libraries(bare_window PRIVATE Qt6::Widgets)
