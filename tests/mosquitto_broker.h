@@ -107,6 +107,8 @@ public:
         conf << "listener " << port_ << " 127.0.0.1\n"
              << listenerOptions
              << "persistence true\npersistence_location " << dir_.string() << "/\n"
+             // A client away (a hub during an outage) keeps every QoS 1 message, not the first 1000.
+             << "max_queued_messages 1000000\n"
              << "log_dest stdout\nlog_type error\nlog_type warning\nlog_type notice\n";
         // Started as root the broker would become user mosquitto, who may
         // not write the persistence into this folder.
