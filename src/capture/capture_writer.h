@@ -23,6 +23,16 @@
 // logged once with their cause under "orlix.capture", and cost only the
 // records that could not be written; opening is tried again every
 // kRetryInterval. Not thread-safe: one thread writes.
+//
+// The file taken away. At every flush, and at a poll() at least every
+// kFlushAge, the writer checks that the path still names the file it
+// writes (device and inode). A file removed while written (link count 0)
+// takes with it the records written since the last check that found it:
+// they count as lost, with one warning saying how many. A file renamed away
+// (log rotation) keeps its records and is closed with a note. Either way the
+// writer goes on in a new file at the same path, made as at the start (a
+// removed folder is made again); a file that has appeared there meanwhile
+// is continued or left alone as above.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -87,6 +97,11 @@ private:
     bool openFor(std::int64_t timeUs);
     FileOpen openFile(const std::string& path);
     FileOpen prepareExisting(const std::string& path, int fd);
+    enum class PathState { Ours, Removed, MovedAway };
+    PathState pathState() const;
+    bool followPath(bool reopen);
+    bool flushChecked(bool reopen);
+    bool flushBuffer();
     void dump(std::int64_t timeUs, std::span<const std::uint8_t> bytes);
     void failWith(std::string message);
     void dropFile();
@@ -106,9 +121,12 @@ private:
     bool dirty_ = false;
     std::chrono::steady_clock::time_point dirtySince_{};
     std::chrono::steady_clock::time_point lastAttempt_{};
+    std::chrono::steady_clock::time_point lastPathCheck_{};
+    std::int64_t lastTimeUs_ = 0;  // of the last record given
     std::int64_t nextMidnightUs_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t unflushed_ = 0;
+    std::uint64_t sincePathCheck_ = 0;  // flushed since the path last named the file
     int writeErrno_ = 0;  // why a write of the stream's buffer failed
     std::uint64_t lost_ = 0;
 };
