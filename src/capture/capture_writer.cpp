@@ -55,8 +55,11 @@ bool isPrefixOfOurHeader(int fd, std::size_t size) {
 
 }  // namespace
 
-CaptureWriter::CaptureWriter(std::string target, SteadyNow steadyNow)
-    : target_(std::move(target)), folder_(isFolderPath(target_)), steadyNow_(std::move(steadyNow)) {
+CaptureWriter::CaptureWriter(std::string target, SteadyNow steadyNow, bool continueExisting)
+    : target_(std::move(target)),
+      folder_(isFolderPath(target_)),
+      continueExisting_(continueExisting),
+      steadyNow_(std::move(steadyNow)) {
     dead_ = pcap_open_dead_with_tstamp_precision(kCaptureLinkType, kCaptureSnapLength, PCAP_TSTAMP_PRECISION_MICRO);
 }
 
@@ -107,6 +110,10 @@ CaptureWriter::FileOpen CaptureWriter::prepareExisting(const std::string& path, 
     }
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size == 0) return FileOpen::Ok;
+    if (!continueExisting_) {
+        error_ = path + ": exists, and a capture at another time scale never continues a file; left as it is";
+        return FileOpen::Refused;
+    }
     if (size < kCaptureFileHeaderBytes) {
         if (!isPrefixOfOurHeader(fd, static_cast<std::size_t>(size)) || ::ftruncate(fd, 0) != 0) {
             error_ = path + ": exists and is not a bus capture; left as it is";

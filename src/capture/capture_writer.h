@@ -11,7 +11,9 @@
 // appended to, after an incomplete last record (left by a killed writer) has
 // been cut off. A file that is no capture of ours, or one that another
 // writer holds, is left alone: for a folder the next free name of the day is
-// taken (orlix-YYYYMMDD-2.pcap, -3, ...), for a file the writer fails.
+// taken (orlix-YYYYMMDD-2.pcap, -3, ...), for a file the writer fails. A
+// writer told not to continue (its times run at another pace than the wall
+// clock's) treats every non-empty file so.
 //
 // Flushing. Records reach the file once the oldest unflushed one is
 // kFlushAge old: at the next write() or poll(). A caller that writes rarely
@@ -54,7 +56,9 @@ public:
 
     // `steadyNow` replaces the monotonic clock that paces flushes and
     // retries (tests); empty means std::chrono::steady_clock.
-    explicit CaptureWriter(std::string target, SteadyNow steadyNow = {});
+    // `continueExisting` false: an existing capture is left alone as a
+    // foreign file is.
+    explicit CaptureWriter(std::string target, SteadyNow steadyNow = {}, bool continueExisting = true);
     ~CaptureWriter();
     CaptureWriter(const CaptureWriter&) = delete;
     CaptureWriter& operator=(const CaptureWriter&) = delete;
@@ -110,6 +114,7 @@ private:
 
     std::string target_;
     bool folder_ = false;
+    bool continueExisting_ = true;
     SteadyNow steadyNow_;
     ::pcap* dead_ = nullptr;
     ::pcap_dumper* dumper_ = nullptr;
