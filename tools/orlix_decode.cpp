@@ -265,6 +265,7 @@ std::optional<int> checkOptions(const OptionReader& r, Options& o) {
         return r.usageError("--db makes a database from a capture file, not from --port");
     if (const std::string why = unusablePort(o.port); !why.empty())
         return r.usageError("--port " + portAsGiven(o.port) + ": " + why);
+    if (const std::string why = checkBrokerOptions(o.siteBroker); !why.empty()) return r.usageError(why);
     return std::nullopt;
 }
 

@@ -15,7 +15,7 @@
 #include "base/log.h"
 #include "base/sample_schedule.h"
 #include "fleet/fleet.h"
-#include "mqtt/mqtt_url.h"
+#include "mqtt/broker_settings.h"
 #include "platform/logging.h"
 #include "platform/option_reader.h"
 #include "platform/quit_signals.h"
@@ -171,13 +171,12 @@ std::optional<int> parseOptions(int argc, char** argv, orlix::FleetOptions& o, b
     if (const auto end = r.read(argc, argv)) return *end;
     if (!r.positionals().empty()) return r.usageError("unexpected argument " + r.positionals().front());
     if (!r.isSet("mqtt")) return r.usageError("--mqtt URL is needed");
-    const orlix::MqttUrlParse url = orlix::parseMqttUrl(r.value("mqtt"));
-    if (!url.url) return r.usageError("--mqtt: " + url.error);
     o.broker.url = r.value("mqtt");
     o.broker.passwordFile = r.value("mqtt-password-file");
     o.broker.tlsCa = r.value("tls-ca");
     o.broker.tlsCert = r.value("tls-cert");
     o.broker.tlsKey = r.value("tls-key");
+    if (const std::string why = orlix::checkBrokerOptions(o.broker); !why.empty()) return r.usageError(why);
     o.raw = r.isSet("raw");
     status = r.isSet("status");
     if (const auto end = readCounts(r, o)) return end;

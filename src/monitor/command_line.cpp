@@ -149,6 +149,10 @@ ParseResult parseMonitorOptions(const std::vector<std::string>& args) {
             return r;
         }
     }
+    // The remote sites' files are checked as every program checks them.
+    const MonitorOptions& o = r.options;
+    r.text = checkBrokerOptions({{}, o.mqttPasswordFile, o.tlsCaFile, o.tlsCertFile, o.tlsKeyFile});
+    if (!r.text.empty()) return r;
     r.action = ParseResult::Action::Run;
     return r;
 }
