@@ -180,6 +180,11 @@ std::optional<int> parseOptions(int argc, char** argv, orlix::FleetOptions& o, b
     o.raw = r.isSet("raw");
     status = r.isSet("status");
     if (const auto end = readCounts(r, o)) return end;
+    // The longest topic a site publishes must fit in MQTT's limit.
+    const std::string longest = orlix::parseMqttUrl(o.broker.url).url->path + "/" +
+                                orlix::fleetSiteName(o.sitePrefix, o.sites - 1) + "/sample";
+    if (const std::string why = orlix::topicLengthError(longest, "--site-prefix"); !why.empty())
+        return r.usageError(why);
     return readTimes(r, o);
 }
 

@@ -2,6 +2,9 @@
 // lists, and the line it says: one table per program, each row a run.
 // Usage errors are one line (and the pointer to --help) and leave no file.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <filesystem>
@@ -23,12 +26,16 @@ namespace fs = std::filesystem;
 constexpr std::int64_t kStartUs = 1'780'000'123'456'789;
 
 struct Run {
+    Run(const char* w, std::vector<std::string> a, int st, std::string s, bool u = false, std::string out = {},
+        std::string in = {}, std::string nothing = {})
+        : what(w), args(std::move(a)), status(st), says(std::move(s)), usage(u), stdoutPath(std::move(out)),
+          stdinPath(std::move(in)), leavesNothing(std::move(nothing)) {}
     const char* what;
     std::vector<std::string> args;  // after the program
     int status;
-    std::string says;         // in standard error ("" : nothing asked)
-    bool usage = false;       // a usage error: exactly one line besides "Try ... --help"
-    std::string stdoutPath;   // as for runProgram
+    std::string says;           // in standard error ("": nothing asked)
+    bool usage;                 // a usage error: exactly one line besides "Try ... --help"
+    std::string stdoutPath;     // as for runProgram
     std::string stdinPath;
     std::string leavesNothing;  // a path that must not exist afterwards
 };
@@ -89,7 +96,9 @@ void check(const std::string& program, const std::vector<Run>& runs) {
             ASSERT_EQ(said.size(), 1u) << got.err;
             EXPECT_EQ(said[0].rfind(name + ": ", 0), 0u) << said[0];
         }
-        if (!r.leavesNothing.empty()) EXPECT_FALSE(fs::exists(r.leavesNothing)) << r.leavesNothing;
+        if (!r.leavesNothing.empty()) {
+            EXPECT_FALSE(fs::exists(r.leavesNothing)) << r.leavesNothing;
+        }
     }
 }
 
@@ -155,8 +164,8 @@ TEST(ExitStatus, OrlixRecord) {
               {"a replay recorded to its end", {"--port", in.capture, "--db", db, "--time-scale", "1000"}, 0,
                "stopped: "},
               {"a capture that cannot be written",
-               {"--port", in.capture, "--db", in.file("rec2.mdb"), "--time-scale", "1000", "--capture", "/dev/full"},
-               1, "cannot write the capture /dev/full"},
+               {"--port", in.capture, "--db", in.file("rec2.mdb"), "--time-scale", "1000", "--capture", in.text}, 1,
+               "--capture " + in.text + " cannot be written now: " + in.text + ": exists"},
           }));
 }
 
@@ -214,12 +223,23 @@ TEST(ExitStatus, OrlixPlantSim) {
     check(ORLIX_PLANT_SIM_BIN,
           with({
               {"frames written", {"--stdout", "--frames", "5", "--speed", "1000"}, 0, "", false, in.file("sim.bin")},
-              {"a capture that cannot be written whole",
-               {"--stdout", "--frames", "400", "--speed", "1000", "--capture", "/dev/full"}, 1, "/dev/full", false,
-               in.file("sim2.bin")},
               {"a capture that cannot be opened", {"--stdout", "--frames", "5", "--capture", in.missingFolder("c.pcap")},
-               2, in.missingFolder("c.pcap"), false, in.file("sim3.bin")},
+               2, in.missingFolder("c.pcap"), false, "/dev/null"},
           }));
+    // A full disk, as a file-size limit the program inherits (its output
+    // goes to a device, which the limit leaves alone).
+    rlimit was{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    rlimit small = was;
+    small.rlim_cur = 8192;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string cap = in.file("limited.pcap");
+    check(ORLIX_PLANT_SIM_BIN, {{"a capture that cannot be written whole",
+                                 {"--stdout", "--frames", "400", "--speed", "1000", "--capture", cap}, 1,
+                                 "cannot write the capture " + cap, false, "/dev/null"}});
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, oldHandler);
 }
 
 #ifdef ORLIX_FLEET_SIM_BIN
@@ -231,6 +251,9 @@ TEST(ExitStatus, OrlixFleetSim) {
               {"no broker", {"--sites", "2"}, 2, "--mqtt URL is needed", true},
               {"a CA file that is not there", {"--mqtt", "mqtts://127.0.0.1:1/p", "--tls-ca", in.missingFolder("ca")},
                2, "--tls-ca " + in.missingFolder("ca") + ": cannot read it", true},
+              {"a site prefix too long for a topic",
+               {"--mqtt", "mqtt://127.0.0.1:1/p", "--site-prefix", std::string(65530, 'f')}, 2,
+               "--site-prefix: the topic p/fff", true},
               {"every message delivered",
                {"--mqtt", broker.url("fleet"), "--sites", "2", "--samples-per-site", "3", "--rate", "0"}, 0, ""},
           }));
