@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <ctime>
 
 #include "capture/capture_file.h"
@@ -51,6 +54,18 @@ bool isPrefixOfOurHeader(int fd, std::size_t size) {
     if (size > sizeof h || ::pread(fd, got, size, 0) != static_cast<ssize_t>(size)) return false;
     // Bytes 8..15 (time zone and accuracy) are zero in both writers' output.
     return std::memcmp(got, want, size) == 0;
+}
+
+// Files this process started (found empty and gave a header), by device and
+// inode: a writer that may not continue other files may continue these (a
+// reopen after a log rotation, a capture stopped and started again), as
+// their times come from this program's own clock. `add` notes one.
+bool startedHere(const struct stat& st, bool add) {
+    static std::mutex mutex;
+    static std::set<std::pair<dev_t, ino_t>> files;
+    std::lock_guard lock(mutex);
+    if (add) files.insert({st.st_dev, st.st_ino});
+    return files.count({st.st_dev, st.st_ino}) > 0;
 }
 
 }  // namespace
@@ -109,9 +124,13 @@ CaptureWriter::FileOpen CaptureWriter::prepareExisting(const std::string& path, 
         return FileOpen::Failed;
     }
     const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size == 0) return FileOpen::Ok;
-    if (!continueExisting_) {
-        error_ = path + ": exists, and a capture at another time scale never continues a file; left as it is";
+    if (size == 0) {
+        startedHere(st, true);
+        return FileOpen::Ok;
+    }
+    if (!continueExisting_ && !startedHere(st, false)) {
+        error_ = path + ": exists, and a capture at another time scale continues only a file it started; left "
+                        "as it is";
         return FileOpen::Refused;
     }
     if (size < kCaptureFileHeaderBytes) {

@@ -13,7 +13,8 @@
 // writer holds, is left alone: for a folder the next free name of the day is
 // taken (orlix-YYYYMMDD-2.pcap, -3, ...), for a file the writer fails. A
 // writer told not to continue (its times run at another pace than the wall
-// clock's) treats every non-empty file so.
+// clock's) treats every non-empty file so, except one that this program
+// started itself (reopened after a log rotation).
 //
 // Flushing. Records reach the file once the oldest unflushed one is
 // kFlushAge old: at the next write() or poll(). A caller that writes rarely

@@ -175,7 +175,9 @@ TEST(RecorderFailures, AScaledRunStampsProgramTimeAndNeverContinuesAFile) {
     test::ensureCoreApp("recorder_tests");
     Scratch dir;
     const std::string ours = dir.file("ours.pcap"), fresh = dir.file("fresh.pcap");
-    ASSERT_TRUE(writePlantCapture(ours, 2, 5, kStartUs - 60'000'000, 10).ok);
+    // Ours, as another run left it (a copy: this process did not start it).
+    ASSERT_TRUE(writePlantCapture(dir.file("made.pcap"), 2, 5, kStartUs - 60'000'000, 10).ok);
+    fs::copy_file(dir.file("made.pcap"), ours);
     const std::size_t before = recordTimes(ours).size();
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
@@ -200,10 +202,21 @@ TEST(RecorderFailures, AScaledRunStampsProgramTimeAndNeverContinuesAFile) {
             return pipeline.capture().writer()->recordsWritten() > 0;
         },
         10000));
+    EXPECT_TRUE(pipeline.stopCapture());
+    // A file this run started is continued (a reopen after a log rotation).
+    ASSERT_TRUE(pipeline.startCapture(fresh)) << pipeline.capture().error();
+    const std::uint64_t firstPart = recordTimes(fresh).size();
+    ASSERT_EQ(::write(pty.master, bytes, sizeof bytes), static_cast<ssize_t>(sizeof bytes));
+    ASSERT_TRUE(qtWaitUntil(
+        [&] {
+            pipeline.capture().flush();
+            return pipeline.capture().writer()->recordsWritten() > 0;
+        },
+        10000));
     pipeline.port().close();
     EXPECT_TRUE(pipeline.stopCapture());
     const std::vector<std::int64_t> times = recordTimes(fresh);
-    ASSERT_FALSE(times.empty());
+    ASSERT_GT(times.size(), firstPart);
     for (std::int64_t t : times) EXPECT_EQ(t, kStartUs);
 }
 
