@@ -47,8 +47,8 @@ orlix::ProgramText programText() {
             "1d --time-scale 100 runs the last day up to the present in 14.4 minutes.\n"
             "\n"
             "Exit status: 0 stopped cleanly (SIGINT, SIGTERM, the end of the run) with\n"
-            "every message delivered, 1 messages not delivered or the broker settings\n"
-            "cannot work, 2 usage error."};
+            "every message delivered, 1 messages not delivered, 2 usage error (also a\n"
+            "password or TLS file that cannot be read)."};
 }
 
 std::vector<orlix::OptionSpec> optionSpecs() {

@@ -270,6 +270,9 @@ TEST(ExitStatus, OrlixHub) {
                {"--mqtt", "mqtt://u@127.0.0.1:1/p", "--mqtt-password-file", in.missingFolder("pw"), "--db",
                 "postgresql://127.0.0.1:1/x"},
                2, "--mqtt-password-file: cannot read the password file", true},
+              {"a rules file with errors",
+               {"--mqtt", "mqtt://127.0.0.1:1/p", "--db", "postgresql://127.0.0.1:1/x", "--rules", in.text}, 2,
+               in.text + ":1: "},
               {"a database that cannot be reached",
                {"--mqtt", "mqtt://127.0.0.1:1/p", "--db", "postgresql://127.0.0.1:1/x"}, 1, "cannot reach the database"},
           }));
