@@ -82,7 +82,8 @@ bool RecordEngine::start(std::string& error) {
         recording_.reset();
         if (madeDatabase_) {
             std::error_code ec;
-            std::filesystem::remove(options_.db, ec);
+            if (std::filesystem::remove(options_.db, ec))
+                log::info(log::kRecord, "removed the database " + options_.db + " again: the start failed");
         }
         return false;
     }

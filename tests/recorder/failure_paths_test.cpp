@@ -76,6 +76,11 @@ TEST(RecorderFailures, AStartRefusedOnItsOptionsLeavesNothingBehind) {
         {"a remote site with a wildcard",
          [](RecordOptions& o, const std::string&, const std::string&) { o.port = "mqtt://u:secret@h/plants/+"; },
          "--port mqtt://h/plants/+: "},
+        // Found only as the broker client starts, after the database is
+        // made: the database goes again.
+        {"a user name that is not UTF-8",
+         [](RecordOptions& o, const std::string&, const std::string&) { o.broker.url = "mqtt://%FF@127.0.0.1:1/p"; },
+         "not valid UTF-8"},
         {"a capture cut inside its header",
          [](RecordOptions& o, const std::string&, const std::string& c) { o.port = c; },
          "shorter than a capture header"},
