@@ -263,6 +263,9 @@ std::optional<int> checkOptions(const OptionReader& r, Options& o) {
     if (!o.port.empty() && !o.file.empty()) return r.usageError("--port and an input file exclude each other");
     if (!o.db.empty() && !o.port.empty())
         return r.usageError("--db makes a database from a capture file, not from --port");
+    if (const std::string why = unusablePort(o.port); !why.empty())
+        return r.usageError("--port " + portAsGiven(o.port) + ": " + why);
+    if (const std::string why = checkBrokerOptions(o.siteBroker); !why.empty()) return r.usageError(why);
     return std::nullopt;
 }
 
@@ -313,8 +316,8 @@ std::string spanText(std::int64_t us) {
 
 // orlix-decode --db: the capture open in `reader` into the new database
 // `dbPath`. A progress line goes to stderr when that is a terminal. Returns
-// the exit status: 0 done, 1 not everything stored or the capture broken off,
-// 2 the database cannot be made.
+// the exit status: 0 done, 1 not everything stored (also a database that
+// cannot be made) or the capture broken off, 2 a file of that name exists.
 int captureToDatabaseCommand(CaptureReader& reader, const std::string& dbPath) {
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     struct stat st{};
@@ -334,7 +337,7 @@ int captureToDatabaseCommand(CaptureReader& reader, const std::string& dbPath) {
     if (shown) std::fputc('\n', stderr);
     // Notes about the capture (an incomplete last record) are in the log.
     if (!r.ok) std::fprintf(stderr, "orlix-decode: %s\n", r.error.c_str());
-    if (!r.created) return 2;
+    if (!r.created) return r.existed ? 2 : 1;
     if (r.ok && r.busRecords == 0)
         std::fprintf(stderr, "orlix-decode: %s holds no bus bytes: no samples\n", reader.name().c_str());
     else if (r.ok && r.samples == 0)

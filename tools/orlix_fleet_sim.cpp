@@ -15,7 +15,7 @@
 #include "base/log.h"
 #include "base/sample_schedule.h"
 #include "fleet/fleet.h"
-#include "mqtt/mqtt_url.h"
+#include "mqtt/broker_settings.h"
 #include "platform/logging.h"
 #include "platform/option_reader.h"
 #include "platform/quit_signals.h"
@@ -47,8 +47,8 @@ orlix::ProgramText programText() {
             "1d --time-scale 100 runs the last day up to the present in 14.4 minutes.\n"
             "\n"
             "Exit status: 0 stopped cleanly (SIGINT, SIGTERM, the end of the run) with\n"
-            "every message delivered, 1 messages not delivered or the broker settings\n"
-            "cannot work, 2 usage error."};
+            "every message delivered, 1 messages not delivered, 2 usage error (also a\n"
+            "password or TLS file that cannot be read)."};
 }
 
 std::vector<orlix::OptionSpec> optionSpecs() {
@@ -171,16 +171,20 @@ std::optional<int> parseOptions(int argc, char** argv, orlix::FleetOptions& o, b
     if (const auto end = r.read(argc, argv)) return *end;
     if (!r.positionals().empty()) return r.usageError("unexpected argument " + r.positionals().front());
     if (!r.isSet("mqtt")) return r.usageError("--mqtt URL is needed");
-    const orlix::MqttUrlParse url = orlix::parseMqttUrl(r.value("mqtt"));
-    if (!url.url) return r.usageError("--mqtt: " + url.error);
     o.broker.url = r.value("mqtt");
     o.broker.passwordFile = r.value("mqtt-password-file");
     o.broker.tlsCa = r.value("tls-ca");
     o.broker.tlsCert = r.value("tls-cert");
     o.broker.tlsKey = r.value("tls-key");
+    if (const std::string why = orlix::checkBrokerOptions(o.broker); !why.empty()) return r.usageError(why);
     o.raw = r.isSet("raw");
     status = r.isSet("status");
     if (const auto end = readCounts(r, o)) return end;
+    // The longest topic a site publishes must fit in MQTT's limit.
+    const std::string longest = orlix::parseMqttUrl(o.broker.url).url->path + "/" +
+                                orlix::fleetSiteName(o.sitePrefix, o.sites - 1) + "/sample";
+    if (const std::string why = orlix::topicLengthError(longest, "--site-prefix"); !why.empty())
+        return r.usageError(why);
     return readTimes(r, o);
 }
 

@@ -17,7 +17,7 @@
 #include "hub/hub_service.h"
 #include "hub/hub_time.h"
 #include "hub/payload_parser.h"
-#include "mqtt/mqtt_url.h"
+#include "mqtt/broker_settings.h"
 #include "platform/logging.h"
 #include "platform/option_reader.h"
 #include "platform/quit_signals.h"
@@ -230,8 +230,7 @@ int serve(int argc, char** argv, const OptionReader& r, const hub::AlarmRules& r
         o.keepMonths = QString::fromStdString(r.value("keep-months")).toInt(&ok);
         if (!ok || o.keepMonths < 1 || o.keepMonths > 1200) return r.usageError("--keep-months needs a number from 1 to 1200");
     }
-    const orlix::MqttUrlParse url = orlix::parseMqttUrl(o.broker.url);
-    if (!url.url) return r.usageError("--mqtt: " + url.error);
+    if (const std::string why = orlix::checkBrokerOptions(o.broker); !why.empty()) return r.usageError(why);
     std::optional<web::WebServerOptions> http;
     if (const auto end = httpOptions(r, http)) return *end;
     QCoreApplication app(argc, argv);

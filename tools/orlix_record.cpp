@@ -100,15 +100,13 @@ std::optional<int> parseOptions(int argc, char** argv, Parsed& a) {
     a.options.db = r.isSet("db") ? r.value("db") : orlix::defaultDatabaseFolder(true) + a.options.site + ".mdb";
     a.options.capture = r.value("capture");
     a.options.broker.url = r.value("mqtt");
-    if (!a.options.broker.url.empty()) {
-        const orlix::MqttUrlParse u = orlix::parseMqttUrl(a.options.broker.url);
-        if (!u.url) return r.usageError("--mqtt: " + u.error);
-    }
     a.options.status = r.isSet("status");
     a.options.broker.tlsCa = r.value("tls-ca");
     a.options.broker.tlsCert = r.value("tls-cert");
     a.options.broker.tlsKey = r.value("tls-key");
     a.options.broker.passwordFile = r.value("mqtt-password-file");
+    // Everything that can be known wrong is said before anything is made.
+    if (const std::string why = orlix::RecordEngine::checkOptions(a.options); !why.empty()) return r.usageError(why);
     a.logFile = r.value("log");
     if (r.isSet("time-scale")) {
         bool ok = false;

@@ -11,9 +11,9 @@ BusCapture::~BusCapture() { stop(); }
 
 std::int64_t BusCapture::now() const { return nowUs_ ? nowUs_() : unixMicrosNow(); }
 
-bool BusCapture::start(const std::string& target) {
+bool BusCapture::start(const std::string& target, bool continueExisting) {
     stop();
-    writer_ = std::make_unique<CaptureWriter>(target);
+    writer_ = std::make_unique<CaptureWriter>(target, CaptureWriter::SteadyNow{}, continueExisting);
     return writer_->open(now());
 }
 

@@ -36,7 +36,9 @@ public:
     // in place of any capture before. The file is opened at once: false when
     // it cannot be, with the reason in error(); the capture then stays on
     // and is tried again (stop() gives up).
-    bool start(const std::string& target);
+    // `continueExisting` false (times at another pace than the wall
+    // clock's): an existing file is never continued (capture_writer.h).
+    bool start(const std::string& target, bool continueExisting = true);
     // Flushes and closes the capture. False when not every record given to
     // it reached the file (the capture is incomplete).
     bool stop();

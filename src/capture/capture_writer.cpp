@@ -11,11 +11,15 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <ctime>
 
 #include "capture/capture_file.h"
 #include "capture/capture_reader.h"
 #include "base/clock.h"
+#include "base/folders.h"
 #include "base/log.h"
 
 namespace orlix {
@@ -52,10 +56,25 @@ bool isPrefixOfOurHeader(int fd, std::size_t size) {
     return std::memcmp(got, want, size) == 0;
 }
 
+// Files this process started (found empty and gave a header), by device and
+// inode: a writer that may not continue other files may continue these (a
+// reopen after a log rotation, a capture stopped and started again), as
+// their times come from this program's own clock. `add` notes one.
+bool startedHere(const struct stat& st, bool add) {
+    static std::mutex mutex;
+    static std::set<std::pair<dev_t, ino_t>> files;
+    std::lock_guard lock(mutex);
+    if (add) files.insert({st.st_dev, st.st_ino});
+    return files.count({st.st_dev, st.st_ino}) > 0;
+}
+
 }  // namespace
 
-CaptureWriter::CaptureWriter(std::string target, SteadyNow steadyNow)
-    : target_(std::move(target)), folder_(isFolderPath(target_)), steadyNow_(std::move(steadyNow)) {
+CaptureWriter::CaptureWriter(std::string target, SteadyNow steadyNow, bool continueExisting)
+    : target_(std::move(target)),
+      folder_(isFolderPath(target_)),
+      continueExisting_(continueExisting),
+      steadyNow_(std::move(steadyNow)) {
     dead_ = pcap_open_dead_with_tstamp_precision(kCaptureLinkType, kCaptureSnapLength, PCAP_TSTAMP_PRECISION_MICRO);
 }
 
@@ -105,7 +124,15 @@ CaptureWriter::FileOpen CaptureWriter::prepareExisting(const std::string& path, 
         return FileOpen::Failed;
     }
     const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size == 0) return FileOpen::Ok;
+    if (size == 0) {
+        startedHere(st, true);
+        return FileOpen::Ok;
+    }
+    if (!continueExisting_ && !startedHere(st, false)) {
+        error_ = path + ": exists, and a capture at another time scale continues only a file it started; left "
+                        "as it is";
+        return FileOpen::Refused;
+    }
     if (size < kCaptureFileHeaderBytes) {
         if (!isPrefixOfOurHeader(fd, static_cast<std::size_t>(size)) || ::ftruncate(fd, 0) != 0) {
             error_ = path + ": exists and is not a bus capture; left as it is";
@@ -170,11 +197,14 @@ CaptureWriter::FileOpen CaptureWriter::openFile(const std::string& path) {
     }
     lockFd_ = fd;
     file_ = path;
+    lastPathCheck_ = now();
+    sincePathCheck_ = 0;
     return FileOpen::Ok;
 }
 
 bool CaptureWriter::openFor(std::int64_t timeUs) {
     lastAttempt_ = now();
+    lastTimeUs_ = timeUs;
     if (!dead_) {
         failWith("cannot start a capture: libpcap gave no handle");
         return false;
@@ -184,9 +214,11 @@ bool CaptureWriter::openFor(std::int64_t timeUs) {
         r = openFile(target_);
     } else {
         // A folder named with a trailing '/' that does not exist yet is made,
-        // as the user asked for one; a failure shows in the open below.
-        std::error_code ec;
-        std::filesystem::create_directories(target_, ec);
+        // as the user asked for one (again, when it was removed meanwhile).
+        if (!makeFolders(target_, error_)) {
+            failWith(error_);
+            return false;
+        }
         for (int n = 1; n <= kMaxDayFiles; ++n) {
             r = openFile(joinPath(target_, dayFileName(timeUs, n)));
             if (r != FileOpen::Refused) break;
@@ -242,6 +274,7 @@ void CaptureWriter::dump(std::int64_t timeUs, std::span<const std::uint8_t> byte
 }
 
 bool CaptureWriter::write(std::int64_t timeUs, std::span<const std::uint8_t> bytes) {
+    lastTimeUs_ = timeUs;
     if (!ensureOpen(timeUs)) {
         ++lost_;
         return false;
@@ -254,10 +287,67 @@ bool CaptureWriter::write(std::int64_t timeUs, std::span<const std::uint8_t> byt
 bool CaptureWriter::writeEvent(std::int64_t timeUs) { return write(timeUs, {}); }
 
 void CaptureWriter::poll() {
-    if (dumper_ && dirty_ && now() - dirtySince_ >= kFlushAge) flush();
+    if (!dumper_) return;
+    if (dirty_ && now() - dirtySince_ >= kFlushAge) flush();
+    else if (now() - lastPathCheck_ >= kFlushAge) followPath(true);
 }
 
-bool CaptureWriter::flush() {
+bool CaptureWriter::flush() { return flushChecked(true); }
+
+// The buffer goes to the file the path names; a file taken away is left
+// first (and with `reopen`, a new one started at the path).
+bool CaptureWriter::flushChecked(bool reopen) {
+    if (!dumper_) return !failed_;
+    const std::uint64_t lostBefore = lost_;
+    if (!followPath(reopen)) return lost_ == lostBefore && !failed_;
+    if (!flushBuffer()) return false;
+    // Still there after the flush: these records are in the file.
+    if (pathState() == PathState::Ours) sincePathCheck_ = 0;
+    return true;
+}
+
+CaptureWriter::PathState CaptureWriter::pathState() const {
+    struct stat mine{};
+    if (lockFd_ < 0 || ::fstat(lockFd_, &mine) != 0) return PathState::Ours;  // cannot tell: carry on
+    if (mine.st_nlink == 0) return PathState::Removed;
+    struct stat named{};
+    if (::stat(file_.c_str(), &named) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathState::MovedAway : PathState::Ours;
+    return named.st_dev == mine.st_dev && named.st_ino == mine.st_ino ? PathState::Ours : PathState::MovedAway;
+}
+
+// True when the path still names the open file. Otherwise the file is left:
+// a removed one with its records since the last check counted as lost, one
+// moved away with the buffer written into it; with `reopen` the capture
+// goes on in a new file at the path.
+bool CaptureWriter::followPath(bool reopen) {
+    lastPathCheck_ = now();
+    const PathState state = pathState();
+    if (state == PathState::Ours) {
+        sincePathCheck_ = 0;
+        return true;
+    }
+    const std::string path = file_;
+    const std::string next = reopen ? "; going on in a new file there" : "";
+    if (state == PathState::Removed) {
+        const std::uint64_t lost = sincePathCheck_ + unflushed_;
+        written_ -= sincePathCheck_;
+        lost_ += sincePathCheck_;  // the unflushed ones are counted as the file is dropped
+        sincePathCheck_ = 0;
+        log::warning(log::kCapture, "the capture " + path + " was removed while it was written: " +
+                                        (lost == 0 ? std::string("no record") : std::to_string(lost) + " records") +
+                                        " lost" + next);
+        dropFile();
+    } else {
+        // Renamed away (log rotation): the old file keeps what was written.
+        if (flushBuffer()) dropFile();
+        log::info(log::kCapture, "the capture " + path + " was moved away" + next);
+    }
+    if (reopen && !dumper_) openFor(lastTimeUs_);
+    return false;
+}
+
+bool CaptureWriter::flushBuffer() {
     if (!dumper_) return !failed_;
     dirty_ = false;
     // A write that failed before (the buffer filled up) leaves the stream's
@@ -266,6 +356,7 @@ bool CaptureWriter::flush() {
     errno = 0;
     if (pcap_dump_flush(dumper_) == 0 && !std::ferror(f)) {
         written_ += unflushed_;
+        sincePathCheck_ += unflushed_;
         unflushed_ = 0;
         return true;
     }
@@ -281,7 +372,7 @@ bool CaptureWriter::flush() {
 }
 
 bool CaptureWriter::close() {
-    const bool ok = !dumper_ || flush();
+    const bool ok = !dumper_ || flushChecked(false);
     dropFile();
     return ok;
 }

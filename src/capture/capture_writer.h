@@ -11,7 +11,10 @@
 // appended to, after an incomplete last record (left by a killed writer) has
 // been cut off. A file that is no capture of ours, or one that another
 // writer holds, is left alone: for a folder the next free name of the day is
-// taken (orlix-YYYYMMDD-2.pcap, -3, ...), for a file the writer fails.
+// taken (orlix-YYYYMMDD-2.pcap, -3, ...), for a file the writer fails. A
+// writer told not to continue (its times run at another pace than the wall
+// clock's) treats every non-empty file so, except one that this program
+// started itself (reopened after a log rotation).
 //
 // Flushing. Records reach the file once the oldest unflushed one is
 // kFlushAge old: at the next write() or poll(). A caller that writes rarely
@@ -23,6 +26,16 @@
 // logged once with their cause under "orlix.capture", and cost only the
 // records that could not be written; opening is tried again every
 // kRetryInterval. Not thread-safe: one thread writes.
+//
+// The file taken away. At every flush, and at a poll() at least every
+// kFlushAge, the writer checks that the path still names the file it
+// writes (device and inode). A file removed while written (link count 0)
+// takes with it the records written since the last check that found it:
+// they count as lost, with one warning saying how many. A file renamed away
+// (log rotation) keeps its records and is closed with a note. Either way the
+// writer goes on in a new file at the same path, made as at the start (a
+// removed folder is made again); a file that has appeared there meanwhile
+// is continued or left alone as above.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -44,7 +57,9 @@ public:
 
     // `steadyNow` replaces the monotonic clock that paces flushes and
     // retries (tests); empty means std::chrono::steady_clock.
-    explicit CaptureWriter(std::string target, SteadyNow steadyNow = {});
+    // `continueExisting` false: an existing capture is left alone as a
+    // foreign file is.
+    explicit CaptureWriter(std::string target, SteadyNow steadyNow = {}, bool continueExisting = true);
     ~CaptureWriter();
     CaptureWriter(const CaptureWriter&) = delete;
     CaptureWriter& operator=(const CaptureWriter&) = delete;
@@ -87,6 +102,11 @@ private:
     bool openFor(std::int64_t timeUs);
     FileOpen openFile(const std::string& path);
     FileOpen prepareExisting(const std::string& path, int fd);
+    enum class PathState { Ours, Removed, MovedAway };
+    PathState pathState() const;
+    bool followPath(bool reopen);
+    bool flushChecked(bool reopen);
+    bool flushBuffer();
     void dump(std::int64_t timeUs, std::span<const std::uint8_t> bytes);
     void failWith(std::string message);
     void dropFile();
@@ -95,6 +115,7 @@ private:
 
     std::string target_;
     bool folder_ = false;
+    bool continueExisting_ = true;
     SteadyNow steadyNow_;
     ::pcap* dead_ = nullptr;
     ::pcap_dumper* dumper_ = nullptr;
@@ -106,9 +127,12 @@ private:
     bool dirty_ = false;
     std::chrono::steady_clock::time_point dirtySince_{};
     std::chrono::steady_clock::time_point lastAttempt_{};
+    std::chrono::steady_clock::time_point lastPathCheck_{};
+    std::int64_t lastTimeUs_ = 0;  // of the last record given
     std::int64_t nextMidnightUs_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t unflushed_ = 0;
+    std::uint64_t sincePathCheck_ = 0;  // flushed since the path last named the file
     int writeErrno_ = 0;  // why a write of the stream's buffer failed
     std::uint64_t lost_ = 0;
 };

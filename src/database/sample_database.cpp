@@ -11,6 +11,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/folders.h"
 #include "database/database_log.h"
 #include "database/sqlite_handle.h"
 #include "base/log.h"
@@ -332,9 +333,8 @@ std::string defaultDatabaseFolder(bool create) {
     folder.append("OrlixMonitorDB/");
 #endif
     if (create) {
-        std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(folder), ec);
-        if (ec) log::failure(log::kDatabase, "cannot make the folder " + folder + ": " + ec.message());
+        std::string error;
+        if (!makeFolders(folder, error)) log::failure(log::kDatabase, error);
     }
     return folder;
 }

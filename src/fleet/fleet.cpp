@@ -49,10 +49,7 @@ Fleet::~Fleet() { finish(0); }
 
 bool Fleet::start(std::string& error) {
     std::optional<MqttClientSettings> settings = brokerSettings(options_.broker, error);
-    if (!settings) {
-        error = "--mqtt: " + error;
-        return false;
-    }
+    if (!settings) return false;
     settings->inFlight = kInFlight;
     for (std::size_t c = 0; c < options_.connections; ++c) {
         MqttClientSettings s = *settings;

@@ -37,10 +37,7 @@ bool HubService::start(std::string& error) {
         }
     }
     std::optional<MqttClientSettings> broker = brokerSettings(options_.broker, error);
-    if (!broker) {
-        error = "--mqtt: " + error;
-        return false;
-    }
+    if (!broker) return false;
     broker->clientId = options_.clientId;
     broker->cleanSession = false;
     WriterOptions w;

@@ -6,6 +6,7 @@
 
 #include "platform/option_reader.h"
 #include "platform/version.h"
+#include "sources/source_registry.h"
 
 namespace orlix {
 namespace {
@@ -31,8 +32,12 @@ std::string applyPort(MonitorOptions& o, const QStringList& values) {
         const std::string v = q.toStdString();
         const auto eq = v.find('=');
         if (eq == std::string::npos || eq + 1 == v.size() || !isComName(v.substr(0, eq)))
-            return "--port needs ComN=PATH with N from 1 to 16, got \"" + v + "\"";
-        o.portOverrides.push_back({v.substr(0, eq), v.substr(eq + 1)});
+            return "--port needs ComN=PATH with N from 1 to 16, got \"" + portAsGiven(v) + "\"";
+        const std::string path = v.substr(eq + 1);
+        // A path that can never be opened is refused now, not retried.
+        if (const std::string why = unusablePort(path); !why.empty())
+            return "--port " + v.substr(0, eq + 1) + portAsGiven(path) + ": " + why;
+        o.portOverrides.push_back({v.substr(0, eq), path});
     }
     return {};
 }
@@ -144,6 +149,10 @@ ParseResult parseMonitorOptions(const std::vector<std::string>& args) {
             return r;
         }
     }
+    // The remote sites' files are checked as every program checks them.
+    const MonitorOptions& o = r.options;
+    r.text = checkBrokerOptions({{}, o.mqttPasswordFile, o.tlsCaFile, o.tlsCertFile, o.tlsKeyFile});
+    if (!r.text.empty()) return r;
     r.action = ParseResult::Action::Run;
     return r;
 }

@@ -1,24 +1,80 @@
 #include "mqtt/broker_settings.h"
 
-namespace orlix {
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-std::optional<MqttClientSettings> brokerSettings(const BrokerOptions& options, std::string& error) {
+#include <cerrno>
+#include <cstring>
+
+namespace orlix {
+namespace {
+
+// "" when `path` is a file this process can read; else why not, naming the
+// option. The library would only find out at its first connection.
+std::string unreadableFile(const std::string& option, const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int e = fd < 0 ? errno : 0;
+    struct stat st{};
+    if (fd >= 0) {
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) e = EISDIR;
+        ::close(fd);
+    }
+    return e == 0 ? std::string() : option + " " + path + ": cannot read it: " + std::strerror(e);
+}
+
+std::string unreadableTlsFile(const BrokerOptions& o) {
+    const std::pair<const char*, const std::string*> files[] = {
+        {"--tls-ca", &o.tlsCa}, {"--tls-cert", &o.tlsCert}, {"--tls-key", &o.tlsKey}};
+    for (const auto& [option, path] : files)
+        if (!path->empty())
+            if (std::string why = unreadableFile(option, *path); !why.empty()) return why;
+    return {};
+}
+
+}  // namespace
+
+std::optional<MqttClientSettings> brokerSettings(const BrokerOptions& options, std::string& error,
+                                                 const std::string& urlOption) {
     const MqttUrlParse parsed = parseMqttUrl(options.url);
     if (!parsed.url) {
-        error = parsed.error;
+        error = urlOption + ": " + parsed.error;
         return std::nullopt;
     }
     MqttClientSettings s;
     s.url = *parsed.url;
     if (!options.passwordFile.empty()) {
         const auto password = readPasswordFile(options.passwordFile, error);
-        if (!password) return std::nullopt;
+        if (!password) {
+            error = "--mqtt-password-file: " + error;
+            return std::nullopt;
+        }
         s.url.password = *password;
     }
+    if (error = unreadableTlsFile(options); !error.empty()) return std::nullopt;
     s.tlsCaFile = options.tlsCa;
     s.tlsCertFile = options.tlsCert;
     s.tlsKeyFile = options.tlsKey;
     return s;
+}
+
+std::string checkBrokerOptions(const BrokerOptions& options, const std::string& urlOption) {
+    if (!options.url.empty()) {
+        std::string error;
+        return brokerSettings(options, error, urlOption) ? std::string() : error;
+    }
+    // No URL (the options serve a remote site chosen later): the files alone.
+    if (!options.passwordFile.empty()) {
+        std::string error;
+        if (!readPasswordFile(options.passwordFile, error)) return "--mqtt-password-file: " + error;
+    }
+    return unreadableTlsFile(options);
+}
+
+std::string topicLengthError(const std::string& topic, const std::string& option) {
+    if (topic.size() <= kMaxTopicBytes) return {};
+    return option + ": the topic " + topic.substr(0, 40) + "... would be " + std::to_string(topic.size()) +
+           " bytes; MQTT allows at most 65535";
 }
 
 }  // namespace orlix

@@ -1,7 +1,10 @@
 #pragma once
 // Everything a program is told about its broker, turned into the client's
 // settings in one place: the URL, the password from a file (which wins over
-// one in the URL), and the TLS files for mqtts://.
+// one in the URL), and the TLS files for mqtts://. Every program reads its
+// broker options through here, so every one checks them alike, and can do
+// so before it makes anything (checkBrokerOptions).
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -15,8 +18,21 @@ struct BrokerOptions {
     std::string tlsCa, tlsCert, tlsKey;
 };
 
-// The client's settings, or nothing with `error` set (naming the option or
-// file, never a password).
-std::optional<MqttClientSettings> brokerSettings(const BrokerOptions& options, std::string& error);
+// The most bytes an MQTT topic may have.
+inline constexpr std::size_t kMaxTopicBytes = 65535;
+
+// The client's settings, or nothing with `error` set: what is wrong, naming
+// the option (`urlOption` for the URL: "--mqtt", "--port"), never a password.
+std::optional<MqttClientSettings> brokerSettings(const BrokerOptions& options, std::string& error,
+                                                 const std::string& urlOption = "--mqtt");
+
+// What can be known wrong before anything is made or connected: the URL
+// when one is given, the password file and each TLS file readable. "" when
+// all is well, else one line naming the option.
+std::string checkBrokerOptions(const BrokerOptions& options, const std::string& urlOption = "--mqtt");
+
+// "" when `topic` fits in an MQTT topic; else a line naming `option` and
+// the limit.
+std::string topicLengthError(const std::string& topic, const std::string& option);
 
 }  // namespace orlix

@@ -61,7 +61,9 @@ void Pipeline::sampleTick() { sampler_->tick(clock_.now()); }
 
 bool Pipeline::startCapture(const std::string& target) {
     capturePoll_.start();
-    return capture_.start(target);
+    // Program times and wall-clock times never mix in one file: a run at
+    // another time scale always starts a file of its own.
+    return capture_.start(target, clock_.timeScale() == 1.0);
 }
 
 bool Pipeline::stopCapture() {

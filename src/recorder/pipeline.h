@@ -60,6 +60,7 @@ public:
     void sampleTick();
 
     // Starts writing every read to the bus capture `target`; see BusCapture.
+    // Under a time scale other than 1 an existing file is never continued.
     bool startCapture(const std::string& target);
     // False when not every record reached the file.
     bool stopCapture();

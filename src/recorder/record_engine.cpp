@@ -17,13 +17,6 @@ SourceSettings sourceSettings(const RecordOptions& o) {
     return s;
 }
 
-// The port as the log may show it: a remote site without its credentials.
-std::string shownPort(const std::string& port) {
-    if (sourceKindOf(port) != SourceKind::RemoteSite) return port;
-    const MqttUrlParse parsed = parseMqttUrl(port);
-    return parsed.url ? parsed.url->shown() : std::string("a remote site address that is not usable");
-}
-
 }  // namespace
 
 RecordEngine::RecordEngine(RecordOptions options, const Clock& normal)
@@ -46,26 +39,58 @@ RecordEngine::~RecordEngine() {
     pipeline_.sampler().removeListener(this);
 }
 
-bool RecordEngine::start(std::string& error) {
+std::string RecordEngine::checkOptions(const RecordOptions& o) {
+    // A port that can never be opened is refused, not retried for ever.
+    if (const std::string why = unusablePort(o.port); !why.empty()) return "--port " + portAsGiven(o.port) + ": " + why;
+    BrokerOptions site = o.broker;  // the TLS and password files serve a remote-site port too
+    site.url.clear();
+    if (std::string why = checkBrokerOptions(o.broker.url.empty() ? site : o.broker); !why.empty()) return why;
+    if (o.broker.url.empty()) return {};
+    const MqttUrlParse parsed = parseMqttUrl(o.broker.url);
+    return topicLengthError(parsed.url->path + "/" + o.site + "/sample", "--site");
+}
+
+// Makes the database when missing (said in the log, madeDatabase_ set), or
+// checks that the file there is one.
+bool RecordEngine::openDatabase(std::string& error) {
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(options_.db, ec))) {
         if (!CreateSampleDatabase(options_.db)) {
             error = "cannot create the database " + options_.db;
             return false;
         }
+        madeDatabase_ = true;
         log::info(log::kRecord, "created the database " + options_.db);
     } else if (!isSampleDatabase(options_.db)) {
         error = options_.db + " is not a sample database; not touched";
         return false;
     }
+    return true;
+}
+
+bool RecordEngine::start(std::string& error) {
+    if (error = checkOptions(options_); !error.empty()) return false;
+    std::optional<MqttClientSettings> broker;
+    if (!options_.broker.url.empty() && !(broker = brokerSettings(options_.broker, error))) return false;
+    if (!openDatabase(error)) return false;
     recording_ = std::make_unique<HeadlessRecording>(pipeline_.sampler(), options_.db,
                                                      [this](const char* text) { report(text); });
     pipeline_.sampler().addListener(this);
-    if (!options_.broker.url.empty() && !startBroker(error)) return false;
-    const std::string broker =
+    if (broker && !startBroker(std::move(*broker), error)) {
+        // Nothing is left behind by a start that did not happen.
+        pipeline_.sampler().removeListener(this);
+        recording_.reset();
+        if (madeDatabase_) {
+            std::error_code ec;
+            if (std::filesystem::remove(options_.db, ec))
+                log::info(log::kRecord, "removed the database " + options_.db + " again: the start failed");
+        }
+        return false;
+    }
+    const std::string shownBroker =
         mqtt_ ? mqtt_->settings().url.shown() + "/" + options_.site : std::string("none");
-    log::info(log::kRecord, "started: port " + shownPort(options_.port) + ", database " + options_.db + ", site " +
-                                options_.site + ", broker " + broker);
+    log::info(log::kRecord, "started: port " + portAsGiven(options_.port) + ", database " + options_.db + ", site " +
+                                options_.site + ", broker " + shownBroker);
     if (!options_.capture.empty() && !pipeline_.startCapture(options_.capture))
         log::warning(log::kRecord, "--capture " + options_.capture + " cannot be written now: " +
                                        pipeline_.capture().error() + " (tried again now and then)");
@@ -76,15 +101,10 @@ bool RecordEngine::start(std::string& error) {
     return true;
 }
 
-bool RecordEngine::startBroker(std::string& error) {
-    std::optional<MqttClientSettings> s = brokerSettings(options_.broker, error);
-    if (!s) {
-        error = "--mqtt: " + error;
-        return false;
-    }
-    const std::string base = s->url.path + "/" + options_.site;
-    s->statusTopic = base + "/status";
-    mqtt_ = std::make_unique<MqttClient>(std::move(*s), MqttClient::Events{});
+bool RecordEngine::startBroker(MqttClientSettings s, std::string& error) {
+    const std::string base = s.url.path + "/" + options_.site;
+    s.statusTopic = base + "/status";
+    mqtt_ = std::make_unique<MqttClient>(std::move(s), MqttClient::Events{});
     publisher_ = std::make_unique<SitePublisher>(
         base, pipeline_.clock(),
         [this](const std::string& topic, std::span<const std::uint8_t> payload, int qos, bool retain) {

@@ -44,9 +44,16 @@ public:
     RecordEngine(RecordOptions options, const Clock& normal);
     ~RecordEngine() override;
 
-    // Makes the database when missing, connects to the broker and opens the
-    // port (a port that cannot be opened yet is retried). False with `error`
-    // when recording cannot start at all.
+    // What is wrong with `options` before anything is made ("" when nothing
+    // is): a port that can never be opened, the broker's URL, password and
+    // TLS files, the longest topic (PREFIX/SITE/sample) within MQTT's limit.
+    // One line naming the option.
+    static std::string checkOptions(const RecordOptions& options);
+
+    // Checks the options, makes the database when missing, connects to the
+    // broker and opens the port (a port that cannot be opened yet is
+    // retried). False with `error` when recording cannot start at all; a
+    // database made by this start is removed again then.
     bool start(std::string& error);
     // Stores the last partial batch, publishes "offline", closes the port
     // and the capture. True when every sample taken is stored and the
@@ -67,7 +74,8 @@ private:
     void onRead(std::span<const std::uint8_t> bytes) override;
     void onPortEvent(PortTrouble trouble) override;
     void onSample(const SampleTick& tick) override;
-    bool startBroker(std::string& error);
+    bool startBroker(MqttClientSettings settings, std::string& error);
+    bool openDatabase(std::string& error);
     void openPort();
     void report(const char* text);
 
@@ -78,6 +86,7 @@ private:
     std::unique_ptr<SitePublisher> publisher_;
     QTimer retryTimer_, statusTimer_;
     bool finished_ = false;
+    bool madeDatabase_ = false;  // by start()
     bool captureWhole_ = true;
     std::uint64_t reads_ = 0, bytes_ = 0;
     std::size_t lastPending_ = 0;

@@ -34,6 +34,7 @@ CaptureDatabaseResult captureToDatabase(CaptureReader& reader, const std::string
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(dbPath, ec))) {
         result.error = dbPath + ": exists already; not overwritten";
+        result.existed = true;
         return result;
     }
     if (!CreateSampleDatabase(dbPath)) {

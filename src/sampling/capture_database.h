@@ -28,6 +28,7 @@ struct CaptureProgress {
 
 struct CaptureDatabaseResult {
     bool created = false;              // the database file was made
+    bool existed = false;              // not made: a file of that name is there
     bool ok = false;                   // every sample taken is stored
     std::string error;                 // why not (or why the capture stopped early)
     std::vector<std::string> notes;    // what was odd but went on (an incomplete last record)

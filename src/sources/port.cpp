@@ -38,6 +38,11 @@ std::string Port::shownPath() const {
 }
 
 bool Port::makeSource() {
+    // A path that can never be opened makes no source (and so is no retry).
+    if (std::string why = unusablePort(path_); !why.empty()) {
+        openError_ = std::move(why);
+        return false;
+    }
     std::string error;
     std::unique_ptr<ByteSource> made = registry_.make(path_, error);
     if (!made) {

@@ -20,10 +20,10 @@ SiteSource::~SiteSource() { endClient(); }
 
 bool SiteSource::startClient() {
     std::string error;
-    std::optional<MqttClientSettings> s = brokerSettings(broker_, error);
+    std::optional<MqttClientSettings> s = brokerSettings(broker_, error, "the remote site's address");
     if (!s) {
         openError_ = error;
-        hint_ = "The remote site's address is not usable: " + error + ".";
+        hint_ = "The remote site cannot be read: " + error + ".";
         return false;
     }
     if (s->url.parentLevels().empty()) {

@@ -26,6 +26,17 @@ enum class SourceKind {
 // anything else is a serial device.
 SourceKind sourceKindOf(const std::string& path);
 
+// Why `path` can never be opened, or "" when it may be (now or later): a
+// remote-site URL that is not sound or names no site (a wildcard, an empty
+// level), a file that is a capture of another link type or cut inside its
+// header. A missing device or capture file is "": it may yet appear. The
+// reason never holds the URL's credentials.
+std::string unusablePort(const std::string& path);
+
+// The port as the user gave it, without a remote site's user and password:
+// for start lines and messages.
+std::string portAsGiven(const std::string& path);
+
 // The log category of a kind's messages: orlix.serial, orlix.capture,
 // orlix.mqtt.
 const char* logCategoryOf(SourceKind kind);

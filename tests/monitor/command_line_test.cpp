@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
+
+#include "scratch_dir.h"
 
 namespace orlix {
 namespace {
@@ -43,12 +46,17 @@ TEST(MonitorOptions, EqualsFormMeansTheSameAsASeparateValue) {
     EXPECT_EQ(r.options.timeScale, 60.0);
     EXPECT_EQ(runs({"--capture=/var/bus/"}).options.capturePath, "/var/bus/");
     EXPECT_EQ(runs({"--capture", "a.pcap", "--capture", "b.pcap"}).options.capturePath, "b.pcap");
-    const ParseResult site = runs({"--tls-ca=ca.pem", "--tls-cert", "me.pem", "--tls-key=me.key",
-                                   "--mqtt-password-file", "/etc/orlix/pw"});
-    EXPECT_EQ(site.options.tlsCaFile, "ca.pem");
-    EXPECT_EQ(site.options.tlsCertFile, "me.pem");
-    EXPECT_EQ(site.options.tlsKeyFile, "me.key");
-    EXPECT_EQ(site.options.mqttPasswordFile, "/etc/orlix/pw");
+    // The remote sites' files are read at the start: they must be there.
+    const test::ScratchDir dir("orlix_monitor_options");
+    const std::string ca = dir.file("ca.pem"), cert = dir.file("me.pem"), key = dir.file("me.key"),
+                      pw = dir.file("pw");
+    for (const std::string& f : {ca, cert, key, pw}) std::ofstream(f) << "x\n";
+    const ParseResult site =
+        runs({"--tls-ca=" + ca, "--tls-cert", cert, "--tls-key=" + key, "--mqtt-password-file", pw});
+    EXPECT_EQ(site.options.tlsCaFile, ca);
+    EXPECT_EQ(site.options.tlsCertFile, cert);
+    EXPECT_EQ(site.options.tlsKeyFile, key);
+    EXPECT_EQ(site.options.mqttPasswordFile, pw);
     // A repeated single-valued option: the last one counts.
     EXPECT_EQ(runs({"--time-scale", "2", "--time-scale=3"}).options.timeScale, 3.0);
 }

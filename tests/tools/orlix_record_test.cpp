@@ -269,6 +269,25 @@ TEST(OrlixRecord, CapturesWhatItReadsAndReopensTheCaptureOnSighup) {
     for (const auto& p : {db, cap, rotated}) std::filesystem::remove(p);
 }
 
+// A run at --time-scale stamps its capture with the program's clock: the
+// capture made into a database at 1x gives the rows the run stored, not one
+// row per 4 s of wall-clock time.
+TEST(OrlixRecord, AScaledRunsCaptureReplaysToTheRunsRows) {
+    Plant plant;
+    const auto db = test::tempPath("scaled.mdb"), cap = test::tempPath("scaled.pcap"),
+               replay = test::tempPath("replay.mdb");
+    Recorder rec({"--port", plant.path(), "--db", db.string(), "--capture", cap.string(), "--time-scale", kScale});
+    ASSERT_TRUE(test::waitUntil([&] { return countRows(db) >= 90; }, 60s)) << rec.log();
+    EXPECT_EQ(rec.stop(), 0) << rec.log();
+    const test::RunResult d = test::runProgram({ORLIX_DECODE_BIN, "--db", replay.string(), cap.string()});
+    ASSERT_EQ(d.status, 0) << d.err;
+    // The run samples from its start, the replay from the first bus bytes.
+    const std::int64_t run = countRows(db), replayed = countRows(replay);
+    EXPECT_GE(replayed, run - 3) << rec.log();
+    EXPECT_LE(replayed, run + 1);
+    for (const auto& p : {db, cap, replay}) std::filesystem::remove(p);
+}
+
 TEST(OrlixRecord, RefusesBadOptionsWithoutEchoingCredentials) {
     const test::RunResult noPort = test::runProgram({ORLIX_RECORD_BIN, "--db", "x.mdb"});
     EXPECT_EQ(noPort.status, 2);
