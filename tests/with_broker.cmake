@@ -5,7 +5,7 @@ find_program(ORLIX_MOSQUITTO_PASSWD mosquitto_passwd REQUIRED)
 find_program(ORLIX_MOSQUITTO_SUB mosquitto_sub REQUIRED)
 set(ORLIX_MOSQUITTO_DEFS ORLIX_MOSQUITTO="${ORLIX_MOSQUITTO}" ORLIX_MOSQUITTO_PASSWD="${ORLIX_MOSQUITTO_PASSWD}"
     ORLIX_MOSQUITTO_SUB="${ORLIX_MOSQUITTO_SUB}")
-foreach(t mqtt_tests sources_tests recorder_tests hub_tests fleet_tests tools_tests e2e_tests web_tests web_browser_tests)
+foreach(t mqtt_tests sources_tests monitor_tests recorder_tests hub_tests fleet_tests tools_tests e2e_tests web_tests web_browser_tests)
   if(TARGET ${t})
     target_compile_definitions(${t} PRIVATE ${ORLIX_MOSQUITTO_DEFS})
   endif()

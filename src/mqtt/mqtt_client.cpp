@@ -1,6 +1,7 @@
 #include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -114,15 +115,26 @@ void MqttClient::run() {
     std::unique_lock lock(runMutex_);
     while (!stopping_) {
         lock.unlock();
+        {
+            std::lock_guard notesLock(notesMutex_);
+            tlsNotes_.clear();
+        }
         int rc = first ? mosquitto_connect_async(m_, url.host.c_str(), url.port, settings_.keepAliveSeconds)
                        : mosquitto_reconnect_async(m_);
         int err = errno;
+        const int connectErr = err;
         first = false;
         // Waiting messages are handed over here, between two rounds of the
         // loop: the library's callbacks must not publish.
         while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
             rc = mosquitto_loop(m_, 1000, 1);
             err = errno;
+            if (rc == MOSQ_ERR_SUCCESS && !connected_.load() && socketHungUp()) {
+                // With TLS the library does not notice a connect that
+                // failed (a broker that is down): it would wait for ever.
+                rc = MOSQ_ERR_ERRNO;
+                err = connectErr == EAGAIN || connectErr == EINPROGRESS || connectErr == 0 ? ECONNRESET : connectErr;
+            }
             std::lock_guard pumpLock(mutex_);
             if (announceOnline_.exchange(false)) announceOnlineLocked();
             pumpLocked();
@@ -135,15 +147,16 @@ void MqttClient::run() {
         if (!stopping_.load() && !cameUp && !refused_.exchange(false)) {
             // The connection never came up (and the broker did not refuse
             // it, which is said at once): unreachable, or a failed TLS
-            // handshake (the library's own error line names
-            // its cause: certificate verify failed, wrong host name ...).
-            std::string cause = lastLibraryError();
+            // handshake (named by its cause: unknown CA, expired, another
+            // host, a refused client certificate).
+            bool lasting = false;
+            std::string cause = takeLibraryFailure(lasting);
             if (cause.empty())
                 cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
             if (settings_.logConnectFailures)
                 if (auto line = passFailure("cannot connect: " + cause))
                     log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
-            connectionChanged(false, cause);
+            connectionChanged(false, cause, lasting);
         }
         lock.lock();
         if (stopping_) break;
@@ -257,11 +270,22 @@ MqttCounters MqttClient::counters() const {
     return c;
 }
 
-std::string MqttClient::lastLibraryError() {
-    std::lock_guard lock(mutex_);
-    std::string e = std::move(libraryError_);
-    libraryError_.clear();
-    return e;
+bool MqttClient::socketHungUp() const {
+    const int fd = mosquitto_socket(m_);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+std::string MqttClient::takeLibraryFailure(bool& lasting) {
+    std::lock_guard lock(notesMutex_);
+    const TlsContext context{settings_.url.host, settings_.tlsCaFile, settings_.tlsCertFile};
+    std::string cause = tlsFailureText(tlsNotes_, context);
+    const TlsFailureKind kind = classifyTlsFailure(tlsNotes_);
+    lasting = kind != TlsFailureKind::None && kind != TlsFailureKind::Other;
+    if (cause.empty()) cause = tlsNotes_.libraryLine;
+    tlsNotes_.clear();
+    return cause;
 }
 
 std::optional<std::string> MqttClient::passFailure(const std::string& text) {
@@ -269,8 +293,8 @@ std::optional<std::string> MqttClient::passFailure(const std::string& text) {
     return failures_.pass(text);
 }
 
-void MqttClient::connectionChanged(bool up, const std::string& why) {
-    if (events_.onConnection) events_.onConnection(up, why);
+void MqttClient::connectionChanged(bool up, const std::string& why, bool lasting) {
+    if (events_.onConnection) events_.onConnection(up, why, lasting);
 }
 
 void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
@@ -282,13 +306,19 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
         c->refused_ = true;  // said here, not again by the network loop
         const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(rc);
         if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
-        c->connectionChanged(false, why);
+        // A wrong user name or password, a client the broker does not let
+        // in: the same again until a setting changes. "Server unavailable"
+        // passes.
+        c->connectionChanged(false, why, rc != 3);
         return;
     }
     {
         std::lock_guard lock(c->mutex_);
         c->failures_.reset();
-        c->libraryError_.clear();
+    }
+    {
+        std::lock_guard lock(c->notesMutex_);
+        c->tlsNotes_.clear();
     }
     {
         std::lock_guard lock(c->runMutex_);
@@ -298,13 +328,15 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     log::info(log::kMqtt, "connected to " + shown);
     c->announceOnline_ = true;
     c->subscribeRefused_ = false;
+    c->subscribeWhy_.clear();
     c->pendingMids_.clear();
     for (const auto& [topic, qos] : c->subscriptions_) {
         int mid = 0;
         const int src = mosquitto_subscribe(m, &mid, topic.c_str(), qos);
         if (src != MOSQ_ERR_SUCCESS) {
-            log::warning(log::kMqtt, "cannot subscribe to " + topic + ": " + mosquitto_strerror(src));
-            c->subscribeRefused_ = true;
+            const std::string why = "cannot subscribe to " + topic + ": " + mosquitto_strerror(src);
+            log::warning(log::kMqtt, why);
+            if (!c->subscribeRefused_.exchange(true)) c->subscribeWhy_ = why;
         } else {
             c->pendingMids_.push_back(mid);
         }
@@ -317,7 +349,7 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     for (const auto& [topic, qos] : extra) mosquitto_subscribe(m, nullptr, topic.c_str(), qos);
     c->connectionChanged(true, {});
     if (c->pendingMids_.empty() && !c->subscriptions_.empty() && c->events_.onSubscribed)
-        c->events_.onSubscribed(!c->subscribeRefused_.load());
+        c->events_.onSubscribed(!c->subscribeRefused_.load(), c->subscribeWhy_);
 }
 
 void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
@@ -337,10 +369,11 @@ void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
     // Asked for by stop(); or a connection that never came up, which the
     // network loop reports.
     if (rc == 0 || !was) return;
-    std::string cause = c->lastLibraryError();
+    bool lasting = false;
+    std::string cause = c->takeLibraryFailure(lasting);
     if (cause.empty()) cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
     log::warning(log::kMqtt, "connection to " + c->settings_.url.shown() + " lost (" + cause + "); reconnecting");
-    c->connectionChanged(false, cause);
+    c->connectionChanged(false, cause, lasting);
 }
 
 void MqttClient::onPublishCb(mosquitto*, void* self, int mid) {
@@ -377,20 +410,22 @@ void MqttClient::onSubscribeCb(mosquitto*, void* self, int mid, int count, const
         return;
     }
     c->pendingMids_.erase(it);
-    if (refused) c->subscribeRefused_ = true;
+    if (refused && !c->subscribeRefused_.exchange(true))
+        c->subscribeWhy_ = "the broker refused a subscription of " + c->settings_.url.shown();
     if (!c->pendingMids_.empty()) return;
     if (c->subscribeRefused_.load())
         log::warning(log::kMqtt, c->settings_.url.shown() + ": the broker refused a subscription");
-    if (c->events_.onSubscribed) c->events_.onSubscribed(!c->subscribeRefused_.load());
+    if (c->events_.onSubscribed) c->events_.onSubscribed(!c->subscribeRefused_.load(), c->subscribeWhy_);
 }
 
-void MqttClient::onLogCb(mosquitto*, void* self, int level, const char* text) {
-    // Only the library's error lines (a failed TLS check names its cause
-    // there); they never hold the credentials.
+void MqttClient::onLogCb(mosquitto* m, void* self, int level, const char* text) {
+    // Only the library's error lines (a failed TLS check is reported
+    // there, while its handshake is still at hand); they never hold the
+    // credentials.
     if (level != MOSQ_LOG_ERR || text == nullptr) return;
     auto* c = static_cast<MqttClient*>(self);
-    std::lock_guard lock(c->mutex_);
-    c->libraryError_ = text;
+    std::lock_guard lock(c->notesMutex_);
+    noteLibraryError(c->tlsNotes_, text, mosquitto_ssl_get(m));
 }
 
 }  // namespace orlix

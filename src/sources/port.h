@@ -49,6 +49,10 @@ public:
     bool close();
     bool isOpen() const { return source_ && source_->isOpen(); }
     bool atEnd() const { return source_ && source_->atEnd(); }
+    // The source's last loss needs the user (ByteSource::lostForGood), and
+    // what it was.
+    bool lostForGood() const { return source_ && source_->lostForGood(); }
+    std::string troubleText() const { return source_ ? source_->troubleText() : std::string(); }
     // Why the last open failed ("" after a success), and what the user can
     // do about it.
     std::string openError() const { return openError_; }

@@ -11,6 +11,11 @@
 // broker connection goes down or cannot be made, or the site's status says
 // "offline" (its recorder stopped, or its last will). A lost source is
 // closed by its user and opened again now and then, as a lost adapter is;
+// except when the loss is lasting (lostForGood: a refused login, a broker
+// certificate that fails its check, a refused client certificate or
+// subscription), which the user has to mend: then the connection ends at the
+// close, and the next open starts afresh (reading the password file again).
+// Otherwise
 // the connection stays up in the background meanwhile, so such an open is
 // immediate: it succeeds once the broker is back and the site is not
 // offline, and fails otherwise with the cause. A connection left unused for
@@ -37,6 +42,7 @@ class SiteSource final : public QObject, public ByteSource {
 public:
     static constexpr int kLingerMs = 10000;
     static constexpr std::size_t kMaxBufferedBytes = 1 << 20;
+    static constexpr std::size_t kMaxTopicBytes = 65535;  // MQTT's limit on a topic name
 
     // `broker.url` is the site's address; the other fields are the password
     // file and TLS files.
@@ -50,6 +56,7 @@ public:
     std::string openError() const override { return openError_; }
     std::string openFailureHint() const override { return hint_; }
     std::string troubleText() const override { return troubleText_; }
+    bool lostForGood() const override { return lostSinceOpen_ && !lastingWhy_.empty(); }
 
     // The connection's counters (for tests and status lines).
     MqttCounters counters() const;
@@ -59,8 +66,8 @@ private:
     void endClient();
     void takeRaw(std::span<const std::uint8_t> payload);  // on the network thread
     void deliverBuffered();
-    void onConnection(bool up, const std::string& why);  // on the Qt thread
-    void onSubscribed(bool granted);
+    void onConnection(bool up, const std::string& why, bool lasting);  // on the Qt thread
+    void onSubscribed(bool granted, const std::string& why);
     void onStatus(bool online);
     void loseSite(const std::string& why);
     void maybeUp();
@@ -75,6 +82,7 @@ private:
     bool siteOffline_ = false;
     bool upSaid_ = false;  // onSourceUp raised since this open
     std::string brokerWhy_;  // why the broker connection is down
+    std::string lastingWhy_;  // a failure that repeats until a setting changes
     std::unique_ptr<MqttClient> client_;
     QTimer linger_;
 
