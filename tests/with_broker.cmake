@@ -26,3 +26,8 @@ if(TARGET e2e_tests AND TARGET orlix-record)
   target_compile_definitions(e2e_tests PRIVATE ORLIX_RECORD_BIN="$<TARGET_FILE:orlix-record>")
   add_dependencies(e2e_tests orlix-record)
 endif()
+if(TARGET e2e_tests AND TARGET orlix-hub)
+  target_compile_definitions(e2e_tests PRIVATE ORLIX_HUB_BIN="$<TARGET_FILE:orlix-hub>"
+                             ORLIX_README="${PROJECT_SOURCE_DIR}/README.md")
+  add_dependencies(e2e_tests orlix-hub)
+endif()

@@ -375,7 +375,10 @@ void FrmMain::showLostForGood(const std::string& why) {
     cmdClrAll_->setEnabled(true);
     commPortSel_->setEnabled(true);
     QTimer::singleShot(0, this, [this, why] {
-        if (!closing_) dialogs_.messageWithDetail("Communcation port cannot be open!!", "Lost: " + why);
+        if (closing_) return;
+        // Start makes the source anew, with the settings as they are then.
+        if (state_ == LinkState::Stopped) port_.discardSource();
+        dialogs_.messageWithDetail("Communcation port cannot be open!!", "Lost: " + why);
     });
 }
 

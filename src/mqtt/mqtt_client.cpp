@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -123,15 +124,19 @@ void MqttClient::run() {
                        : mosquitto_reconnect_async(m_);
         int err = errno;
         const int connectErr = err;
+        int hungUpRounds = 0;
         first = false;
         // Waiting messages are handed over here, between two rounds of the
         // loop: the library's callbacks must not publish.
         while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
             rc = mosquitto_loop(m_, 1000, 1);
             err = errno;
-            if (rc == MOSQ_ERR_SUCCESS && !connected_.load() && socketHungUp()) {
+            hungUpRounds = rc == MOSQ_ERR_SUCCESS && !connected_.load() && socketHungUp() ? hungUpRounds + 1 : 0;
+            if (hungUpRounds >= 2) {
                 // With TLS the library does not notice a connect that
                 // failed (a broker that is down): it would wait for ever.
+                // (Twice, so that what the broker said before it closed,
+                // a TLS alert, is read and reported first.)
                 rc = MOSQ_ERR_ERRNO;
                 err = connectErr == EAGAIN || connectErr == EINPROGRESS || connectErr == 0 ? ECONNRESET : connectErr;
             }
@@ -274,7 +279,9 @@ bool MqttClient::socketHungUp() const {
     const int fd = mosquitto_socket(m_);
     if (fd < 0) return false;
     pollfd p{fd, POLLOUT, 0};
-    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+    if (::poll(&p, 1, 0) != 1 || (p.revents & (POLLHUP | POLLERR)) == 0) return false;
+    int unread = 0;
+    return ::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
 }
 
 std::string MqttClient::takeLibraryFailure(bool& lasting) {
@@ -305,7 +312,8 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
         // library tries again with backoff; the log says it once.
         c->refused_ = true;  // said here, not again by the network loop
         const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(rc);
-        if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
+        if (c->settings_.logConnectFailures)
+            if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
         // A wrong user name or password, a client the broker does not let
         // in: the same again until a setting changes. "Server unavailable"
         // passes.

@@ -47,6 +47,10 @@ public:
 
     OpenResult open();
     bool close();
+    // Closes and drops the source: the next open makes a new one, which
+    // reads its settings (a password file) again. Not from within an
+    // event of the source.
+    void discardSource();
     bool isOpen() const { return source_ && source_->isOpen(); }
     bool atEnd() const { return source_ && source_->atEnd(); }
     // The source's last loss needs the user (ByteSource::lostForGood), and

@@ -37,9 +37,10 @@ bool SiteSource::startClient() {
     const std::string base = s->url.path;
     const std::string rawTopic = base + "/raw", statusTopic = base + "/status";
     if (statusTopic.size() > kMaxTopicBytes) {
-        openError_ = "the topic " + base.substr(0, 40) + ".../status is " + std::to_string(statusTopic.size()) +
-                     " bytes long; MQTT allows at most " + std::to_string(kMaxTopicBytes);
-        hint_ = "A remote site's prefix and name must be shorter: " + openError_ + ".";
+        openError_ = "its topics are too long for MQTT";
+        hint_ = "The topic " + base.substr(0, 40) + ".../status would be " + std::to_string(statusTopic.size()) +
+                " bytes long; MQTT allows at most " + std::to_string(kMaxTopicBytes) +
+                ": give the site a shorter prefix or name.";
         return false;
     }
     MqttClient::Events events;
@@ -106,13 +107,16 @@ OpenResult SiteSource::open() {
     if (open_) return OpenResult::AlreadyOpen;
     openError_.clear();
     hint_.clear();
-    // A connection that failed for good is made afresh: the settings (the
-    // password file) may have been mended.
-    if (client_ && !lastingWhy_.empty()) endClient();
     if (client_) {
         // A connection kept from before a loss: the site is back only when
-        // the broker is and the site is not offline.
+        // the broker is and the site is not offline. A lasting failure
+        // stays until the client gets through after all (the broker's
+        // users mended).
         linger_.stop();
+        if (!lastingWhy_.empty()) {
+            openError_ = lastingWhy_;
+            return OpenResult::Failed;
+        }
         if (!brokerUp_ || siteOffline_) {
             openError_ = brokerUp_ ? "the site is offline" : "no connection to the broker: " + brokerWhy_;
             return OpenResult::Failed;
@@ -139,7 +143,7 @@ bool SiteSource::close() {
         accepting_ = false;
         buffer_.clear();
     }
-    if (lostSinceOpen_ && lastingWhy_.empty()) linger_.start(kLingerMs);
+    if (lostSinceOpen_) linger_.start(kLingerMs);
     else endClient();
     return true;
 }
@@ -148,7 +152,10 @@ MqttCounters SiteSource::counters() const { return client_ ? client_->counters()
 
 void SiteSource::onConnection(bool up, const std::string& why, bool lasting) {
     brokerUp_ = up;
-    if (up) return;
+    if (up) {
+        lastingWhy_.clear();
+        return;
+    }
     subscribed_ = false;
     brokerWhy_ = why.empty() ? std::string("the connection went down") : why;
     if (lasting) lastingWhy_ = brokerWhy_;

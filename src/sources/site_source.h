@@ -11,14 +11,13 @@
 // broker connection goes down or cannot be made, or the site's status says
 // "offline" (its recorder stopped, or its last will). A lost source is
 // closed by its user and opened again now and then, as a lost adapter is;
-// except when the loss is lasting (lostForGood: a refused login, a broker
-// certificate that fails its check, a refused client certificate or
-// subscription), which the user has to mend: then the connection ends at the
-// close, and the next open starts afresh (reading the password file again).
-// Otherwise
 // the connection stays up in the background meanwhile, so such an open is
 // immediate: it succeeds once the broker is back and the site is not
-// offline, and fails otherwise with the cause. A connection left unused for
+// offline, and fails otherwise with the cause. A lasting loss (lostForGood:
+// a refused login, a broker certificate that fails its check, a refused
+// client certificate or subscription) fails every such open with its cause
+// until the connection gets through after all; a user who mends the
+// settings (the password file) drops the source and makes a new one. A connection left unused for
 // kLingerMs after a loss is ended. The broker client logs nothing about a
 // connection that fails: the port that opens this source does, once.
 //
