@@ -368,12 +368,10 @@ void FrmMain::showLost() {
 // is shown in the box a failed Start shows. The box comes after the event
 // has been handled, not inside it.
 void FrmMain::showLostForGood(const std::string& why) {
+    showStopped();
     setWindowTitle(QString::fromLatin1(kTitleLost));
-    setTextColour(statusTxt_, kRed);
     statusTxt_->setText(QStringLiteral("Lost"));
     statusTxt_->setToolTip(QString::fromStdString(why));
-    cmdClrAll_->setEnabled(true);
-    commPortSel_->setEnabled(true);
     QTimer::singleShot(0, this, [this, why] {
         if (closing_) return;
         // Start makes the source anew, with the settings as they are then.

@@ -149,20 +149,8 @@ void MqttClient::run() {
             std::lock_guard runLock(runMutex_);
             cameUp = everConnectedSinceWait_;
         }
-        if (!stopping_.load() && !cameUp && !refused_.exchange(false)) {
-            // The connection never came up (and the broker did not refuse
-            // it, which is said at once): unreachable, or a failed TLS
-            // handshake (named by its cause: unknown CA, expired, another
-            // host, a refused client certificate).
-            bool lasting = false;
-            std::string cause = takeLibraryFailure(lasting);
-            if (cause.empty())
-                cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
-            if (settings_.logConnectFailures)
-                if (auto line = passFailure("cannot connect: " + cause))
-                    log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
-            connectionChanged(false, cause, lasting);
-        }
+        // The broker's refusal has been said at once.
+        if (!stopping_.load() && !cameUp && !refused_.exchange(false)) reportFailedConnect(rc, err);
         lock.lock();
         if (stopping_) break;
         if (everConnectedSinceWait_) {
@@ -172,6 +160,20 @@ void MqttClient::run() {
         wake_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_.load(); });
         delay = std::min(delay * 2, static_cast<int>(kReconnectMax));
     }
+}
+
+// The connection never came up: unreachable, or a failed TLS handshake
+// (named by its cause: unknown CA, expired, another host, a refused client
+// certificate).
+void MqttClient::reportFailedConnect(int rc, int err) {
+    bool lasting = false;
+    std::string cause = takeLibraryFailure(lasting);
+    if (cause.empty())
+        cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
+    if (settings_.logConnectFailures)
+        if (auto line = passFailure("cannot connect: " + cause))
+            log::warning(log::kMqtt, settings_.url.shown() + ": " + *line + "; trying again");
+    connectionChanged(false, cause, lasting);
 }
 
 void MqttClient::stop(int flushMs) {

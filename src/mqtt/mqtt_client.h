@@ -134,6 +134,7 @@ private:
 
     void run();
     void connectionChanged(bool up, const std::string& why, bool lasting = false);
+    void reportFailedConnect(int rc, int err);
     // The cause of the failure the library has reported since the last
     // attempt began (a TLS failure in words, or its last error line), and
     // whether it is lasting; the notes are cleared.
