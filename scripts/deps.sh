@@ -6,7 +6,7 @@ pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       libgtest-dev libbenchmark-dev libsqlite3-dev sqlite3 python3 libpcap-dev tcpdump
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
       fonts-wqy-microhei mdbtools-dev mdbtools
-      libmosquitto-dev mosquitto mosquitto-clients openssl
+      libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
       postgresql-15 libpq-dev msmtp python3-aiosmtpd
       qt6-httpserver-dev qt6-websockets-dev libargon2-dev
       chromium chromium-driver python3-selenium

@@ -29,7 +29,7 @@ public:
             std::lock_guard lock(mutex_);
             messages_.emplace_back(t, std::string(p.begin(), p.end()));
         };
-        e.onSubscribed = [this](bool granted) { subscribed_ = granted; };
+        e.onSubscribed = [this](bool granted, const std::string&) { subscribed_ = granted; };
         client_ = std::make_unique<MqttClient>(std::move(s), std::move(e));
         client_->subscribe(topic, 1);
         std::string error;

@@ -3,7 +3,9 @@
 # serial link.
   add_executable(e2e_tests ${CMAKE_CURRENT_SOURCE_DIR}/e2e/monitor_pty_e2e.cpp
                  ${CMAKE_CURRENT_SOURCE_DIR}/e2e/monitor_remote_site_e2e.cpp
-                 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/monitor_replay_e2e.cpp)
+                 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/monitor_replay_e2e.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/monitor_remote_failures_e2e.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/broker_secrets_e2e.cpp)
   target_include_directories(e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(e2e_tests PRIVATE orlix_monitor orlix_analyzer Qt6::Test
                         GTest::gtest GTest::gtest_main Threads::Threads)

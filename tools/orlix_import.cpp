@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "database/jet_import.h"
+#include "database/stderr_capture.h"
 #include "platform/option_reader.h"
 
 namespace orlix {
@@ -103,6 +104,10 @@ int run(int argc, char** argv) {
 
     installHandlers(target);
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    // libmdb's own warnings are counted and said in one line, not printed
+    // one by one amid the progress line.
+    StderrCapture libmdb;
+    std::FILE* err = libmdb.original();
     const ImportResult r = importJetDatabase(
         source, target,
         [&](std::int64_t done, std::int64_t total) {
@@ -110,13 +115,17 @@ int run(int argc, char** argv) {
                 std::printf("progress %lld %lld\n", static_cast<long long>(done), static_cast<long long>(total));
                 std::fflush(stdout);
             }
-            if (terminal)
-                std::fprintf(stderr, "\rorlix-import: %lld of %lld records (%d%%)", static_cast<long long>(done),
+            if (terminal) {
+                std::fprintf(err, "\rorlix-import: %lld of %lld records (%d%%)", static_cast<long long>(done),
                              static_cast<long long>(total), total > 0 ? static_cast<int>(done * 100 / total) : 100);
+                std::fflush(err);
+            }
             return gCancel == 0;
         },
         o.keepAside ? ExistingTarget::KeepAside : ExistingTarget::Refuse);
-    if (terminal) std::fputc('\n', stderr);
+    if (terminal) std::fputc('\n', err);
+    const std::string diagnostics = diagnosticsLine("libmdb", source, libmdb.finish());
+    if (!diagnostics.empty()) std::fprintf(stderr, "orlix-import: %s\n", diagnostics.c_str());
     switch (r.status) {
         case ImportStatus::Done:
             std::fprintf(stderr, "orlix-import: %lld records written to %s\n", static_cast<long long>(r.records),

@@ -55,7 +55,7 @@ bool Fleet::start(std::string& error) {
         MqttClientSettings s = *settings;
         s.clientId = "orlix-fleet-sim-" + std::to_string(::getpid()) + "-" + std::to_string(c + 1);
         MqttClient::Events events;
-        events.onConnection = [this](bool, const std::string&) {
+        events.onConnection = [this](bool, const std::string&, bool) {
             std::lock_guard lock(mutex_);
             wake_.notify_all();
         };

@@ -29,6 +29,7 @@ namespace {
 constexpr const char* kTitleStopped = "Orlix Monitor---Stopping...";
 constexpr const char* kTitleRunning = "Orlix Monitor---Running";
 constexpr const char* kTitleReconnecting = "Orlix Monitor---Reconnecting...";
+constexpr const char* kTitleLost = "Orlix Monitor---Lost";
 constexpr int kComPortCount = 16;
 constexpr int kTimer1IntervalMs = 2000;
 
@@ -339,6 +340,7 @@ void FrmMain::showRunning() {
     setWindowTitle(QStringLiteral("%1.").arg(QLatin1String(kTitleRunning)));
     setTextColour(statusTxt_, kGreenOk);
     statusTxt_->setText(QStringLiteral("Start"));
+    statusTxt_->setToolTip({});
     cmdClrAll_->setEnabled(false);
     commPortSel_->setEnabled(false);
 }
@@ -347,6 +349,7 @@ void FrmMain::showStopped() {
     setWindowTitle(QString::fromLatin1(kTitleStopped));
     setTextColour(statusTxt_, kRed);
     statusTxt_->setText(QStringLiteral("Stop"));
+    statusTxt_->setToolTip({});
     cmdClrAll_->setEnabled(true);
     commPortSel_->setEnabled(true);
 }
@@ -358,6 +361,23 @@ void FrmMain::showLost() {
     // The retries keep to the same port: the selection stays locked.
     cmdClrAll_->setEnabled(false);
     commPortSel_->setEnabled(false);
+}
+
+// A loss that retrying cannot mend (a refused login, a certificate that
+// fails its check): the link stops, the status stays "Lost", and the reason
+// is shown in the box a failed Start shows. The box comes after the event
+// has been handled, not inside it.
+void FrmMain::showLostForGood(const std::string& why) {
+    showStopped();
+    setWindowTitle(QString::fromLatin1(kTitleLost));
+    statusTxt_->setText(QStringLiteral("Lost"));
+    statusTxt_->setToolTip(QString::fromStdString(why));
+    QTimer::singleShot(0, this, [this, why] {
+        if (closing_) return;
+        // Start makes the source anew, with the settings as they are then.
+        if (state_ == LinkState::Stopped) port_.discardSource();
+        dialogs_.messageWithDetail("Communcation port cannot be open!!", "Lost: " + why);
+    });
 }
 
 void FrmMain::startCmdClick() {
@@ -450,8 +470,15 @@ void FrmMain::portTrouble(PortTrouble trouble) {
     if (closing_) return;
     numTxt_->setText(QString::fromStdString(pipeline_.receive().receiver().numText()));
     if (trouble != PortTrouble::Lost) return;
+    const bool forGood = port_.lostForGood();
+    const std::string why = port_.troubleText();
     // The device is gone: release it and retry on every Timer1 tick.
     port_.close();
+    if (forGood && state_ != LinkState::Stopped) {
+        state_ = LinkState::Stopped;
+        showLostForGood(why);
+        return;
+    }
     if (state_ == LinkState::Running || state_ == LinkState::Lost) {
         state_ = LinkState::Lost;
         showLost();

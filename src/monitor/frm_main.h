@@ -114,6 +114,7 @@ private:
     void showRunning();
     void showStopped();
     void showLost();
+    void showLostForGood(const std::string& why);
     void applyChangedFields();
     void focusStart();
     void setFieldBackground(QLineEdit* field, Rgb c);

@@ -23,6 +23,9 @@ inline constexpr std::size_t kMaxTopicBytes = 65535;
 
 // The client's settings, or nothing with `error` set: what is wrong, naming
 // the option (`urlOption` for the URL: "--mqtt", "--port"), never a password.
+// Warns (once per run) of a password that others can read: one in the URL
+// (the process list shows it) or in a file that every user may read. A
+// process that holds a password is made non-dumpable (guardBrokerPassword).
 std::optional<MqttClientSettings> brokerSettings(const BrokerOptions& options, std::string& error,
                                                  const std::string& urlOption = "--mqtt");
 
@@ -34,5 +37,9 @@ std::string checkBrokerOptions(const BrokerOptions& options, const std::string& 
 // "" when `topic` fits in an MQTT topic; else a line naming `option` and
 // the limit.
 std::string topicLengthError(const std::string& topic, const std::string& option);
+
+// No core dump of this process (it would hold the password on disk), and
+// no other user's debugger attaches to it.
+void guardBrokerPassword();
 
 }  // namespace orlix

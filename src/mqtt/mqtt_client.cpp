@@ -1,6 +1,8 @@
 #include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -114,15 +116,30 @@ void MqttClient::run() {
     std::unique_lock lock(runMutex_);
     while (!stopping_) {
         lock.unlock();
+        {
+            std::lock_guard notesLock(notesMutex_);
+            tlsNotes_.clear();
+        }
         int rc = first ? mosquitto_connect_async(m_, url.host.c_str(), url.port, settings_.keepAliveSeconds)
                        : mosquitto_reconnect_async(m_);
         int err = errno;
+        const int connectErr = err;
+        int hungUpRounds = 0;
         first = false;
         // Waiting messages are handed over here, between two rounds of the
         // loop: the library's callbacks must not publish.
         while (rc == MOSQ_ERR_SUCCESS && !stopping_.load()) {
             rc = mosquitto_loop(m_, 1000, 1);
             err = errno;
+            hungUpRounds = rc == MOSQ_ERR_SUCCESS && !connected_.load() && socketHungUp() ? hungUpRounds + 1 : 0;
+            if (hungUpRounds >= 2) {
+                // With TLS the library does not notice a connect that
+                // failed (a broker that is down): it would wait for ever.
+                // (Twice, so that what the broker said before it closed,
+                // a TLS alert, is read and reported first.)
+                rc = MOSQ_ERR_ERRNO;
+                err = connectErr == EAGAIN || connectErr == EINPROGRESS || connectErr == 0 ? ECONNRESET : connectErr;
+            }
             std::lock_guard pumpLock(mutex_);
             if (announceOnline_.exchange(false)) announceOnlineLocked();
             pumpLocked();
@@ -132,19 +149,8 @@ void MqttClient::run() {
             std::lock_guard runLock(runMutex_);
             cameUp = everConnectedSinceWait_;
         }
-        if (!stopping_.load() && !cameUp && !refused_.exchange(false)) {
-            // The connection never came up (and the broker did not refuse
-            // it, which is said at once): unreachable, or a failed TLS
-            // handshake (the library's own error line names
-            // its cause: certificate verify failed, wrong host name ...).
-            std::string cause = lastLibraryError();
-            if (cause.empty())
-                cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
-            if (settings_.logConnectFailures)
-                if (auto line = passFailure("cannot connect: " + cause))
-                    log::warning(log::kMqtt, url.shown() + ": " + *line + "; trying again");
-            connectionChanged(false, cause);
-        }
+        // The broker's refusal has been said at once.
+        if (!stopping_.load() && !cameUp && !refused_.exchange(false)) reportFailedConnect(rc, err);
         lock.lock();
         if (stopping_) break;
         if (everConnectedSinceWait_) {
@@ -154,6 +160,20 @@ void MqttClient::run() {
         wake_.wait_for(lock, std::chrono::seconds(delay), [this] { return stopping_.load(); });
         delay = std::min(delay * 2, static_cast<int>(kReconnectMax));
     }
+}
+
+// The connection never came up: unreachable, or a failed TLS handshake
+// (named by its cause: unknown CA, expired, another host, a refused client
+// certificate).
+void MqttClient::reportFailedConnect(int rc, int err) {
+    bool lasting = false;
+    std::string cause = takeLibraryFailure(lasting);
+    if (cause.empty())
+        cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(err)) : std::string(mosquitto_strerror(rc));
+    if (settings_.logConnectFailures)
+        if (auto line = passFailure("cannot connect: " + cause))
+            log::warning(log::kMqtt, settings_.url.shown() + ": " + *line + "; trying again");
+    connectionChanged(false, cause, lasting);
 }
 
 void MqttClient::stop(int flushMs) {
@@ -257,11 +277,24 @@ MqttCounters MqttClient::counters() const {
     return c;
 }
 
-std::string MqttClient::lastLibraryError() {
-    std::lock_guard lock(mutex_);
-    std::string e = std::move(libraryError_);
-    libraryError_.clear();
-    return e;
+bool MqttClient::socketHungUp() const {
+    const int fd = mosquitto_socket(m_);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, 0) != 1 || (p.revents & (POLLHUP | POLLERR)) == 0) return false;
+    int unread = 0;
+    return ::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
+}
+
+std::string MqttClient::takeLibraryFailure(bool& lasting) {
+    std::lock_guard lock(notesMutex_);
+    const TlsContext context{settings_.url.host, settings_.tlsCaFile, settings_.tlsCertFile};
+    std::string cause = tlsFailureText(tlsNotes_, context);
+    const TlsFailureKind kind = classifyTlsFailure(tlsNotes_);
+    lasting = kind != TlsFailureKind::None && kind != TlsFailureKind::Other;
+    if (cause.empty()) cause = tlsNotes_.libraryLine;
+    tlsNotes_.clear();
+    return cause;
 }
 
 std::optional<std::string> MqttClient::passFailure(const std::string& text) {
@@ -269,8 +302,8 @@ std::optional<std::string> MqttClient::passFailure(const std::string& text) {
     return failures_.pass(text);
 }
 
-void MqttClient::connectionChanged(bool up, const std::string& why) {
-    if (events_.onConnection) events_.onConnection(up, why);
+void MqttClient::connectionChanged(bool up, const std::string& why, bool lasting) {
+    if (events_.onConnection) events_.onConnection(up, why, lasting);
 }
 
 void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
@@ -281,14 +314,21 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
         // library tries again with backoff; the log says it once.
         c->refused_ = true;  // said here, not again by the network loop
         const std::string why = std::string("the broker refused the connection: ") + mosquitto_connack_string(rc);
-        if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
-        c->connectionChanged(false, why);
+        if (c->settings_.logConnectFailures)
+            if (auto line = c->passFailure(why)) log::warning(log::kMqtt, shown + ": " + *line);
+        // A wrong user name or password, a client the broker does not let
+        // in: the same again until a setting changes. "Server unavailable"
+        // passes.
+        c->connectionChanged(false, why, rc != 3);
         return;
     }
     {
         std::lock_guard lock(c->mutex_);
         c->failures_.reset();
-        c->libraryError_.clear();
+    }
+    {
+        std::lock_guard lock(c->notesMutex_);
+        c->tlsNotes_.clear();
     }
     {
         std::lock_guard lock(c->runMutex_);
@@ -298,13 +338,15 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     log::info(log::kMqtt, "connected to " + shown);
     c->announceOnline_ = true;
     c->subscribeRefused_ = false;
+    c->subscribeWhy_.clear();
     c->pendingMids_.clear();
     for (const auto& [topic, qos] : c->subscriptions_) {
         int mid = 0;
         const int src = mosquitto_subscribe(m, &mid, topic.c_str(), qos);
         if (src != MOSQ_ERR_SUCCESS) {
-            log::warning(log::kMqtt, "cannot subscribe to " + topic + ": " + mosquitto_strerror(src));
-            c->subscribeRefused_ = true;
+            const std::string why = "cannot subscribe to " + topic + ": " + mosquitto_strerror(src);
+            log::warning(log::kMqtt, why);
+            if (!c->subscribeRefused_.exchange(true)) c->subscribeWhy_ = why;
         } else {
             c->pendingMids_.push_back(mid);
         }
@@ -317,7 +359,7 @@ void MqttClient::onConnectCb(mosquitto* m, void* self, int rc) {
     for (const auto& [topic, qos] : extra) mosquitto_subscribe(m, nullptr, topic.c_str(), qos);
     c->connectionChanged(true, {});
     if (c->pendingMids_.empty() && !c->subscriptions_.empty() && c->events_.onSubscribed)
-        c->events_.onSubscribed(!c->subscribeRefused_.load());
+        c->events_.onSubscribed(!c->subscribeRefused_.load(), c->subscribeWhy_);
 }
 
 void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
@@ -337,10 +379,11 @@ void MqttClient::onDisconnectCb(mosquitto*, void* self, int rc) {
     // Asked for by stop(); or a connection that never came up, which the
     // network loop reports.
     if (rc == 0 || !was) return;
-    std::string cause = c->lastLibraryError();
+    bool lasting = false;
+    std::string cause = c->takeLibraryFailure(lasting);
     if (cause.empty()) cause = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
     log::warning(log::kMqtt, "connection to " + c->settings_.url.shown() + " lost (" + cause + "); reconnecting");
-    c->connectionChanged(false, cause);
+    c->connectionChanged(false, cause, lasting);
 }
 
 void MqttClient::onPublishCb(mosquitto*, void* self, int mid) {
@@ -377,20 +420,22 @@ void MqttClient::onSubscribeCb(mosquitto*, void* self, int mid, int count, const
         return;
     }
     c->pendingMids_.erase(it);
-    if (refused) c->subscribeRefused_ = true;
+    if (refused && !c->subscribeRefused_.exchange(true))
+        c->subscribeWhy_ = "the broker refused a subscription of " + c->settings_.url.shown();
     if (!c->pendingMids_.empty()) return;
     if (c->subscribeRefused_.load())
         log::warning(log::kMqtt, c->settings_.url.shown() + ": the broker refused a subscription");
-    if (c->events_.onSubscribed) c->events_.onSubscribed(!c->subscribeRefused_.load());
+    if (c->events_.onSubscribed) c->events_.onSubscribed(!c->subscribeRefused_.load(), c->subscribeWhy_);
 }
 
-void MqttClient::onLogCb(mosquitto*, void* self, int level, const char* text) {
-    // Only the library's error lines (a failed TLS check names its cause
-    // there); they never hold the credentials.
+void MqttClient::onLogCb(mosquitto* m, void* self, int level, const char* text) {
+    // Only the library's error lines (a failed TLS check is reported
+    // there, while its handshake is still at hand); they never hold the
+    // credentials.
     if (level != MOSQ_LOG_ERR || text == nullptr) return;
     auto* c = static_cast<MqttClient*>(self);
-    std::lock_guard lock(c->mutex_);
-    c->libraryError_ = text;
+    std::lock_guard lock(c->notesMutex_);
+    noteLibraryError(c->tlsNotes_, text, mosquitto_ssl_get(m));
 }
 
 }  // namespace orlix

@@ -37,6 +37,7 @@
 
 #include "base/log.h"
 #include "mqtt/mqtt_url.h"
+#include "mqtt/tls_failure.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -78,12 +79,15 @@ class MqttClient {
 public:
     struct Events {
         // The connection came up (true) or went down (false); `why` says
-        // what happened ("" for a plain connect).
-        std::function<void(bool up, const std::string& why)> onConnection;
+        // what happened ("" for a plain connect). `lasting`: trying again
+        // will fail the same way until a setting changes (a refused login,
+        // a broker certificate that fails its check, a refused client
+        // certificate); the client tries again all the same.
+        std::function<void(bool up, const std::string& why, bool lasting)> onConnection;
         std::function<void(const std::string& topic, std::span<const std::uint8_t> payload)> onMessage;
         // Every subscription of a connect has been granted (or refused:
-        // `granted` false, and the log names the topic).
-        std::function<void(bool granted)> onSubscribed;
+        // `granted` false, `why` names the topic, and so does the log).
+        std::function<void(bool granted, const std::string& why)> onSubscribed;
     };
 
     MqttClient(MqttClientSettings settings, Events events);
@@ -129,8 +133,14 @@ private:
     static void onLogCb(mosquitto* m, void* self, int level, const char* text);
 
     void run();
-    void connectionChanged(bool up, const std::string& why);
-    std::string lastLibraryError();
+    void connectionChanged(bool up, const std::string& why, bool lasting = false);
+    void reportFailedConnect(int rc, int err);
+    // The cause of the failure the library has reported since the last
+    // attempt began (a TLS failure in words, or its last error line), and
+    // whether it is lasting; the notes are cleared.
+    std::string takeLibraryFailure(bool& lasting);
+    // The socket of a connection not yet up has been closed or has failed.
+    bool socketHungUp() const;
     std::optional<std::string> passFailure(const std::string& text);
 
     MqttClientSettings settings_;
@@ -143,6 +153,7 @@ private:
     std::atomic<bool> announceOnline_{false};  // "online" is due on the status topic
     std::vector<int> pendingMids_;  // subscriptions of this connect not answered yet (network thread)
     std::atomic<bool> subscribeRefused_{false};
+    std::string subscribeWhy_;  // the first refused subscription of this connect (network thread)
 
     std::thread thread_;  // the network loop
     std::mutex runMutex_;
@@ -166,7 +177,8 @@ private:
     std::unordered_map<int, Message> outstanding_;  // by message id, not acknowledged yet
     std::uint64_t nextSeq_ = 0;
     MqttCounters counters_;
-    std::string libraryError_;             // the library's last error line (TLS failures)
+    std::mutex notesMutex_;     // the library's error lines come on its own thread
+    TlsFailureNotes tlsNotes_;  // what the library reported of the current attempt
     log::RepeatFilter failures_;
 };
 

@@ -48,6 +48,11 @@ public:
     // capture at its end): its Lost is final, and opening it again is no
     // retry but starts it over.
     virtual bool atEnd() const { return false; }
+    // True when the last loss will not mend by opening again: the same
+    // failure follows until the user changes a setting (a refused login, a
+    // certificate that fails its check, a subscription that cannot be
+    // made). troubleText() says which.
+    virtual bool lostForGood() const { return false; }
 
     // Listeners are not owned; one is removed before it goes away.
     void addListener(ReadListener* listener);

@@ -109,6 +109,14 @@ bool Port::close() {
     return true;
 }
 
+void Port::discardSource() {
+    if (!source_) return;
+    close();
+    source_->removeListener(this);
+    source_.reset();
+    madeFor_.clear();
+}
+
 std::string Port::openFailureHint() const {
     // A kind this program has no maker for: say so, with the path.
     if (!source_ || madeFor_ != path_) {

@@ -47,8 +47,16 @@ public:
 
     OpenResult open();
     bool close();
+    // Closes and drops the source: the next open makes a new one, which
+    // reads its settings (a password file) again. Not from within an
+    // event of the source.
+    void discardSource();
     bool isOpen() const { return source_ && source_->isOpen(); }
     bool atEnd() const { return source_ && source_->atEnd(); }
+    // The source's last loss needs the user (ByteSource::lostForGood), and
+    // what it was.
+    bool lostForGood() const { return source_ && source_->lostForGood(); }
+    std::string troubleText() const { return source_ ? source_->troubleText() : std::string(); }
     // Why the last open failed ("" after a success), and what the user can
     // do about it.
     std::string openError() const { return openError_; }

@@ -10,6 +10,8 @@ SiteSource::SiteSource(BrokerOptions broker, QObject* parent) : QObject(parent),
     const MqttUrlParse parsed = parseMqttUrl(broker_.url);
     // Never the text as given: it may hold a password.
     shown_ = parsed.url ? parsed.url->shown() : std::string("a remote site address that is not usable");
+    // An address too long to be of use is named by its beginning.
+    if (shown_.size() > 200) shown_ = shown_.substr(0, 120) + "... (" + std::to_string(shown_.size()) + " characters)";
     linger_.setSingleShot(true);
     connect(&linger_, &QTimer::timeout, this, [this] {
         if (!open_) endClient();
@@ -34,12 +36,20 @@ bool SiteSource::startClient() {
     s->logConnectFailures = false;  // said once by the port, as a loss or a failed open
     const std::string base = s->url.path;
     const std::string rawTopic = base + "/raw", statusTopic = base + "/status";
+    if (statusTopic.size() > kMaxTopicBytes) {
+        openError_ = "its topics are too long for MQTT";
+        hint_ = "The topic " + base.substr(0, 40) + ".../status would be " + std::to_string(statusTopic.size()) +
+                " bytes long; MQTT allows at most " + std::to_string(kMaxTopicBytes) +
+                ": give the site a shorter prefix or name.";
+        return false;
+    }
     MqttClient::Events events;
-    events.onConnection = [this](bool up, const std::string& why) {
-        QMetaObject::invokeMethod(this, [this, up, why] { onConnection(up, why); }, Qt::QueuedConnection);
+    events.onConnection = [this](bool up, const std::string& why, bool lasting) {
+        QMetaObject::invokeMethod(this, [this, up, why, lasting] { onConnection(up, why, lasting); },
+                                  Qt::QueuedConnection);
     };
-    events.onSubscribed = [this](bool granted) {
-        QMetaObject::invokeMethod(this, [this, granted] { onSubscribed(granted); }, Qt::QueuedConnection);
+    events.onSubscribed = [this](bool granted, const std::string& why) {
+        QMetaObject::invokeMethod(this, [this, granted, why] { onSubscribed(granted, why); }, Qt::QueuedConnection);
     };
     events.onMessage = [this, rawTopic, statusTopic](const std::string& topic, std::span<const std::uint8_t> payload) {
         if (topic == rawTopic) {
@@ -60,6 +70,7 @@ bool SiteSource::startClient() {
     }
     brokerUp_ = subscribed_ = siteOffline_ = false;
     brokerWhy_ = "not connected yet";
+    lastingWhy_.clear();
     return true;
 }
 
@@ -98,8 +109,14 @@ OpenResult SiteSource::open() {
     hint_.clear();
     if (client_) {
         // A connection kept from before a loss: the site is back only when
-        // the broker is and the site is not offline.
+        // the broker is and the site is not offline. A lasting failure
+        // stays until the client gets through after all (the broker's
+        // users mended).
         linger_.stop();
+        if (!lastingWhy_.empty()) {
+            openError_ = lastingWhy_;
+            return OpenResult::Failed;
+        }
         if (!brokerUp_ || siteOffline_) {
             openError_ = brokerUp_ ? "the site is offline" : "no connection to the broker: " + brokerWhy_;
             return OpenResult::Failed;
@@ -133,17 +150,22 @@ bool SiteSource::close() {
 
 MqttCounters SiteSource::counters() const { return client_ ? client_->counters() : MqttCounters{}; }
 
-void SiteSource::onConnection(bool up, const std::string& why) {
+void SiteSource::onConnection(bool up, const std::string& why, bool lasting) {
     brokerUp_ = up;
-    if (up) return;
+    if (up) {
+        lastingWhy_.clear();
+        return;
+    }
     subscribed_ = false;
     brokerWhy_ = why.empty() ? std::string("the connection went down") : why;
+    if (lasting) lastingWhy_ = brokerWhy_;
     if (open_) loseSite("no connection to the broker: " + brokerWhy_);
 }
 
-void SiteSource::onSubscribed(bool granted) {
+void SiteSource::onSubscribed(bool granted, const std::string& why) {
     if (!granted) {
-        if (open_) loseSite("the broker refused the subscription");
+        lastingWhy_ = why.empty() ? std::string("the broker refused the subscription") : why;
+        if (open_) loseSite(lastingWhy_);
         return;
     }
     subscribed_ = true;

@@ -13,7 +13,11 @@
 // closed by its user and opened again now and then, as a lost adapter is;
 // the connection stays up in the background meanwhile, so such an open is
 // immediate: it succeeds once the broker is back and the site is not
-// offline, and fails otherwise with the cause. A connection left unused for
+// offline, and fails otherwise with the cause. A lasting loss (lostForGood:
+// a refused login, a broker certificate that fails its check, a refused
+// client certificate or subscription) fails every such open with its cause
+// until the connection gets through after all; a user who mends the
+// settings (the password file) drops the source and makes a new one. A connection left unused for
 // kLingerMs after a loss is ended. The broker client logs nothing about a
 // connection that fails: the port that opens this source does, once.
 //
@@ -37,6 +41,7 @@ class SiteSource final : public QObject, public ByteSource {
 public:
     static constexpr int kLingerMs = 10000;
     static constexpr std::size_t kMaxBufferedBytes = 1 << 20;
+    static constexpr std::size_t kMaxTopicBytes = 65535;  // MQTT's limit on a topic name
 
     // `broker.url` is the site's address; the other fields are the password
     // file and TLS files.
@@ -50,6 +55,7 @@ public:
     std::string openError() const override { return openError_; }
     std::string openFailureHint() const override { return hint_; }
     std::string troubleText() const override { return troubleText_; }
+    bool lostForGood() const override { return lostSinceOpen_ && !lastingWhy_.empty(); }
 
     // The connection's counters (for tests and status lines).
     MqttCounters counters() const;
@@ -59,8 +65,8 @@ private:
     void endClient();
     void takeRaw(std::span<const std::uint8_t> payload);  // on the network thread
     void deliverBuffered();
-    void onConnection(bool up, const std::string& why);  // on the Qt thread
-    void onSubscribed(bool granted);
+    void onConnection(bool up, const std::string& why, bool lasting);  // on the Qt thread
+    void onSubscribed(bool granted, const std::string& why);
     void onStatus(bool online);
     void loseSite(const std::string& why);
     void maybeUp();
@@ -75,6 +81,7 @@ private:
     bool siteOffline_ = false;
     bool upSaid_ = false;  // onSourceUp raised since this open
     std::string brokerWhy_;  // why the broker connection is down
+    std::string lastingWhy_;  // a failure that repeats until a setting changes
     std::unique_ptr<MqttClient> client_;
     QTimer linger_;
 

@@ -69,7 +69,7 @@ public:
             std::lock_guard lock(mutex_);
             notices_.emplace_back(p.begin(), p.end());
         };
-        e.onSubscribed = [this](bool ok) { subscribed_ = ok; };
+        e.onSubscribed = [this](bool ok, const std::string&) { subscribed_ = ok; };
         client_ = std::make_unique<MqttClient>(s, std::move(e));
         client_->subscribe("plant/+/alarms", 1);
         std::string error;

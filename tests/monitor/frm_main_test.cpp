@@ -333,6 +333,40 @@ TEST(FrmMainLostLink, StopEndsTheRetries) {
     EXPECT_TRUE(rig.dialogs.messages().empty());
 }
 
+// A loss that retrying cannot mend (a refused login): the link stops with
+// "Lost", the reason in the port's error box (once, after the event) and in
+// the status's tool tip; no tick retries; the source is dropped, and Start
+// makes a new one.
+TEST(FrmMainLostLink, ALossForGoodStopsWithLostAndItsReasonInTheErrorBox) {
+    Rig rig;
+    rig.window.startCmdClick();
+    rig.port.lasting = true;
+    rig.port.troubleWhy = "the broker refused the connection: not authorised";
+    rig.port.trouble(PortTrouble::Lost);
+    EXPECT_EQ(rig.window.linkState(), FrmMain::LinkState::Stopped);
+    EXPECT_EQ(rig.window.StatusTxt()->text(), "Lost");
+    EXPECT_EQ(rig.window.windowTitle(), "Orlix Monitor---Lost");
+    EXPECT_EQ(rig.window.StatusTxt()->toolTip(), "the broker refused the connection: not authorised");
+    EXPECT_TRUE(rig.window.CommPortSel()->isEnabled());
+    EXPECT_TRUE(rig.dialogs.requests.empty()) << "not inside the event";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(rig.dialogs.requests.size(), 1u);
+    EXPECT_EQ(rig.dialogs.requests[0].text, "Communcation port cannot be open!!");
+    EXPECT_EQ(rig.dialogs.requests[0].detail, "Lost: the broker refused the connection: not authorised");
+    EXPECT_EQ(rig.port.current, nullptr) << "the source is dropped";
+    const int opens = rig.port.openCalls;
+    rig.window.timer1Tick();
+    rig.window.timer1Tick();
+    EXPECT_EQ(rig.port.openCalls, opens);
+    EXPECT_EQ(rig.window.StatusTxt()->text(), "Lost");
+
+    rig.port.lasting = false;
+    rig.window.startCmdClick();
+    EXPECT_EQ(rig.port.openCalls, opens + 1);
+    EXPECT_EQ(rig.window.StatusTxt()->text(), "Start");
+    EXPECT_TRUE(rig.window.StatusTxt()->toolTip().isEmpty());
+}
+
 TEST(FrmMainLostLink, OtherPortErrorsOnlyResetTheReceiver) {
     Rig rig;
     rig.window.startCmdClick();

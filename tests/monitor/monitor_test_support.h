@@ -43,6 +43,8 @@ public:
     std::string openError() const override { return "refused by the test"; }
     std::string openFailureHint() const override;
     bool atEnd() const override;
+    bool lostForGood() const override;
+    std::string troubleText() const override;
     void push(std::span<const std::uint8_t> bytes) { deliverRead(bytes); }
     void event(PortTrouble t) { deliverEvent(t); }
 
@@ -79,6 +81,8 @@ public:
     bool open_ = false;
     bool failClose = false;
     bool ended = false;  // a source with nothing more to give
+    bool lasting = false;  // its loss will not mend by retrying
+    std::string troubleWhy;  // what the loss was
     int baud = 0;
     int openCalls = 0, closeCalls = 0;
     std::vector<std::string> openedPaths;
@@ -118,6 +122,8 @@ inline bool FakeSource::close() {
 inline bool FakeSource::isOpen() const { return line_.open_ && line_.current == this; }
 inline std::string FakeSource::openFailureHint() const { return line_.hint; }
 inline bool FakeSource::atEnd() const { return line_.ended; }
+inline bool FakeSource::lostForGood() const { return line_.lasting; }
+inline std::string FakeSource::troubleText() const { return line_.troubleWhy; }
 
 class FakeAnalyzer final : public AnalyzerLink {
 public:

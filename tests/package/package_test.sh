@@ -109,6 +109,21 @@ done
 check "every lintian warning is listed in the README" test -z "$unlisted"
 [ -z "$unlisted" ] || echo "   not listed:$unlisted"
 
+# The README tells what the package holds: every program and unit by name,
+# every lintian note as lintian prints it, and orlix-record's --help whole.
+lacking=""
+for f in "$work"/unpacked/usr/bin/* "$work"/unpacked/usr/lib/systemd/system/*; do
+  grep -qF "\`$(basename "$f")\`" "$src/README.md" || lacking="$lacking $(basename "$f")"
+done
+check "the README names every installed program and unit" test -z "$lacking"
+[ -z "$lacking" ] || echo "   not named:$lacking"
+sed -n 's/^    //p' "$src/README.md" >"$work/readme-blocks.txt"
+lintian -I --fail-on none "$deb" 2>/dev/null | grep '^I: ' >"$work/lintian-notes.txt" || true
+check "the README quotes every lintian note" test -z "$(grep -vxF -f "$work/readme-blocks.txt" "$work/lintian-notes.txt")"
+"$work/unpacked/usr/bin/orlix-record" --help | grep -v '^$' >"$work/record-help.txt"
+check "the README holds orlix-record --help whole" \
+  test -z "$(grep -vxF -f "$work/readme-blocks.txt" "$work/record-help.txt")"
+
 # A fresh Debian root holding the package and what its Depends pull in.
 install_root() {
   local root="$work/root" cache="$build/debian-root.tar" name

@@ -63,6 +63,7 @@ TEST(SiteSource, ReadsTheSiteAndIsLostWhileItIsOffline) {
     broker.stop();
     EXPECT_TRUE(qtWaitUntil([&] { return taker.lost == 2; }));
     EXPECT_NE(source.troubleText().find("no connection to the broker"), std::string::npos) << source.troubleText();
+    EXPECT_FALSE(source.lostForGood()) << "a broker that is away may come back";
     EXPECT_EQ(source.open(), OpenResult::Failed);
     ASSERT_TRUE(broker.start());
     EXPECT_TRUE(qtWaitUntil([&] { return source.open() != OpenResult::Failed && source.isOpen(); }, 15000));
@@ -100,8 +101,13 @@ TEST(SiteSource, TakesThePasswordFromAFile) {
     wrong.open();
     ASSERT_TRUE(qtWaitUntil([&] { return refused.lost == 1; }));
     EXPECT_NE(wrong.troubleText().find("refused"), std::string::npos) << wrong.troubleText();
+    EXPECT_TRUE(wrong.lostForGood()) << "the same until the password is mended";
     EXPECT_EQ(refused.ups, 0);
     EXPECT_FALSE(wrong.counters().connected);
+    // Opened again (a recorder's retry), it fails at once with the reason.
+    wrong.close();
+    EXPECT_EQ(wrong.open(), OpenResult::Failed);
+    EXPECT_NE(wrong.openError().find("not authorised"), std::string::npos) << wrong.openError();
     site.stop(0);
 }
 

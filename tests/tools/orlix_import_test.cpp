@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,28 @@ TEST(OrlixImport, BadInputExitsTwoWithAMessageAndWritesNothing) {
     }
     EXPECT_EQ(f.entries(), 4u);
     EXPECT_EQ(test::readFile(f.file("taken.mdb")), "keep me");
+}
+
+// libmdb writes its own warnings to standard error as it reads a damaged
+// file; they come out as one line that counts them and quotes the first,
+// before the program's own line, and nothing of libmdb's besides.
+TEST(OrlixImport, LibmdbsWarningsAboutADamagedFileAreOneCountedLine) {
+    Folder f;
+    testing::makeJetFile(f.file("damaged.mdb"), 1000, "damaged");
+    const auto r = test::runProgram({ORLIX_IMPORT_BIN, f.file("damaged.mdb"), f.file("n.mdb")});
+    EXPECT_EQ(r.status, 2);
+    const std::vector<std::string> lines = test::splitLines(r.err);
+    ASSERT_EQ(lines.size(), 2u) << r.err;
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex("orlix-import: libmdb wrote [1-9][0-9]* warnings? while reading " +
+                                                      f.file("damaged.mdb") + "; the first: .*page .*")))
+        << lines[0];
+    EXPECT_EQ(lines[1], "orlix-import: " + f.file("damaged.mdb") +
+                            " is damaged: its sample table cannot be read whole; nothing written");
+    // A sound file: not a word from libmdb.
+    testing::makeJetFile(f.file("old.mdb"), 45);
+    const auto ok = test::runProgram({ORLIX_IMPORT_BIN, f.file("old.mdb"), f.file("new.mdb")});
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(test::splitLines(ok.err), std::vector<std::string>{"orlix-import: 45 records written to " + f.file("new.mdb")});
 }
 
 TEST(OrlixExport, ReadsAnOlderRecordingThroughItsConvertedCopy) {
