@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <algorithm>
+#include <vector>
 
 #include "hub/sample_store.h"
 
@@ -14,6 +15,22 @@ std::string arrayText(const std::array<std::int16_t, kValueCount>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) s += ',';
         s += std::to_string(values[i]);
+    }
+    return s + "}";
+}
+
+// An array parameter: {"a","b",...}, each element quoted (the texts are
+// ids, timestamps, the two status words and "{1,2,...}" value lists).
+std::string arrayLiteral(const std::vector<std::string>& items) {
+    std::string s = "{";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) s += ',';
+        s += '"';
+        for (char c : items[i]) {
+            if (c == '"' || c == '\\') s += '\\';
+            s += c;
+        }
+        s += '"';
     }
     return s + "}";
 }
@@ -40,8 +57,13 @@ QTimeZone SiteDirectory::zoneOf(std::int32_t id) {
 }
 
 std::optional<SiteInfo> SiteDirectory::siteOf(const std::string& name) {
+    {
+        // A known site never waits for the database (a flush may be
+        // writing meanwhile): every message asks.
+        std::lock_guard lock(sitesMutex_);
+        if (const auto it = sites_.find(name); it != sites_.end()) return it->second;
+    }
     std::lock_guard lock(dbMutex_);
-    if (const auto it = sites_.find(name); it != sites_.end()) return it->second;
     if (!connectedLocked()) return std::nullopt;
     const std::optional<std::int32_t> id = store_->siteId(name);
     if (!id) {
@@ -49,6 +71,7 @@ std::optional<SiteInfo> SiteDirectory::siteOf(const std::string& name) {
         return std::nullopt;
     }
     SiteInfo info{*id, zoneOf(*id)};
+    std::lock_guard cache(sitesMutex_);
     sites_.emplace(name, info);
     return info;
 }
@@ -101,26 +124,47 @@ bool SiteDirectory::flush() {
     return false;
 }
 
-// One transaction, one statement per site and kind of news: a few hundred
-// sites every few seconds. The rows are updated in id order, the order in
-// which the sample store locks them, so the two never deadlock.
+// One transaction and four statements, whatever the number of sites: the
+// rows are locked in id order first, the order in which the sample store
+// locks them, so the two never deadlock; then each kind of news is one
+// statement over arrays of (site, value).
 bool SiteDirectory::writeLocked(const std::map<std::int32_t, News>& news) {
+    std::vector<std::string> ids, messageIds, messageTimes, statusIds, statuses, valueIds, valueTimes, values;
+    for (const auto& [site, n] : news) {
+        const std::string id = std::to_string(site);
+        ids.push_back(id);
+        if (n.lastMessageUs > 0) {
+            messageIds.push_back(id);
+            messageTimes.push_back(timestampText(n.lastMessageUs));
+        }
+        if (n.status) {
+            statusIds.push_back(id);
+            statuses.push_back(*n.status == SiteStatus::Online ? "online" : "offline");
+        }
+        if (n.valuesUs > 0) {
+            valueIds.push_back(id);
+            valueTimes.push_back(timestampText(n.valuesUs));
+            values.push_back(arrayText(n.values));
+        }
+    }
     PgTransaction tx(db_);
     PgResult r = tx.begun();
-    for (auto it = news.begin(); r.ok() && it != news.end(); ++it) {
-        const std::string id = std::to_string(it->first);
-        const News& n = it->second;
-        if (n.lastMessageUs > 0)
-            r = db_.exec("UPDATE sites SET last_message = greatest(last_message, $2::timestamptz) WHERE id = $1",
-                         {id, timestampText(n.lastMessageUs)});
-        if (r.ok() && n.status)
-            r = db_.exec("UPDATE sites SET status = $2 WHERE id = $1",
-                         {id, *n.status == SiteStatus::Online ? "online" : "offline"});
-        if (r.ok() && n.valuesUs > 0)
-            r = db_.exec("INSERT INTO site_values (site, t, vals) VALUES ($1, $2, $3) ON CONFLICT (site) DO UPDATE "
-                         "SET t = excluded.t, vals = excluded.vals WHERE site_values.t < excluded.t",
-                         {id, timestampText(n.valuesUs), arrayText(n.values)});
-    }
+    if (r.ok())
+        r = db_.exec("SELECT id FROM sites WHERE id = ANY($1::int[]) ORDER BY id FOR UPDATE", {arrayLiteral(ids)});
+    if (r.ok() && !messageIds.empty())
+        r = db_.exec("UPDATE sites s SET last_message = greatest(s.last_message, v.t) "
+                     "FROM unnest($1::int[], $2::timestamptz[]) AS v(id, t) WHERE s.id = v.id",
+                     {arrayLiteral(messageIds), arrayLiteral(messageTimes)});
+    if (r.ok() && !statusIds.empty())
+        r = db_.exec("UPDATE sites s SET status = v.status FROM unnest($1::int[], $2::text[]) AS v(id, status) "
+                     "WHERE s.id = v.id",
+                     {arrayLiteral(statusIds), arrayLiteral(statuses)});
+    if (r.ok() && !valueIds.empty())
+        r = db_.exec("INSERT INTO site_values (site, t, vals) "
+                     "SELECT id, t, vals::smallint[] FROM unnest($1::int[], $2::timestamptz[], $3::text[]) "
+                     "AS v(id, t, vals) ON CONFLICT (site) DO UPDATE "
+                     "SET t = excluded.t, vals = excluded.vals WHERE site_values.t < excluded.t",
+                     {arrayLiteral(valueIds), arrayLiteral(valueTimes), arrayLiteral(values)});
     if (r.ok()) r = tx.commit();
     if (!r.ok()) error_ = r.error();
     return r.ok();

@@ -65,9 +65,10 @@ private:
     bool writeLocked(const std::map<std::int32_t, News>& news);
 
     const std::string conninfo_;
-    mutable std::mutex dbMutex_;  // the connection and the cache of sites
+    mutable std::mutex dbMutex_;  // the connection
     PgConnection db_;
     std::unique_ptr<SampleStore> store_;
+    std::mutex sitesMutex_;  // the cache of sites, asked by every message
     std::unordered_map<std::string, SiteInfo> sites_;
     std::string error_;
 
