@@ -162,8 +162,12 @@ Stored stored(PgConnection& db) {
 
 // Seconds until the hub's store holds `count` rows (polling), or nothing
 // after `timeout` seconds.
-std::optional<double> waitStored(PgConnection& db, long count, Clock::time_point t0, double timeout) {
+// `publisher`, when given, is watched too: `publishedAt` is when it ended.
+std::optional<double> waitStored(PgConnection& db, long count, Clock::time_point t0, double timeout,
+                                 Child* publisher = nullptr, double* publishedAt = nullptr) {
     while (secondsSince(t0) < timeout) {
+        if (publisher && *publishedAt < 0 && publisher->ended(std::chrono::milliseconds(0)))
+            *publishedAt = secondsSince(t0);
         const PgResult r = db.exec("SELECT count(*) FROM samples");
         if (r.ok() && r.number(0, 0) >= count) return secondsSince(t0);
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -224,7 +228,8 @@ void throughput(const Options& o) {
     const auto t0 = Clock::now();
     auto fleet = startFleet(s, "bench", o,
                             {"--rate", "0", "--start", "now-1d", "--samples-per-site", std::to_string(perSite)});
-    const auto hubSeconds = waitStored(db, count, t0, 1800);
+    double publishedAt = -1;
+    const auto hubSeconds = waitStored(db, count, t0, 1800, fleet.get(), &publishedAt);
     const ProcUsage after = procUsage(hub->pid());
     fleet->ended(std::chrono::seconds(60));
     const Stored st = stored(db);
@@ -233,6 +238,7 @@ void throughput(const Options& o) {
     if (!hubSeconds) return (void)std::printf("  hub: not all stored within 30 min (%ld of %ld)\n", st.rows, count);
     std::printf("  orlix-hub stored:      %7.1f s  %8.0f samples/s  hub CPU %.1f s\n", *hubSeconds,
                 count / *hubSeconds, after.cpuSeconds - before.cpuSeconds);
+    if (publishedAt >= 0) std::printf("  (the fleet had published all of them after %.1f s)\n", publishedAt);
     std::printf("  exactly once: %ld rows, %ld distinct (site, t), %ld sent -> %s\n", st.rows, st.distinct, count,
                 st.rows == count && st.distinct == count ? "yes" : "NO");
     if (plain) std::printf("  hub time / plain subscriber time = %.2f (goal <= 1.25)\n", *hubSeconds / *plain);
