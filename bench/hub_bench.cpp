@@ -1,0 +1,350 @@
+// The hub at fleet scale, end to end: the real orlix-hub program and the
+// real orlix-fleet-sim against a mosquitto with persistence and a raised
+// queue, and a PostgreSQL cluster the bench starts itself. Every figure is
+// printed beside its baseline from the same run:
+//   throughput  N QoS 1 samples as fast as the broker takes them: the hub
+//               storing all of them exactly once against mosquitto_sub with
+//               a persistent session receiving them, and against a plain
+//               COPY of as many rows;
+//   idle        sites at the real rate (a sample every 4 s each): the hub's
+//               CPU share of one core and its resident memory, start and end;
+//   day         a time-scaled span of program time: CPU and rate;
+//   backlog     an hour of queued samples per site arriving at once, and one
+//               site's day of backlog: time until all are stored, late ones
+//               flagged.
+// Not part of the test suite. Lengths are options (see --help).
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hub/pg_connection.h"
+#include "mosquitto_broker.h"
+#include "pg_cluster.h"
+
+namespace {
+
+using orlix::hub::PgConnection;
+using orlix::hub::PgResult;
+using orlix::test::MosquittoBroker;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    int sites = 1000;
+    long throughputSamples = 200'000;
+    double idleSeconds = 600;
+    double dayHours = 24;
+    double dayTimeScale = 20;
+    double backlogHours = 1;
+    std::vector<std::string> runs{"throughput", "idle", "day", "backlog"};
+};
+
+double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+// A process the bench started; ended with SIGTERM (SIGKILL if it hangs).
+class Child {
+public:
+    Child(const std::vector<std::string>& args, const std::string& log) : pid_(orlix::test::spawnProcess(args, log)) {}
+    ~Child() { stop(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    pid_t pid() const { return pid_; }
+    bool ended(std::chrono::milliseconds wait) {
+        if (pid_ <= 0) return true;
+        if (!orlix::test::waitForExit(pid_, wait, &status_)) return false;
+        pid_ = -1;
+        return true;
+    }
+    int status() const { return status_; }
+    void stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        if (!ended(std::chrono::seconds(20))) {
+            ::kill(pid_, SIGKILL);
+            ended(std::chrono::seconds(5));
+        }
+    }
+
+private:
+    pid_t pid_;
+    int status_ = -1;
+};
+
+// CPU seconds (user + system) and resident kB of a live process.
+struct ProcUsage {
+    double cpuSeconds = 0;
+    long rssKb = 0;
+};
+
+ProcUsage procUsage(pid_t pid) {
+    ProcUsage u;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // Fields after the command's closing parenthesis: state is field 3,
+    // utime 14, stime 15.
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    std::vector<std::string> f;
+    for (std::string s; rest >> s && f.size() < 13;) f.push_back(s);
+    if (f.size() == 13) u.cpuSeconds = (std::stod(f[11]) + std::stod(f[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string l; std::getline(status, l);)
+        if (l.starts_with("VmRSS:")) u.rssKb = std::atol(l.c_str() + 6);
+    return u;
+}
+
+std::string loadAverage() {
+    std::ifstream f("/proc/loadavg");
+    std::string a, b, c;
+    f >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+// One throwaway broker and cluster for one measurement.
+struct Stage {
+    MosquittoBroker broker;
+    orlix::test::PgCluster pg{true};  // fsync on, as an office runs it
+    std::string db;
+    std::string dir;
+
+    explicit Stage(const std::string& name) {
+        dir = pg.dir().string();
+        if (broker.ok() && pg.ok() && pg.createDatabase(name)) db = pg.url(name);
+    }
+    bool ok() const { return !db.empty(); }
+};
+
+std::unique_ptr<Child> startHub(const Stage& s, const std::string& prefix) {
+    auto hub = std::make_unique<Child>(
+        std::vector<std::string>{ORLIX_HUB_BIN, "--mqtt", s.broker.url(prefix), "--db", s.db, "--client-id",
+                                 "bench-hub"},
+        s.dir + "/hub.log");
+    // Ready once its schema is there and its session is on the broker.
+    PgConnection db(s.db);
+    const auto t0 = Clock::now();
+    while (secondsSince(t0) < 60) {
+        if (db.ok() && db.exec("SELECT 1 FROM schema_version").ok()) break;
+        if (!db.ok()) db.connect(s.db);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    return hub;
+}
+
+std::unique_ptr<Child> startFleet(const Stage& s, const std::string& prefix, const Options& o,
+                                  std::vector<std::string> extra) {
+    std::vector<std::string> args{ORLIX_FLEET_SIM_BIN, "--mqtt", s.broker.url(prefix), "--sites",
+                                  std::to_string(o.sites)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return std::make_unique<Child>(args, s.dir + "/fleet.log");
+}
+
+struct Stored {
+    long rows = -1, distinct = -1, late = -1;
+};
+
+Stored stored(PgConnection& db) {
+    const PgResult r = db.exec("SELECT count(*), count(DISTINCT (site, t)), count(*) FILTER (WHERE late) FROM samples");
+    if (!r.ok() || r.rows() != 1) return {};
+    return {r.number(0, 0), r.number(0, 1), r.number(0, 2)};
+}
+
+// Seconds until the hub's store holds `count` rows (polling), or nothing
+// after `timeout` seconds.
+// `publisher`, when given, is watched too: `publishedAt` is when it ended.
+std::optional<double> waitStored(PgConnection& db, long count, Clock::time_point t0, double timeout,
+                                 Child* publisher = nullptr, double* publishedAt = nullptr) {
+    while (secondsSince(t0) < timeout) {
+        if (publisher && *publishedAt < 0 && publisher->ended(std::chrono::milliseconds(0)))
+            *publishedAt = secondsSince(t0);
+        const PgResult r = db.exec("SELECT count(*) FROM samples");
+        if (r.ok() && r.number(0, 0) >= count) return secondsSince(t0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    return std::nullopt;
+}
+
+// Rows per second of a plain text COPY of `count` sample-shaped rows into a
+// bare table without indexes: the floor of any store.
+double copyRate(const std::string& url, long count, int sites) {
+    PgConnection db(url);
+    std::string sql = "CREATE TABLE bare (t timestamptz, site integer, late boolean";
+    for (int i = 0; i < 50; ++i) sql += ", v" + std::to_string(i) + " smallint";
+    db.exec(sql + ")");
+    std::string data;
+    data.reserve(static_cast<std::size_t>(count) * 220);
+    for (long i = 0; i < count; ++i) {
+        data += "2026-01-01 00:00:00+00\t" + std::to_string(i % sites) + "\tf";
+        for (int v = 0; v < 50; ++v) data += "\t" + std::to_string((i * 7 + v * 13) % 30000);
+        data += "\n";
+    }
+    const auto t0 = Clock::now();
+    const PgResult r = db.copyIn("COPY bare FROM STDIN", data);
+    if (!r.ok()) {
+        std::fprintf(stderr, "COPY failed: %s\n", r.error().c_str());
+        return 0;
+    }
+    return static_cast<double>(count) / secondsSince(t0);
+}
+
+// mosquitto_sub, QoS 1 and a persistent session, until it has all.
+std::optional<double> plainSubscriberSeconds(const Options& o, long count) {
+    Stage s("plain");
+    if (!s.ok()) return std::nullopt;
+    Child sub({ORLIX_MOSQUITTO_SUB, "-h", "127.0.0.1", "-p", std::to_string(s.broker.port()), "-q", "1", "-c", "-i",
+               "bench-sub", "-t", "bench/+/sample", "-C", std::to_string(count)},
+              "/dev/null");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long perSite = count / o.sites;
+    const auto t0 = Clock::now();
+    auto fleet = startFleet(s, "bench", o,
+                            {"--rate", "0", "--start", "now-1d", "--samples-per-site", std::to_string(perSite)});
+    if (!sub.ended(std::chrono::seconds(1200))) return std::nullopt;
+    return secondsSince(t0);
+}
+
+void throughput(const Options& o) {
+    const long perSite = o.throughputSamples / o.sites;
+    const long count = perSite * o.sites;
+    std::printf("\n== throughput: %ld QoS 1 samples from %d sites, as fast as the broker takes them (load %s)\n",
+                count, o.sites, loadAverage().c_str());
+    const auto plain = plainSubscriberSeconds(o, count);
+    Stage s("hub");
+    if (!s.ok()) return (void)std::printf("no broker or cluster\n");
+    auto hub = startHub(s, "bench");
+    PgConnection db(s.db);
+    const ProcUsage before = procUsage(hub->pid());
+    const auto t0 = Clock::now();
+    auto fleet = startFleet(s, "bench", o,
+                            {"--rate", "0", "--start", "now-1d", "--samples-per-site", std::to_string(perSite)});
+    double publishedAt = -1;
+    const auto hubSeconds = waitStored(db, count, t0, 1800, fleet.get(), &publishedAt);
+    const ProcUsage after = procUsage(hub->pid());
+    fleet->ended(std::chrono::seconds(60));
+    const Stored st = stored(db);
+    const double copy = copyRate(s.db, count, o.sites);
+    if (plain) std::printf("  mosquitto_sub -q 1 -c: %7.1f s  %8.0f samples/s\n", *plain, count / *plain);
+    if (!hubSeconds) return (void)std::printf("  hub: not all stored within 30 min (%ld of %ld)\n", st.rows, count);
+    std::printf("  orlix-hub stored:      %7.1f s  %8.0f samples/s  hub CPU %.1f s\n", *hubSeconds,
+                count / *hubSeconds, after.cpuSeconds - before.cpuSeconds);
+    if (publishedAt >= 0) std::printf("  (the fleet had published all of them after %.1f s)\n", publishedAt);
+    std::printf("  exactly once: %ld rows, %ld distinct (site, t), %ld sent -> %s\n", st.rows, st.distinct, count,
+                st.rows == count && st.distinct == count ? "yes" : "NO");
+    if (plain) std::printf("  hub time / plain subscriber time = %.2f (goal <= 1.25)\n", *hubSeconds / *plain);
+    std::printf("  plain COPY of the same rows: %.0f rows/s; hub = %.2f of COPY\n", copy,
+                count / *hubSeconds / copy);
+}
+
+// The hub's CPU share and memory while the fleet publishes at `timeScale`
+// for `seconds` of real time.
+void steadyRun(const Options& o, const char* title, double timeScale, double seconds, const std::string& start) {
+    std::printf("\n== %s: %d sites at time scale %g for %.0f s of real time (load %s)\n", title, o.sites, timeScale,
+                seconds, loadAverage().c_str());
+    Stage s("steady");
+    if (!s.ok()) return (void)std::printf("no broker or cluster\n");
+    auto hub = startHub(s, "bench");
+    PgConnection db(s.db);
+    std::ostringstream scale;
+    scale << timeScale;
+    auto fleet = startFleet(s, "bench", o, {"--time-scale", scale.str(), "--start", start});
+    // The fleet's first messages (retained status, the first round) settle.
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const ProcUsage first = procUsage(hub->pid());
+    const Stored rows0 = stored(db);
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const ProcUsage last = procUsage(hub->pid());
+    const Stored rows1 = stored(db);
+    const double span = secondsSince(t0);
+    fleet->stop();
+    const double cpu = (last.cpuSeconds - first.cpuSeconds) / span;
+    std::printf("  hub CPU %.2f %% of one core over %.0f s; RSS %ld kB at start, %ld kB at end\n", cpu * 100, span,
+                first.rssKb, last.rssKb);
+    std::printf("  stored %.0f samples/s (%ld rows)\n", (rows1.rows - rows0.rows) / span, rows1.rows);
+}
+
+// Queued samples arriving at once: `sites` sites each with `backlog` of
+// past samples; seconds until all stored, late ones counted.
+void backlogRun(Options o, int sites, const std::string& backlog, long perSite) {
+    o.sites = sites;
+    const long count = perSite * sites;
+    std::printf("\n== backlog: %d sites x %s of queued samples (%ld) (load %s)\n", sites, backlog.c_str(), count,
+                loadAverage().c_str());
+    Stage s("backlog");
+    if (!s.ok()) return (void)std::printf("no broker or cluster\n");
+    auto hub = startHub(s, "bench");
+    PgConnection db(s.db);
+    const auto t0 = Clock::now();
+    auto fleet = startFleet(s, "bench", o,
+                            {"--backlog", backlog, "--samples-per-site", std::to_string(perSite), "--start", "now"});
+    const auto seconds = waitStored(db, count, t0, 1800);
+    const Stored st = stored(db);
+    if (!seconds) return (void)std::printf("  not all stored within 30 min (%ld of %ld)\n", st.rows, count);
+    std::printf("  all stored %.1f s after reconnection (%.0f samples/s); %ld rows, %ld distinct, %ld flagged late\n",
+                *seconds, count / *seconds, st.rows, st.distinct, st.late);
+}
+
+bool wants(const Options& o, const std::string& run) {
+    return std::find(o.runs.begin(), o.runs.end(), run) != o.runs.end();
+}
+
+std::optional<Options> readOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--sites" && hasValue) o.sites = std::atoi(argv[++i]);
+        else if (a == "--samples" && hasValue) o.throughputSamples = std::atol(argv[++i]);
+        else if (a == "--idle-seconds" && hasValue) o.idleSeconds = std::atof(argv[++i]);
+        else if (a == "--day-hours" && hasValue) o.dayHours = std::atof(argv[++i]);
+        else if (a == "--day-time-scale" && hasValue) o.dayTimeScale = std::atof(argv[++i]);
+        else if (a == "--backlog-hours" && hasValue) o.backlogHours = std::atof(argv[++i]);
+        else if (a == "--only" && hasValue) o.runs = {argv[++i]};
+        else return std::nullopt;
+    }
+    if (o.sites < 1 || o.throughputSamples < o.sites || o.idleSeconds <= 0 || o.dayHours <= 0 ||
+        o.dayTimeScale <= 0 || o.backlogHours <= 0)
+        return std::nullopt;
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto o = readOptions(argc, argv);
+    if (!o) {
+        std::fprintf(stderr,
+                     "usage: hub_bench [--sites N(1000)] [--samples N(200000)] [--idle-seconds S(600)] "
+                     "[--day-hours H(24)] [--day-time-scale K(20)] [--backlog-hours H(1)] "
+                     "[--only throughput|idle|day|backlog]\n");
+        return 2;
+    }
+    std::printf("hub_bench: %d sites; load %s\n", o->sites, loadAverage().c_str());
+    if (wants(*o, "throughput")) throughput(*o);
+    if (wants(*o, "idle")) steadyRun(*o, "idle", 1.0, o->idleSeconds, "now");
+    if (wants(*o, "day")) {
+        const double realSeconds = o->dayHours * 3600 / o->dayTimeScale;
+        std::ostringstream start;
+        start << "now-" << o->dayHours * 3600 << "s";
+        steadyRun(*o, "day", o->dayTimeScale, realSeconds, start.str());
+    }
+    if (wants(*o, "backlog")) {
+        const long perSite = static_cast<long>(o->backlogHours * 900);
+        std::ostringstream span;
+        span << o->backlogHours * 3600 << "s";
+        backlogRun(*o, o->sites, span.str(), perSite);
+        backlogRun(*o, 1, "1d", 21'600);
+    }
+    return 0;
+}
