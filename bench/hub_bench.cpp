@@ -11,7 +11,11 @@
 //   day         a time-scaled span of program time: CPU and rate;
 //   backlog     an hour of queued samples per site arriving at once, and one
 //               site's day of backlog: time until all are stored, late ones
-//               flagged.
+//               flagged;
+//   latency     the fleet publishing at a steady rate (half the throughput)
+//               while faults are raised one a second: the time from each
+//               fault's publication to its alarm notice at a webhook, and
+//               from a site's last message to its "offline" notice.
 // Not part of the test suite. Lengths are options (see --help).
 #include <signal.h>
 #include <unistd.h>
@@ -21,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -47,7 +52,9 @@ struct Options {
     double dayHours = 24;
     double dayTimeScale = 20;
     double backlogHours = 1;
-    std::vector<std::string> runs{"throughput", "idle", "day", "backlog"};
+    double latencyRate = 2500;  // samples a second in all
+    int latencyFaults = 30;
+    std::vector<std::string> runs{"throughput", "idle", "day", "backlog", "latency"};
 };
 
 double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
@@ -125,11 +132,11 @@ struct Stage {
     bool ok() const { return !db.empty(); }
 };
 
-std::unique_ptr<Child> startHub(const Stage& s, const std::string& prefix) {
-    auto hub = std::make_unique<Child>(
-        std::vector<std::string>{ORLIX_HUB_BIN, "--mqtt", s.broker.url(prefix), "--db", s.db, "--client-id",
-                                 "bench-hub"},
-        s.dir + "/hub.log");
+std::unique_ptr<Child> startHub(const Stage& s, const std::string& prefix, const std::string& rules = {}) {
+    std::vector<std::string> args{ORLIX_HUB_BIN, "--mqtt", s.broker.url(prefix), "--db", s.db, "--client-id",
+                                  "bench-hub"};
+    if (!rules.empty()) args.insert(args.end(), {"--rules", rules});
+    auto hub = std::make_unique<Child>(args, s.dir + "/hub.log");
     // Ready once its schema is there and its session is on the broker.
     PgConnection db(s.db);
     const auto t0 = Clock::now();
@@ -295,6 +302,113 @@ void backlogRun(Options o, int sites, const std::string& backlog, long perSite) 
                 *seconds, count / *seconds, st.rows, st.distinct, st.late);
 }
 
+// A webhook receiver: each POST becomes a line "UNIX_SECONDS BODY" in `log`.
+constexpr const char* kWebhookPy = R"(
+import http.server, sys, time
+class Hook(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get('Content-Length', 0)))
+        t = time.time()
+        self.send_response(200)
+        self.send_header('Content-Length', '0')
+        self.end_headers()
+        sys.stdout.write('%.6f %s\n' % (t, body.decode('utf-8', 'replace').replace('\n', ' ')))
+        sys.stdout.flush()
+    def log_message(self, *args):
+        pass
+http.server.ThreadingHTTPServer(('127.0.0.1', int(sys.argv[1])), Hook).serve_forever()
+)";
+
+double unixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// A message published with QoS 1 through mosquitto_pub; the time it was sent.
+double publish(const Stage& s, const std::string& topic, const std::string& payload) {
+    std::string pub = ORLIX_MOSQUITTO_SUB;
+    pub.replace(pub.rfind("_sub"), 4, "_pub");
+    const double t = unixNow();
+    Child c({pub, "-h", "127.0.0.1", "-p", std::to_string(s.broker.port()), "-q", "1", "-t", topic, "-m", payload},
+            "/dev/null");
+    c.ended(std::chrono::seconds(10));
+    return t;
+}
+
+// A fault entry as a recorder publishes it, at the local time of now.
+std::string faultPayload() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char time[32], offset[24];
+    std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S", &local);
+    const int off = static_cast<int>(local.tm_gmtoff / 60) % (24 * 60);
+    std::snprintf(offset, sizeof offset, "%c%02d:%02d", off < 0 ? '-' : '+', std::abs(off) / 60, std::abs(off) % 60);
+    return std::string("{\"list\": \"Err\", \"time\": \"") + time + "\", \"utc_offset\": \"" + offset +
+           "\", \"status\": \"EEPROM\"}";
+}
+
+// When the first notice naming `site` and holding every one of `words`
+// reached the webhook, from its log; nothing when none did.
+std::optional<double> noticeTime(const std::string& log, const std::string& site,
+                                 const std::vector<std::string>& words) {
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        bool all = line.find("\"" + site + "\"") != std::string::npos;
+        for (const std::string& w : words) all = all && line.find(w) != std::string::npos;
+        if (all) return std::atof(line.c_str());
+    }
+    return std::nullopt;
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
+void latencyRun(const Options& o) {
+    std::printf("\n== alarm latency: %d sites publishing %.0f samples/s in all, %d faults one a second, one site "
+                "going quiet (load %s)\n", o.sites, o.latencyRate, o.latencyFaults, loadAverage().c_str());
+    Stage s("latency");
+    if (!s.ok()) return (void)std::printf("no broker or cluster\n");
+    const int hookPort = orlix::test::freeLocalPort();
+    const std::string hookLog = s.dir + "/webhook.log";
+    Child hook({"/usr/bin/python3", "-c", kWebhookPy, std::to_string(hookPort)}, hookLog);
+    const std::string rules = s.dir + "/rules.ini";
+    std::ofstream(rules) << "[hub]\noffline_after = 60s\nfault_receivers = hook\noffline_receivers = hook\n"
+                         << "[receiver:hook]\ntype = webhook\nurl = http://127.0.0.1:" << hookPort << "/hook\n";
+    auto hub = startHub(s, "bench", rules);
+    std::ostringstream rate;
+    rate << o.latencyRate;
+    auto fleet = startFleet(s, "bench", o, {"--rate", rate.str(), "--start", "now"});
+    std::this_thread::sleep_for(std::chrono::seconds(15));
+    publish(s, "bench/quiet-site/status", "online");
+    const double lastQuiet = publish(s, "bench/quiet-site/status", "online");
+    std::vector<std::pair<std::string, double>> faults;
+    for (int i = 0; i < o.latencyFaults; ++i) {
+        char site[16];
+        std::snprintf(site, sizeof site, "site%04d", 1 + (i * 37) % o.sites);
+        faults.emplace_back(site, publish(s, std::string("bench/") + site + "/faults", faultPayload()));
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    // The quiet site: its notice comes after offline_after (60 s).
+    const auto t0 = Clock::now();
+    std::optional<double> offlineAt;
+    while (!offlineAt && secondsSince(t0) < 120) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        offlineAt = noticeTime(hookLog, "quiet-site", {"offline", "unacknowledged"});
+    }
+    std::vector<double> delays;
+    for (const auto& [site, sent] : faults)
+        if (const auto at = noticeTime(hookLog, site, {"\"Err\"", "unacknowledged"})) delays.push_back(*at - sent);
+    std::printf("  fault -> webhook: %zu of %zu notices; p50 %.2f s, p95 %.2f s, max %.2f s (goal p95 <= 10 s)\n",
+                delays.size(), faults.size(), percentile(delays, 0.5), percentile(delays, 0.95),
+                percentile(delays, 1.0));
+    if (offlineAt) std::printf("  quiet site -> offline notice %.1f s after its last message (goal <= 70 s)\n",
+                               *offlineAt - lastQuiet);
+    else std::printf("  quiet site: no offline notice within 120 s\n");
+}
+
 bool wants(const Options& o, const std::string& run) {
     return std::find(o.runs.begin(), o.runs.end(), run) != o.runs.end();
 }
@@ -310,11 +424,13 @@ std::optional<Options> readOptions(int argc, char** argv) {
         else if (a == "--day-hours" && hasValue) o.dayHours = std::atof(argv[++i]);
         else if (a == "--day-time-scale" && hasValue) o.dayTimeScale = std::atof(argv[++i]);
         else if (a == "--backlog-hours" && hasValue) o.backlogHours = std::atof(argv[++i]);
+        else if (a == "--latency-rate" && hasValue) o.latencyRate = std::atof(argv[++i]);
+        else if (a == "--latency-faults" && hasValue) o.latencyFaults = std::atoi(argv[++i]);
         else if (a == "--only" && hasValue) o.runs = {argv[++i]};
         else return std::nullopt;
     }
     if (o.sites < 1 || o.throughputSamples < o.sites || o.idleSeconds <= 0 || o.dayHours <= 0 ||
-        o.dayTimeScale <= 0 || o.backlogHours <= 0)
+        o.dayTimeScale <= 0 || o.backlogHours <= 0 || o.latencyRate <= 0 || o.latencyFaults < 1)
         return std::nullopt;
     return o;
 }
@@ -327,7 +443,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: hub_bench [--sites N(1000)] [--samples N(200000)] [--idle-seconds S(600)] "
                      "[--day-hours H(24)] [--day-time-scale K(20)] [--backlog-hours H(1)] "
-                     "[--only throughput|idle|day|backlog]\n");
+                     "[--latency-rate R(2500)] [--latency-faults N(30)] "
+                     "[--only throughput|idle|day|backlog|latency]\n");
         return 2;
     }
     std::printf("hub_bench: %d sites; load %s\n", o->sites, loadAverage().c_str());
@@ -346,5 +463,6 @@ int main(int argc, char** argv) {
         backlogRun(*o, o->sites, span.str(), perSite);
         backlogRun(*o, 1, "1d", 21'600);
     }
+    if (wants(*o, "latency")) latencyRun(*o);
     return 0;
 }
