@@ -14,24 +14,12 @@
 
 #include "monitor/monitor_test_support.h"
 #include "mosquitto_broker.h"
+#include "scale_only_clock.h"
+#include "wait_until.h"
 #include "tls_certificates.h"
 
 namespace orlix {
 namespace {
-
-class QuickClock final : public Clock {
-public:
-    DateTime now() const override { return localNow(); }
-    double timeScale() const override { return 4.0; }  // Timer1 every 500 ms
-};
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-    for (int waited = 0; waited < ms; waited += 20) {
-        if (done()) return true;
-        QTest::qWait(20);
-    }
-    return done();
-}
 
 // A monitor window whose Com1 is `path`, with the password and TLS files of
 // `broker`.
@@ -54,7 +42,7 @@ struct Viewer : test::AppFirst, ReadListener {
             if (r.kind == "message" && r.text == "Communcation port cannot be open!!") out.push_back(r.detail);
         return out;
     }
-    QuickClock clock;
+    test::ScaleOnlyClock clock{4.0};  // Timer1 every 500 ms
     Pipeline pipeline;
     ScriptedDialogHost dialogs;
     test::FakeAnalyzer analyzer;
@@ -66,7 +54,7 @@ struct Viewer : test::AppFirst, ReadListener {
 // shows then, and that it stays so (no retry brings up "Reconnecting...").
 void expectLostForGood(Viewer& v, const std::string& reason) {
     v.window.startCmdClick();
-    ASSERT_TRUE(waitUntil([&] { return !v.boxes().empty(); }, 20000)) << v.status().toStdString();
+    ASSERT_TRUE(test::qtWaitUntil([&] { return !v.boxes().empty(); }, 20000)) << v.status().toStdString();
     EXPECT_EQ(v.status(), "Lost");
     EXPECT_EQ(v.window.windowTitle(), "Orlix Monitor---Lost");
     EXPECT_EQ(v.window.linkState(), FrmMain::LinkState::Stopped);
@@ -94,7 +82,7 @@ TEST(MonitorOnRemoteSite, AWrongPasswordShowsLostWithTheBrokersReason) {
     std::ofstream(pw) << "Right-pw-5\n";
     v.window.startCmdClick();
     EXPECT_EQ(v.status(), "Start");
-    EXPECT_TRUE(waitUntil([&] { return v.ups == 1; }, 10000)) << ::testing::PrintToString(v.boxes());
+    EXPECT_TRUE(test::qtWaitUntil([&] { return v.ups == 1; }, 10000)) << ::testing::PrintToString(v.boxes());
     EXPECT_EQ(v.status(), "Start");
     EXPECT_EQ(v.boxes().size(), 1u);
 }

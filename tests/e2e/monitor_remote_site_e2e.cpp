@@ -21,26 +21,14 @@
 
 #include "monitor/monitor_test_support.h"
 #include "mosquitto_broker.h"
+#include "scale_only_clock.h"
+#include "wait_until.h"
 #include "sources/port.h"
 #include "sources/site_source.h"
 #include "sources/serial_source.h"
 
 namespace orlix {
 namespace {
-
-class QuickClock final : public Clock {
-public:
-    DateTime now() const override { return localNow(); }
-    double timeScale() const override { return 4.0; }  // Timer1 every 500 ms
-};
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-    for (int waited = 0; waited < ms; waited += 20) {
-        if (done()) return true;
-        QTest::qWait(20);
-    }
-    return done();
-}
 
 // A monitor window whose Com1 opens `path` through the program's pipeline
 // and its standard sources; it notes when its source comes up.
@@ -65,7 +53,7 @@ struct Viewer : test::AppFirst, ReadListener {
         for (const QString& s : texts()) n += !s.isEmpty();
         return n;
     }
-    QuickClock clock;
+    test::ScaleOnlyClock clock{4.0};  // Timer1 every 500 ms
     Pipeline pipeline;
     LiveStore& store;
     ScriptedDialogHost dialogs;
@@ -108,14 +96,14 @@ TEST(MonitorOnRemoteSite, ShowsTheSameFieldsAsAMonitorOnThePortAndLosesTheStoppe
                                            "--site", "e2e"};
     pid_t recorder = test::spawnProcess(recArgs, recLog);
     test::Subscriber status(broker.port(), "plant/e2e/status");
-    ASSERT_TRUE(waitUntil([&] { return !status.on("plant/e2e/status").empty(); }, 10000)) << test::readWhole(recLog);
+    ASSERT_TRUE(test::qtWaitUntil([&] { return !status.on("plant/e2e/status").empty(); }, 10000)) << test::readWhole(recLog);
 
     Viewer local(dir.filePath("mon").toStdString());
     Viewer remote(broker.url("plant/e2e"));
     local.window.startCmdClick();
     remote.window.startCmdClick();
     ASSERT_EQ(remote.window.StatusTxt()->text(), "Start") << ::testing::PrintToString(remote.dialogs.messages());
-    ASSERT_TRUE(waitUntil([&] { return remote.ups == 1; }, 10000));  // the remote view's subscription is made
+    ASSERT_TRUE(test::qtWaitUntil([&] { return remote.ups == 1; }, 10000));  // the remote view's subscription is made
 
     QProcess sim;
     sim.setProgram(QStringLiteral(ORLIX_PLANT_SIM));
@@ -127,12 +115,12 @@ TEST(MonitorOnRemoteSite, ShowsTheSameFieldsAsAMonitorOnThePortAndLosesTheStoppe
     });
     sim.start();
     ASSERT_TRUE(sim.waitForStarted(5000));
-    ASSERT_TRUE(waitUntil([&] { return local.filled() > 140 && remote.filled() > 140; }, 20000))
+    ASSERT_TRUE(test::qtWaitUntil([&] { return local.filled() > 140 && remote.filled() > 140; }, 20000))
         << local.filled() << " " << remote.filled() << "\n" << test::readWhole(recLog);
     sim.terminate();
     sim.waitForFinished(5000);
     // Everything sent has arrived on both sides.
-    EXPECT_TRUE(waitUntil([&] { return local.texts() == remote.texts(); }, 5000));
+    EXPECT_TRUE(test::qtWaitUntil([&] { return local.texts() == remote.texts(); }, 5000));
     EXPECT_EQ(local.texts(), remote.texts());
     EXPECT_EQ(local.window.CheckTxt()->text(), remote.window.CheckTxt()->text());
     EXPECT_EQ(local.store.LiveValues, remote.store.LiveValues);
@@ -140,12 +128,12 @@ TEST(MonitorOnRemoteSite, ShowsTheSameFieldsAsAMonitorOnThePortAndLosesTheStoppe
     // The recorder stops: its site goes offline and the view is lost.
     ::kill(recorder, SIGTERM);
     ASSERT_TRUE(test::waitForExit(recorder, std::chrono::seconds(10)));
-    ASSERT_TRUE(waitUntil([&] { return remote.window.StatusTxt()->text() == "Lost"; }, 10000));
+    ASSERT_TRUE(test::qtWaitUntil([&] { return remote.window.StatusTxt()->text() == "Lost"; }, 10000));
     EXPECT_EQ(remote.window.windowTitle(), "Orlix Monitor---Reconnecting...");
     EXPECT_EQ(local.window.StatusTxt()->text(), "Start");
     // And comes back with it.
     recorder = test::spawnProcess(recArgs, recLog);
-    EXPECT_TRUE(waitUntil([&] { return remote.window.StatusTxt()->text() == "Start"; }, 15000))
+    EXPECT_TRUE(test::qtWaitUntil([&] { return remote.window.StatusTxt()->text() == "Start"; }, 15000))
         << test::readWhole(recLog);
     EXPECT_TRUE(remote.dialogs.messages().empty());
     ::kill(recorder, SIGTERM);
