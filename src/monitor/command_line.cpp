@@ -117,8 +117,8 @@ constexpr OptionRow kOptions[] = {
 std::string monitorVersionLine() { return std::string(kProgram) + " " + versionText() + "\n"; }
 
 ParseResult parseMonitorOptions(const std::vector<std::string>& args) {
-    std::vector<OptionSpec> specs;
-    for (const OptionRow& row : kOptions) specs.push_back({{row.name}, row.valueName ? row.valueName : "", row.description});
+    std::vector<OptionSpec> optionList;
+    for (const OptionRow& row : kOptions) optionList.push_back({{row.name}, row.valueName ? row.valueName : "", row.description});
     OptionReader reader({kProgram,
                          {"orlix-monitor [--port ComN=PATH]... [--demo] [--time-scale K] [--capture PATH] "
                           "[--tls-ca FILE] [--tls-cert FILE] [--tls-key FILE] [--mqtt-password-file FILE]",
@@ -126,7 +126,7 @@ ParseResult parseMonitorOptions(const std::vector<std::string>& args) {
                          "Listens on the serial bus of a modular air-conditioning plant, decodes its frames "
                          "and charts and records the plant's values.",
                          ""},
-                        std::move(specs));
+                        std::move(optionList));
     const OptionReader::Outcome outcome = reader.parse(args);
     ParseResult r;
     r.text = outcome.text;
