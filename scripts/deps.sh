@@ -7,7 +7,7 @@ pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
       fonts-wqy-microhei mdbtools-dev mdbtools
       libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
-      postgresql-15 libpq-dev msmtp python3-aiosmtpd
+      postgresql-15 libpq-dev libsimdjson-dev msmtp python3-aiosmtpd
       qt6-httpserver-dev qt6-websockets-dev libargon2-dev
       chromium chromium-driver python3-selenium
       dpkg-dev scdoc librsvg2-bin lintian desktop-file-utils appstream debootstrap)

@@ -1,11 +1,10 @@
 #include "hub/payload_parser.h"
 
-#include <QHash>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include <simdjson.h>
+
 #include <QString>
 #include <cmath>
+#include <unordered_map>
 
 #include "base/log.h"
 
@@ -15,7 +14,7 @@ namespace {
 constexpr std::size_t kQuotedTextMax = 40;
 
 // `text` for a refusal reason: quoted, cut to a few dozen bytes.
-std::string quoted(std::string_view text) {
+std::string shortQuote(std::string_view text) {
     std::string out = "'";
     out += text.substr(0, kQuotedTextMax);
     if (text.size() > kQuotedTextMax) out += "...";
@@ -23,51 +22,57 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
-std::string quoted(const QString& text) { return quoted(text.toStdString()); }
-
 // The value column index of each of the 50 names.
-const QHash<QString, int>& columnIndex() {
-    static const QHash<QString, int> index = [] {
-        QHash<QString, int> h;
-        for (int i = 0; i < kSampleValueColumns; ++i) {
-            const std::string_view name = kEmp1Columns[static_cast<std::size_t>(i)];
-            h.insert(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), i);
-        }
+const std::unordered_map<std::string_view, int>& columnIndex() {
+    static const std::unordered_map<std::string_view, int> index = [] {
+        std::unordered_map<std::string_view, int> h;
+        for (int i = 0; i < kSampleValueColumns; ++i) h.emplace(kEmp1Columns[static_cast<std::size_t>(i)], i);
         return h;
     }();
     return index;
 }
 
-// The payload as a JSON object, or the reason it is none.
-std::string readObject(std::string_view payload, QJsonObject& out) {
+// The payload as a JSON object, or the reason it is none. The whole text is
+// checked (structure, numbers, UTF-8) before anything is read from it. The
+// object lives in the calling thread's parser until its next parse.
+std::string readObject(std::string_view payload, simdjson::dom::object& out) {
     if (payload.size() > kMaxPayloadBytes)
         return "payload of " + std::to_string(payload.size()) + " bytes is over the limit of " +
                std::to_string(kMaxPayloadBytes);
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(
-        QByteArray::fromRawData(payload.data(), static_cast<qsizetype>(payload.size())), &error);
-    if (error.error != QJsonParseError::NoError)
-        return "not JSON: " + error.errorString().toStdString() + " at byte " + std::to_string(error.offset);
-    if (!doc.isObject()) return "not a JSON object";
-    out = doc.object();
+    // One parser per thread keeps its buffers from message to message.
+    thread_local simdjson::dom::parser parser;
+    simdjson::dom::element doc;
+    if (const auto error = parser.parse(payload.data(), payload.size()).get(doc))
+        return std::string("not JSON: ") + simdjson::error_message(error);
+    if (doc.get(out)) return "not a JSON object";
     return {};
 }
 
+// The last member of `o` named `key` (as a reader that keeps the last of
+// repeated names would give it), or nothing.
+std::optional<simdjson::dom::element> member(const simdjson::dom::object& o, std::string_view key) {
+    std::optional<simdjson::dom::element> found;
+    for (const simdjson::dom::key_value_pair field : o)
+        if (field.key == key) found = field.value;
+    return found;
+}
+
 // Reads "time" and "utc_offset" into an instant and checks its range.
-std::string readInstant(const QJsonObject& o, const TimeContext& ctx, Micros& instantUs, bool& exact) {
-    const QJsonValue time = o.value(QLatin1String("time"));
-    if (time.isUndefined()) return "no time";
-    if (!time.isString()) return "time is not a string";
-    const std::string timeText = time.toString().toStdString();
+std::string readInstant(const simdjson::dom::object& o, const TimeContext& ctx, Micros& instantUs, bool& exact) {
+    const auto time = member(o, "time");
+    if (!time) return "no time";
+    std::string_view timeView;
+    if (time->get(timeView)) return "time is not a string";
+    const std::string timeText(timeView);
     const std::optional<WallTime> wall = parseWallTime(timeText);
-    if (!wall) return "time " + quoted(timeText) + " is not YYYY-MM-DDTHH:MM:SS";
-    const QJsonValue offset = o.value(QLatin1String("utc_offset"));
-    exact = !offset.isUndefined();
+    if (!wall) return "time " + shortQuote(timeText) + " is not YYYY-MM-DDTHH:MM:SS";
+    const auto offset = member(o, "utc_offset");
+    exact = offset.has_value();
     if (exact) {
-        if (!offset.isString()) return "utc_offset is not a string";
-        const std::string offsetText = offset.toString().toStdString();
-        const std::optional<int> seconds = parseUtcOffset(offsetText);
-        if (!seconds) return "utc_offset " + quoted(offsetText) + " is not an offset like +01:00";
+        std::string_view offsetText;
+        if (offset->get(offsetText)) return "utc_offset is not a string";
+        const std::optional<int> seconds = parseUtcOffset(std::string(offsetText));
+        if (!seconds) return "utc_offset " + shortQuote(offsetText) + " is not an offset like +01:00";
         instantUs = (wallSeconds(*wall) - *seconds) * kMicrosPerSecond;
     } else {
         instantUs = instantInZone(*wall, ctx.zone, ctx.nowUs);
@@ -77,39 +82,41 @@ std::string readInstant(const QJsonObject& o, const TimeContext& ctx, Micros& in
     return {};
 }
 
-std::string readValue(const QJsonValue& v, const QString& name, std::int16_t& out) {
-    if (!v.isDouble()) return "column " + quoted(name) + " is not a number";
-    const double d = v.toDouble();
-    if (!std::isfinite(d) || d < -32768.0 || d > 32767.0) return "column " + quoted(name) + " is out of range";
-    if (d != std::floor(d)) return "column " + quoted(name) + " is not a whole number";
+// JSON does not tell 7 from 7.0: any number that is whole and in range.
+std::string readValue(const simdjson::dom::element& v, std::string_view name, std::int16_t& out) {
+    double d = 0;
+    if (v.is_int64()) d = static_cast<double>(v.get_int64().value_unsafe());
+    else if (v.is_uint64()) d = static_cast<double>(v.get_uint64().value_unsafe());
+    else if (v.get(d)) return "column " + shortQuote(name) + " is not a number";
+    if (!std::isfinite(d) || d < -32768.0 || d > 32767.0) return "column " + shortQuote(name) + " is out of range";
+    if (d != std::floor(d)) return "column " + shortQuote(name) + " is not a whole number";
     out = static_cast<std::int16_t>(d);
     return {};
 }
 
-std::string readValues(const QJsonObject& o, std::array<std::int16_t, kSampleValueColumns>& values) {
-    const QJsonValue v = o.value(QLatin1String("values"));
-    if (v.isUndefined()) return "no values";
-    if (!v.isObject()) return "values is not an object";
-    const QJsonObject columns = v.toObject();
-    const QHash<QString, int>& index = columnIndex();
+std::string readValues(const simdjson::dom::object& o, std::array<std::int16_t, kSampleValueColumns>& values) {
+    const auto v = member(o, "values");
+    if (!v) return "no values";
+    simdjson::dom::object columns;
+    if (v->get(columns)) return "values is not an object";
+    const auto& index = columnIndex();
     std::uint64_t seen = 0;
-    for (auto it = columns.begin(); it != columns.end(); ++it) {
-        const auto found = index.constFind(it.key());
-        if (found == index.constEnd()) return "unknown column " + quoted(it.key());
-        const int i = found.value();
-        std::string error = readValue(it.value(), it.key(), values[static_cast<std::size_t>(i)]);
+    for (const simdjson::dom::key_value_pair field : columns) {
+        const auto found = index.find(field.key);
+        if (found == index.end()) return "unknown column " + shortQuote(field.key);
+        const int i = found->second;
+        std::string error = readValue(field.value, field.key, values[static_cast<std::size_t>(i)]);
         if (!error.empty()) return error;
         seen |= std::uint64_t{1} << i;
     }
     for (int i = 0; i < kSampleValueColumns; ++i)
-        if ((seen >> i & 1u) == 0) return "missing column " + quoted(kEmp1Columns[static_cast<std::size_t>(i)]);
+        if ((seen >> i & 1u) == 0) return "missing column " + shortQuote(kEmp1Columns[static_cast<std::size_t>(i)]);
     return {};
 }
 
-std::optional<FaultList> faultListFromName(const QString& name) {
+std::optional<FaultList> faultListFromName(std::string_view name) {
     for (const FaultList l : {FaultList::Err, FaultList::ComErr, FaultList::ProtErr})
-        if (name == QLatin1String(faultListName(l).data(), static_cast<qsizetype>(faultListName(l).size())))
-            return l;
+        if (name == faultListName(l)) return l;
     return std::nullopt;
 }
 
@@ -139,7 +146,7 @@ std::string_view faultListName(FaultList list) {
 
 Parsed<SamplePayload> parseSamplePayload(std::string_view payload, const TimeContext& time) {
     Parsed<SamplePayload> r;
-    QJsonObject o;
+    simdjson::dom::object o;
     r.error = readObject(payload, o);
     if (!r.error.empty()) return r;
     SamplePayload s;
@@ -151,19 +158,21 @@ Parsed<SamplePayload> parseSamplePayload(std::string_view payload, const TimeCon
 
 Parsed<FaultPayload> parseFaultPayload(std::string_view payload, const TimeContext& time) {
     Parsed<FaultPayload> r;
-    QJsonObject o;
+    simdjson::dom::object o;
     r.error = readObject(payload, o);
     if (!r.error.empty()) return r;
     FaultPayload f;
-    const QJsonValue list = o.value(QLatin1String("list"));
-    const QJsonValue status = o.value(QLatin1String("status"));
-    if (!list.isString()) r.error = list.isUndefined() ? "no list" : "list is not a string";
-    else if (const auto l = faultListFromName(list.toString())) f.list = *l;
-    else r.error = "unknown list " + quoted(list.toString());
-    if (r.error.empty() && !status.isString()) r.error = status.isUndefined() ? "no status" : "status is not a string";
+    const auto list = member(o, "list");
+    const auto status = member(o, "status");
+    std::string_view listText, statusText;
+    if (!list || list->get(listText)) r.error = list ? "list is not a string" : "no list";
+    else if (const auto l = faultListFromName(listText)) f.list = *l;
+    else r.error = "unknown list " + shortQuote(listText);
+    if (r.error.empty() && (!status || status->get(statusText)))
+        r.error = status ? "status is not a string" : "no status";
     if (r.error.empty()) r.error = readInstant(o, time, f.instantUs, f.exactTime);
     if (!r.error.empty()) return r;
-    f.status = status.toString().toStdString();
+    f.status = std::string(statusText);
     r.value = std::move(f);
     return r;
 }
@@ -172,7 +181,7 @@ Parsed<SiteStatus> parseStatusPayload(std::string_view payload) {
     Parsed<SiteStatus> r;
     if (payload == "online") r.value = SiteStatus::Online;
     else if (payload == "offline") r.value = SiteStatus::Offline;
-    else r.error = "status " + quoted(payload) + " is neither online nor offline";
+    else r.error = "status " + shortQuote(payload) + " is neither online nor offline";
     return r;
 }
 
@@ -221,7 +230,7 @@ Parsed<SiteTopic> parseSiteTopic(std::string_view prefix, std::string_view topic
             r.value = std::move(t);
             return r;
         }
-    r.error = "unknown topic kind " + quoted(kind);
+    r.error = "unknown topic kind " + shortQuote(kind);
     return r;
 }
 

@@ -73,7 +73,7 @@ std::string_view faultListName(FaultList list);
 // order), each a whole number in -32768..32767 (JSON does not tell 7 from
 // 7.0; both are 7); an unknown column, a missing one, another JSON type or a
 // payload over kMaxPayloadBytes is refused. A member named twice counts once,
-// with its last value (as Qt's JSON reader keeps it).
+// with its last value.
 Parsed<SamplePayload> parseSamplePayload(std::string_view payload, const TimeContext& time);
 
 // A faults payload: "list" one of the three names, "time" as above and

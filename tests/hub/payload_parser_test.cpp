@@ -144,6 +144,9 @@ TEST(SamplePayload, MalformedPayloadsAreRefusedWithTheirReason) {
         {R"([1,2,3])", "not a JSON object"},
         {R"({"time":)", "not JSON"},
         {"", "not JSON"},
+        {text(sampleObject()) + " {}", "not JSON"},
+        {std::string(R"({"time":"2026-03-14T10:23:45","values":{},"note":")") + "\xff\"}", "not JSON"},
+        {R"({"time":"2026-03-14T10:23:45","values":{"Pd":01}})", "not JSON"},
         {text(padded), "over the limit of 65536"},
     };
     for (const Refusal& c : cases) {
