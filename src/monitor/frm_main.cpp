@@ -30,7 +30,6 @@ constexpr const char* kTitleStopped = "Orlix Monitor---Stopping...";
 constexpr const char* kTitleRunning = "Orlix Monitor---Running";
 constexpr const char* kTitleReconnecting = "Orlix Monitor---Reconnecting...";
 constexpr const char* kTitleLost = "Orlix Monitor---Lost";
-constexpr int kComPortCount = 16;
 constexpr int kTimer1IntervalMs = 2000;
 
 QRect toPixels(const TwipsRect& r) {
@@ -128,23 +127,6 @@ QString cjkFontFamily() {
         return chinese.isEmpty() ? QString() : chinese.front();
     }();
     return family;
-}
-
-std::vector<PortChoice> buildPortChoices(const std::vector<PortChoice>& overrides,
-                                         const std::vector<PortChoice>& systemPorts) {
-    std::vector<PortChoice> out;
-    for (int n = 1; n <= kComPortCount; ++n) {
-        PortChoice c{"Com" + std::to_string(n), comPortPath(n)};
-        for (const PortChoice& o : overrides)
-            if (o.label == c.label) c.path = o.path;
-        out.push_back(c);
-    }
-    for (const PortChoice& s : systemPorts) {
-        const bool known = std::any_of(out.begin(), out.end(),
-                                       [&](const PortChoice& c) { return c.path == s.path; });
-        if (!known) out.push_back(s);
-    }
-    return out;
 }
 
 FrmMain::FrmMain(Pipeline& pipeline, DialogHost& dialogs, AnalyzerLink& analyzer, std::vector<PortChoice> ports,

@@ -16,6 +16,7 @@
 #include "comm/frame_receiver.h"
 #include "comm/live_store.h"
 #include "monitor/analyzer_link.h"
+#include "monitor/port_choices.h"
 #include "platform/program_timer.h"
 #include "sources/port.h"
 
@@ -30,17 +31,6 @@ class QRadioButton;
 namespace orlix {
 
 class Pipeline;
-
-// One entry of the port list: the text shown and the device it opens.
-struct PortChoice {
-    std::string label;
-    std::string path;
-};
-
-// "Com1".."Com16" (overridden paths where given as {"ComN", path}), then the
-// system's ports whose device is not among them yet.
-std::vector<PortChoice> buildPortChoices(const std::vector<PortChoice>& overrides,
-                                         const std::vector<PortChoice>& systemPorts);
 
 class FrmMain final : public QWidget, private ReadListener {
     Q_OBJECT

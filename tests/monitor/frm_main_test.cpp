@@ -44,19 +44,6 @@ TEST(FrmMainLoad, PreparesPortListBaudAndFaultTextsButLeavesThePortClosed) {
     EXPECT_EQ(rig.window.Timer1()->interval(), 2000);
 }
 
-TEST(FrmMainPorts, OverridesReplaceTheirItemAndKnownDevicesAreNotListedTwice) {
-    const auto choices = buildPortChoices({{"Com3", "/tmp/plant"}},
-                                          {{"ttyS2", "/tmp/plant"}, {"ttyS1", comPortPath(2)}, {"ttyACM0", "/dev/ttyACM0"}});
-    ASSERT_EQ(choices.size(), 17u);
-    EXPECT_EQ(choices[2].label, "Com3");
-    EXPECT_EQ(choices[2].path, "/tmp/plant");
-    EXPECT_EQ(choices[15].path, comPortPath(16));
-    EXPECT_EQ(choices[16].label, "ttyACM0");
-#ifndef _WIN32
-    EXPECT_EQ(comPortPath(16), "/dev/ttyS15");
-#endif
-}
-
 TEST(FrmMainLink, StartOpensThePortAndShowsRunning) {
     Rig rig;
     rig.window.startCmdClick();
