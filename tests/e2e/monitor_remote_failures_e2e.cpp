@@ -12,9 +12,8 @@
 #include <functional>
 #include <string>
 
-#include "monitor/monitor_test_support.h"
+#include "e2e/port_viewer.h"
 #include "mosquitto_broker.h"
-#include "scale_only_clock.h"
 #include "wait_until.h"
 #include "tls_certificates.h"
 
@@ -23,18 +22,9 @@ namespace {
 
 // A monitor window whose Com1 is `path`, with the password and TLS files of
 // `broker`.
-struct Viewer : test::AppFirst, ReadListener {
+struct Viewer : test::PortViewer {
     Viewer(const std::string& path, BrokerOptions broker)
-        : pipeline(clock, SourceSettings{nullptr, 1.0, std::move(broker)}),
-          window(pipeline, dialogs, analyzer, buildPortChoices({{"Com1", path}}, {})) {
-        pipeline.port().addListener(this);
-    }
-    ~Viewer() override { pipeline.port().removeListener(this); }
-    void onRead(std::span<const std::uint8_t>) override {}
-    void onPortEvent(PortTrouble) override {}
-    void onSourceUp() override { ++ups; }
-    void tick() { QMetaObject::invokeMethod(window.Timer1(), "timeout", Qt::DirectConnection); }
-    QString status() const { return window.StatusTxt()->text(); }
+        : PortViewer(path, SourceSettings{nullptr, 1.0, std::move(broker)}) {}
     // The details of the port's error boxes shown so far.
     std::vector<std::string> boxes() const {
         std::vector<std::string> out;
@@ -42,12 +32,6 @@ struct Viewer : test::AppFirst, ReadListener {
             if (r.kind == "message" && r.text == "Communcation port cannot be open!!") out.push_back(r.detail);
         return out;
     }
-    test::ScaleOnlyClock clock{4.0};  // Timer1 every 500 ms
-    Pipeline pipeline;
-    ScriptedDialogHost dialogs;
-    test::FakeAnalyzer analyzer;
-    FrmMain window;
-    int ups = 0;
 };
 
 // Starts the viewer and waits for its one error box; checks what the window

@@ -19,9 +19,8 @@
 #include <functional>
 #include <string>
 
-#include "monitor/monitor_test_support.h"
+#include "e2e/port_viewer.h"
 #include "mosquitto_broker.h"
-#include "scale_only_clock.h"
 #include "wait_until.h"
 #include "sources/port.h"
 #include "sources/site_source.h"
@@ -30,19 +29,9 @@
 namespace orlix {
 namespace {
 
-// A monitor window whose Com1 opens `path` through the program's pipeline
-// and its standard sources; it notes when its source comes up.
-struct Viewer : test::AppFirst, ReadListener {
-    explicit Viewer(const std::string& path)
-        : pipeline(clock, SourceSettings{}),
-          store(pipeline.receive().store()),
-          window(pipeline, dialogs, analyzer, buildPortChoices({{"Com1", path}}, {})) {
-        pipeline.port().addListener(this);
-    }
-    ~Viewer() override { pipeline.port().removeListener(this); }
-    void onRead(std::span<const std::uint8_t>) override {}
-    void onPortEvent(PortTrouble) override {}
-    void onSourceUp() override { ++ups; }
+// A monitor window whose Com1 opens `path`; what its 160 fields show.
+struct Viewer : test::PortViewer {
+    explicit Viewer(const std::string& path) : PortViewer(path, SourceSettings{}) {}
     QStringList texts() const {
         QStringList t;
         for (int i = 0; i < 160; ++i) t << window.Text1(i)->text();
@@ -53,13 +42,7 @@ struct Viewer : test::AppFirst, ReadListener {
         for (const QString& s : texts()) n += !s.isEmpty();
         return n;
     }
-    test::ScaleOnlyClock clock{4.0};  // Timer1 every 500 ms
-    Pipeline pipeline;
-    LiveStore& store;
-    ScriptedDialogHost dialogs;
-    test::FakeAnalyzer analyzer;
-    FrmMain window;
-    int ups = 0;
+    LiveStore& store = pipeline.receive().store();
 };
 
 class Pty {
